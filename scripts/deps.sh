@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the app and the tests need, and only those missing.
+set -euo pipefail
+
+PACKAGES=(
+  cmake g++ make pkg-config ccache
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  libbenchmark-dev
+  fonts-noto-cjk fonts-wqy-microhei
+  fcitx5-frontend-qt6
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  SUDO=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  SUDO=(sudo)
+else
+  echo "These packages are missing: ${missing[*]}" >&2
+  echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

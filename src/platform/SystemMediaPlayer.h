@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/MediaPlayer.h"
+
+class QMediaPlayer;
+class QAudioOutput;
+
+/// QMediaPlayer with its own audio output.
+class SystemMediaPlayer : public MediaPlayer
+{
+public:
+    SystemMediaPlayer();
+    ~SystemMediaPlayer() override;
+    void play(const QString& path, float volume) override;
+    void stop() override;
+
+private:
+    QMediaPlayer* m_player = nullptr;
+    QAudioOutput* m_output = nullptr;
+};
+
+class SystemMediaPlayerFactory : public MediaPlayerFactory
+{
+public:
+    std::unique_ptr<MediaPlayer> create() override { return std::make_unique<SystemMediaPlayer>(); }
+};

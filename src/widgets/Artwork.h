@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+/// The application's own pictures besides the image list, drawn as vectors.
+namespace Artwork {
+/// The 64 x 64 logo of the About window.
+QPixmap logo(qreal devicePixelRatio = 1.0);
+/// Close images of the secondary windows: 1 normal, 2 under the pointer (16 x 16).
+QPixmap closeImage(int index, qreal devicePixelRatio = 1.0);
+/// The window and desktop-entry icon, at every common size.
+QIcon applicationIcon();
+} // namespace Artwork

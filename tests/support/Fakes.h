@@ -1,0 +1,139 @@
+#pragma once
+
+#include "platform/Autostart.h"
+#include "platform/Clock.h"
+#include "platform/DesktopOpener.h"
+#include "platform/HostResolver.h"
+#include "platform/MediaPlayer.h"
+#include "platform/Platform.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/SoundPlayer.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <memory>
+
+/// A clock that only moves when the test moves it.
+class FakeClock : public Clock
+{
+public:
+    FakeClock();
+    QDateTime now() const override { return m_now; }
+    qint64 monotonicMs() const override { return m_monotonic; }
+    void setNow(const QDateTime& now) { m_now = now; }
+    /// Moves both the wall clock and the monotonic clock forward.
+    void advanceMs(qint64 ms);
+
+private:
+    QDateTime m_now;
+    qint64 m_monotonic = 1000000;
+};
+
+struct LaunchRecord
+{
+    QString program;
+    QStringList arguments;
+    QString workingDirectory;
+};
+
+/// Records every start instead of starting anything; can be told to fail.
+class RecordingLauncher : public ProcessLauncher
+{
+public:
+    bool startDetached(const QString& program, const QStringList& arguments,
+                       const QString& workingDirectory = QString()) override;
+    QList<LaunchRecord> launches;
+    bool succeed = true;
+};
+
+class RecordingOpener : public DesktopOpener
+{
+public:
+    bool open(const QUrl& url) override
+    {
+        opened.append(url);
+        return true;
+    }
+    QList<QUrl> opened;
+};
+
+class RecordingSound : public SoundPlayer
+{
+public:
+    void playWav(const QString& path, bool async) override
+    {
+        played.append(path);
+        asyncFlags.append(async);
+    }
+    QStringList played;
+    QList<bool> asyncFlags;
+};
+
+class RecordingAutostart : public Autostart
+{
+public:
+    void enable(const QString& name, const QString& executablePath) override
+    {
+        calls.append(QStringLiteral("enable %1 %2").arg(name, executablePath));
+        enabled = true;
+    }
+    void disable(const QString& name) override
+    {
+        calls.append(QStringLiteral("disable %1").arg(name));
+        enabled = false;
+    }
+    QStringList calls;
+    bool enabled = false;
+};
+
+class FakeResolver : public HostResolver
+{
+public:
+    bool resolves(const QString& host) override
+    {
+        asked.append(host);
+        return reachable;
+    }
+    bool reachable = true;
+    QStringList asked;
+};
+
+/// What the fake music players were asked to do, shared by all players one factory made.
+struct MediaLog
+{
+    QStringList played;
+    QList<float> volumes;
+    int stops = 0;
+};
+
+class FakeMediaPlayerFactory : public MediaPlayerFactory
+{
+public:
+    std::unique_ptr<MediaPlayer> create() override;
+    MediaLog log;
+    int created = 0;
+};
+
+/// A complete set of fakes around a fresh temporary application folder.
+class TestPlatform
+{
+public:
+    TestPlatform();
+    const Platform& platform() const { return m_platform; }
+    Platform& platform() { return m_platform; }
+    QString appFolder() const { return m_platform.appFolder; }
+    QString path(const QString& relative) const { return appFolder() + u'/' + relative; }
+
+    FakeClock clock;
+    RecordingLauncher launcher;
+    RecordingOpener opener;
+    RecordingSound sound;
+    RecordingAutostart autostart;
+    FakeResolver resolver;
+    FakeMediaPlayerFactory media;
+
+private:
+    QTemporaryDir m_dir;
+    Platform m_platform;
+};
