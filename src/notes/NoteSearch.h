@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+/// Indexes of the notes that contain the needle (exact, case-sensitive), in note order.
+QList<int> searchNotes(const QStringList& texts, const QString& needle);

@@ -1,0 +1,65 @@
+#include "shell/AppSettings.h"
+
+#include "shell/IniFile.h"
+#include "shell/Twips.h"
+#include "shell/VbNumber.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+
+#include <cmath>
+
+namespace {
+const QString kSection = QStringLiteral("General");
+
+// A hand-edited value may be anything; keep it a number the window system can take.
+int toPixels(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return int(std::clamp(value, -100000.0, 100000.0));
+}
+} // namespace
+
+QString firstRunConfigText(const QSize& screenPx, const QSize& windowPx)
+{
+    // Computed in twips as the window system reports them: centred across, a quarter down.
+    const double left = Twips::fromPx(screenPx.width()) / 30.0 - Twips::fromPx(windowPx.width()) / 30.0;
+    const double top = Twips::fromPx(screenPx.height()) / 60.0;
+    return QStringLiteral("[General]\r\nLeft = %1\r\nTop = %2\r\nAutoRun = 0\r\nAutoSave = 0\r\n")
+        .arg(formatSingle(left), formatSingle(top));
+}
+
+WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx, bool* autoRun,
+                             bool* autoSave)
+{
+    WindowPlacement placement;
+    if (!QFileInfo::exists(iniPath)) {
+        QSaveFile file(iniPath);
+        if (!file.open(QIODevice::WriteOnly))
+            return placement;
+        file.write(firstRunConfigText(screenPx, windowPx).toLatin1());
+        if (!file.commit())
+            return placement;
+    }
+    placement.configReady = true;
+    const QString defaultLeft = formatSingle((screenPx.width() - windowPx.width()) / 2.0);
+    const QString defaultTop = formatSingle((screenPx.height() - windowPx.height()) / 2.0);
+    // Stored in pixels; the window system takes whole pixels.
+    placement.left = toPixels(Val(ReadIniValue(iniPath, kSection, QStringLiteral("Left"), defaultLeft)));
+    placement.top = toPixels(Val(ReadIniValue(iniPath, kSection, QStringLiteral("Top"), defaultTop)));
+    *autoRun = Val(ReadIniValue(iniPath, kSection, QStringLiteral("AutoRun"), QStringLiteral("0"))) != 0;
+    *autoSave = Val(ReadIniValue(iniPath, kSection, QStringLiteral("AutoSave"), QStringLiteral("0"))) != 0;
+    return placement;
+}
+
+void saveSettings(const QString& iniPath, const QPoint& windowPx, bool autoRun, bool autoSave)
+{
+    WriteIniValues(iniPath, kSection,
+                   {{QStringLiteral("Left"), formatSingle(windowPx.x())},
+                    {QStringLiteral("Top"), formatSingle(windowPx.y())},
+                    {QStringLiteral("AutoRun"), autoRun ? QStringLiteral("1") : QStringLiteral("0")},
+                    {QStringLiteral("AutoSave"), autoSave ? QStringLiteral("1") : QStringLiteral("0")}});
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+/// Where the window opens, from Config.ini.
+struct WindowPlacement
+{
+    /// False when Config.ini was missing and could not be created: nothing else is loaded then.
+    bool configReady = false;
+    int left = 0;
+    int top = 0;
+};
+
+/// The five lines written when Config.ini does not exist yet.
+QString firstRunConfigText(const QSize& screenPx, const QSize& windowPx);
+
+/// Reads Config.ini (creating it on first run): window place in pixels and the two switches.
+WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx, bool* autoRun,
+                             bool* autoSave);
+
+/// Writes Left, Top, AutoRun and AutoSave; writes nothing when the file already holds them.
+void saveSettings(const QString& iniPath, const QPoint& windowPx, bool autoRun, bool autoSave);

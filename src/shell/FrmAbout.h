@@ -1,0 +1,16 @@
+#pragma once
+
+#include "widgets/SecondaryWindow.h"
+
+class QLabel;
+
+/// The About window: logo, version line and maker line, centred on the main window.
+class FrmAbout : public SecondaryWindow
+{
+    Q_OBJECT
+
+public:
+    explicit FrmAbout(QWidget* mainWindow);
+    /// "版本号：" + major.minor.0.revision of this build.
+    static QString versionLine();
+};

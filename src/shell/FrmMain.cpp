@@ -1,0 +1,355 @@
+#include "shell/FrmMain.h"
+
+#include "notes/NoteFolder.h"
+#include "notes/TextMetrics.h"
+#include "platform/Autostart.h"
+#include "platform/DesktopOpener.h"
+#include "shell/AppSettings.h"
+#include "shell/FrmAbout.h"
+#include "shell/HoverTags.h"
+#include "shell/Twips.h"
+#include "translate/TranslateClient.h"
+#include "widgets/Artwork.h"
+#include "widgets/ImageButton.h"
+#include "widgets/ImageList.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/SButton.h"
+#include "widgets/SSwitch.h"
+#include "widgets/Surface.h"
+#include "widgets/TextBoxW.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QUrl>
+#include <QWindow>
+
+namespace {
+const QString kTitle = QStringLiteral("Vemra便笺");
+const QString kHelpDocument = QStringLiteral("Vemra便笺使用帮助.pdf");
+} // namespace
+
+FrmMain::FrmMain(const Platform& platform, QWidget* parent)
+    : QWidget(parent), m_platform(platform), m_folder(std::make_unique<NoteFolder>(platform.appFolder, platform.clock))
+{
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(kTitle);
+    setWindowIcon(Artwork::applicationIcon());
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(Twips::toPx(6870), Twips::toPx(8925));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::white);
+    setPalette(p);
+    setMouseTracking(true);
+    setBadLengthReporter([this](const QString& message) {
+        QMessageBox::critical(this, kTitle, message);
+    });
+    createControls();
+    wireEvents();
+    Form_Load();
+}
+
+FrmMain::~FrmMain()
+{
+    setBadLengthReporter(nullptr);
+}
+
+QString FrmMain::iniPath() const
+{
+    return m_platform.appFolder + QStringLiteral("/Config.ini");
+}
+
+void FrmMain::Form_Load()
+{
+    // Each step stands alone: a failure in one must not keep the window from opening.
+    InitialLayout();
+    resetNoteStore();
+    m_currentNote = 0;
+    LoadSettingsAndNotes();
+    SSwitch1->setValue(m_autoRun);
+    SSwitch2->setValue(m_autoSave);
+    Text1->setFocus();
+    m_loaded = true;
+}
+
+void FrmMain::resetNoteStore()
+{
+    m_noteTexts = QStringList{QString()};
+    List1->Clear();
+    List1->AddItem(QStringLiteral("#无内容#"));
+}
+
+void FrmMain::LoadSettingsAndNotes()
+{
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
+                                                          : QRect(0, 0, 1024, 768);
+    const WindowPlacement placement =
+        loadSettings(iniPath(), screen.size(), size(), &m_autoRun, &m_autoSave);
+    if (!placement.configReady)
+        return;
+    move(placement.left, placement.top);
+
+    const NoteFolder::LoadResult loaded = m_folder->load();
+    for (const QString& text : loaded.texts) {
+        m_noteTexts.append(text);
+        List1->AddItem(NoteTitle(text));
+    }
+    Text1->setText(m_noteTexts.value(0));
+}
+
+void FrmMain::SaveSettingsAndNotes()
+{
+    ++m_saveCount;
+    saveSettings(iniPath(), pos(), m_autoRun, m_autoSave);
+    m_folder->save(m_noteTexts);
+}
+
+void FrmMain::autoSaveNow()
+{
+    CommitEditor();
+    SaveSettingsAndNotes();
+}
+
+void FrmMain::runCloseSequence()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    if (m_platform.autostart) {
+        if (m_autoRun)
+            m_platform.autostart->enable(m_platform.appName, m_platform.executablePath);
+        else
+            m_platform.autostart->disable(m_platform.appName);
+    }
+    SaveSettingsAndNotes();
+    emit closing();
+}
+
+void FrmMain::closeEvent(QCloseEvent* event)
+{
+    // The close is never refused.
+    runCloseSequence();
+    event->accept();
+}
+
+void FrmMain::Picture2_Click()
+{
+    CommitEditor();
+    close();
+}
+
+void FrmMain::Picture3_Click()
+{
+    Picture16_Click();
+    showMinimized();
+    Picture3->setPicture(11);
+}
+
+// ---- Panels and pages ---------------------------------------------------------------------------
+
+void FrmMain::Picture16_Click()
+{
+    Picture15->hide();
+    Text1->setFixedHeight(Picture6[0]->height());
+    Picture16->setTag(QStringLiteral("0"));
+    Picture16->setPicture(15);
+}
+
+void FrmMain::ToggleQuickPanel()
+{
+    Picture15->setVisible(!Picture15->isVisible());
+    if (Picture15->isVisible())
+        Text1->setFixedHeight(Twips::toPx(Twips::fromPx(Picture15->y()) - 15));
+    else
+        Text1->setFixedHeight(Picture6[0]->height());
+}
+
+void FrmMain::closeSettingsPanelAside()
+{
+    if (!Picture9->isVisible())
+        return;
+    Picture9->hide();
+    const int state = (Picture4->tag().left(1).toInt() + 1) % 2;
+    if (state == 0) {
+        Picture4->setPicture(7);
+        Picture4->setTag(QStringLiteral("00"));
+    } else {
+        Picture4->setPicture(9);
+        Picture4->setTag(QStringLiteral("10"));
+    }
+}
+
+void FrmMain::Picture1_Click()
+{
+    Picture7->setVisible(!Picture7->isVisible());
+    Text1->setEnabled(!Picture7->isVisible());
+    Picture16_Click();
+    if (Picture7->isVisible()) {
+        CommitEditor();
+        // The editor just lost the focus; give it to the list rather than to the search box,
+        // whose prompt would vanish.
+        List1->setFocus();
+    }
+    closeSettingsPanelAside();
+}
+
+void FrmMain::Picture4_Click()
+{
+    Picture16_Click();
+    if (Picture7->isVisible()) {
+        Picture7->hide();
+        Text1->setEnabled(true);
+    }
+    Picture9->setVisible(!Picture9->isVisible());
+    const int state = (Picture4->tag().left(1).toInt() + 1) % 2;
+    if (state == 0) {
+        Picture4->setPicture(8);
+        Picture4->setTag(QStringLiteral("01"));
+    } else {
+        Picture4->setPicture(10);
+        Picture4->setTag(QStringLiteral("11"));
+    }
+}
+
+void FrmMain::Picture5_MouseDown()
+{
+    Picture16_Click();
+    closeSettingsPanelAside();
+    const int a = Picture5->tag().left(1).toInt();
+    Picture6[a]->hide();
+    const int b = (a + 1) % 2;
+    Picture6[b]->show();
+    if (b == 0) {
+        Picture5->setPicture(4);
+        Picture5->setTag(QStringLiteral("01"));
+        Picture5->setToolTip(QStringLiteral("记事"));
+        Picture1->show();
+        Label1->move(Twips::toPx(Twips::fromPx(Picture1->x()) + Twips::fromPx(Picture1->width()) + 60),
+                     Label1->y());
+    } else {
+        Picture5->setPicture(6);
+        Picture5->setTag(QStringLiteral("11"));
+        Picture5->setToolTip(QStringLiteral("待办"));
+        if (Picture7->isVisible())
+            Picture1_Click();
+        Picture1->hide();
+        Label1->move(Twips::toPx(60), Label1->y());
+    }
+}
+
+void FrmMain::editorGotFocus()
+{
+    if (!Picture9->isVisible())
+        return;
+    Picture4_Click();
+    Picture4->setPicture(7);
+}
+
+// ---- Chrome: dragging, hover pictures, automatic save on pointer moves --------------------------
+
+void FrmMain::BeginWindowDrag()
+{
+    if (QWidget* grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    if (QWindow* window = windowHandle())
+        window->startSystemMove();
+}
+
+void FrmMain::mousePressEvent(QMouseEvent* event)
+{
+    if (!childAt(event->position().toPoint()))
+        BeginWindowDrag();
+    event->accept();
+}
+
+void FrmMain::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!childAt(event->position().toPoint()))
+        bareSurfaceMove();
+    event->accept();
+}
+
+void FrmMain::bareSurfaceMove()
+{
+    if (m_autoSave)
+        autoSaveNow();
+    HoverTags::reset(Picture1, 1);
+    HoverTags::reset(Picture3, 11);
+    HoverTags::reset(Picture2, 15);
+    HoverTags::resetTwoState(Picture4, 7, 9);
+    HoverTags::resetTwoState(Picture5, 3, 5);
+    m_pointerOverEditor = false;
+}
+
+void FrmMain::picture1Move()
+{
+    if (m_autoSave && !Text1->text().isEmpty())
+        autoSaveNow();
+    HoverTags::hover(Picture1, 2);
+}
+
+void FrmMain::resetPicture8Hover()
+{
+    // Checked in the order add, remove, clear.
+    HoverTags::reset(Picture8[2], 13);
+    HoverTags::reset(Picture8[1], 11);
+    HoverTags::reset(Picture8[0], 15);
+}
+
+void FrmMain::picture7Move()
+{
+    resetPicture8Hover();
+    m_pointerOverEditor = false;
+}
+
+// ---- Settings panel ------------------------------------------------------------------------------
+
+void FrmMain::openHelpDocument()
+{
+    const QString path = m_platform.appFolder + u'/' + kHelpDocument;
+    if (QFileInfo(path).isFile() && m_platform.opener)
+        m_platform.opener->open(QUrl::fromLocalFile(path));
+}
+
+void FrmMain::openReleasePage()
+{
+    if (m_platform.opener)
+        m_platform.opener->open(QUrl(SButton7->property("Tag").toString()));
+}
+
+QString FrmMain::releasePageUrl()
+{
+    return QStringLiteral("https://github.com/VemraNotes/VemraNotes/releases");
+}
+
+void FrmMain::switch1Clicked()
+{
+    m_autoRun = SSwitch1->property("Value").toBool();
+}
+
+void FrmMain::switch2Clicked()
+{
+    m_autoSave = SSwitch2->property("Value").toBool();
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label1 && event->type() == QEvent::MouseButtonPress) {
+        BeginWindowDrag();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::showAbout()
+{
+    Picture4_Click();
+    FrmAbout about(this);
+    about.exec();
+}

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QLabel;
+class ClickLabel;
+class QFrame;
+class QTimer;
+class ImageButton;
+class ListBoxW;
+class NoteFolder;
+class SButton;
+class SSwitch;
+class Surface;
+class TextBoxW;
+class TranslateClient;
+
+/// The main window: the title row, the notes page with its note list, the settings and
+/// quick-functions panels, the to-do page. It owns the note store and the settings for the life of
+/// the process; creating it loads everything, closing it saves everything.
+class FrmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FrmMain(const Platform& platform, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // Note store. NoteTexts stays parallel to the entries of List1.
+    const QStringList& noteTexts() const { return m_noteTexts; }
+    int NoteCount() const { return int(m_noteTexts.size()); }
+    int CurrentNote() const { return m_currentNote; }
+    bool AutoRun() const { return m_autoRun; }
+    bool AutoSave() const { return m_autoSave; }
+    bool AccountingActive() const { return m_accountingActive; }
+    bool ctrlHeld() const { return m_ctrlHeld; }
+    bool pointerOverEditor() const { return m_pointerOverEditor; }
+    QString iniPath() const;
+    /// How many saves ran (each one writes only what changed).
+    int saveCount() const { return m_saveCount; }
+
+    /// Stores the editor's text into the current note and refreshes its entry in the note list.
+    void CommitEditor();
+    /// Writes the four settings and the notes folder.
+    void SaveSettingsAndNotes();
+    /// The modal message window with the alarm.
+    void showMessage(const QString& title, const QString& message);
+
+    // Title-row and panel operations, callable as steps of other operations.
+    void Picture16_Click();
+    void Picture1_Click();
+    void Picture4_Click();
+    void Picture5_MouseDown();
+    void Picture3_Click();
+    void Picture2_Click();
+    void ToggleQuickPanel();
+
+    // Editor commands.
+    void EditorKeyDown(int keyCode, int shift);
+    void EditorKeyUp(int keyCode, int shift);
+    void EditorMouseDown(int button, int shift);
+    void Label11_Click(int index);
+
+    // Note list operations.
+    void OpenSelectedNote();
+    void AddNote();
+    void RemoveSelectedNote();
+    void ClearNotes();
+    void OpenSearchHit();
+
+signals:
+    /// The close sequence ran: settings and notes are saved.
+    void closing();
+
+private slots:
+    void switch1Clicked();
+    void switch2Clicked();
+    void showAbout();
+    void openHelpDocument();
+    void openReleasePage();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void createControls();
+    void InitialLayout();
+    void wireEvents();
+    void Form_Load();
+    void LoadSettingsAndNotes();
+    void resetNoteStore();
+    void closeSettingsPanelAside();
+    void bareSurfaceMove();
+    void picture7Move();
+    void picture1Move();
+    void autoSaveNow();
+    void runCloseSequence();
+    void BeginWindowDrag();
+    void editorChanged();
+    void editorGotFocus();
+    void searchChanged();
+    void searchGotFocus();
+    void searchLostFocus();
+    void resetPicture8Hover();
+    /// Keeps removed texts in the recovery folder before they leave the store.
+    void recycleTexts(const QStringList& texts);
+    QString entryFor(const QString& text) const;
+    void removeNoteByKey();
+    void newNoteByKey();
+    void clearNotesByKey();
+    void evaluateSelection();
+    void openSelection();
+    void translateSelection();
+    QString translateHostSetting() const;
+    void ledgerKey();
+    static QString releasePageUrl();
+
+    Platform m_platform;
+    std::unique_ptr<NoteFolder> m_folder;
+    std::unique_ptr<TranslateClient> m_translator;
+
+    QStringList m_noteTexts;
+    int m_currentNote = 0;
+    QList<int> m_searchHits;
+    bool m_autoRun = false;
+    bool m_autoSave = false;
+    bool m_accountingActive = false;
+    bool m_ctrlHeld = false;
+    bool m_pointerOverEditor = false;
+    bool m_loaded = false;
+    bool m_closed = false;
+    int m_saveCount = 0;
+
+    // Controls, named as the user interface names them.
+    QLabel* Label1 = nullptr;
+    ImageButton* Picture1 = nullptr;
+    ImageButton* Picture2 = nullptr;
+    ImageButton* Picture3 = nullptr;
+    ImageButton* Picture4 = nullptr;
+    ImageButton* Picture5 = nullptr;
+    std::array<Surface*, 2> Picture6{};
+    TextBoxW* Text1 = nullptr;
+    Surface* Picture7 = nullptr;
+    ListBoxW* List1 = nullptr;
+    TextBoxW* Text2 = nullptr;
+    QFrame* Line1 = nullptr;
+    ListBoxW* ListSearch = nullptr;
+    std::array<ImageButton*, 3> Picture8{};
+    Surface* Picture9 = nullptr;
+    SSwitch* SSwitch1 = nullptr;
+    SSwitch* SSwitch2 = nullptr;
+    SButton* SButton1 = nullptr;
+    SButton* SButton2 = nullptr;
+    SButton* SButton7 = nullptr;
+    Surface* Picture15 = nullptr;
+    QLabel* Label10 = nullptr;
+    std::array<ClickLabel*, 4> Label11{};
+    ImageButton* Picture16 = nullptr;
+};

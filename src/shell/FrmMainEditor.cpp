@@ -1,0 +1,177 @@
+// The editor's command keys and the quick-functions captions of the main window.
+#include "shell/FrmMain.h"
+
+#include "editor/ExpressionEvaluator.h"
+#include "editor/Ledger.h"
+#include "editor/RunFile.h"
+#include "platform/Clock.h"
+#include "platform/DesktopOpener.h"
+#include "platform/ProcessLauncher.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/Surface.h"
+#include "widgets/TextBoxW.h"
+
+#include <QUrl>
+
+namespace {
+constexpr int kExactlyCtrl = 2;
+constexpr int kCtrlShift = 3;
+
+// Spaces only: the commands trim U+0020, not every kind of blank.
+QString trimSpaces(const QString& text)
+{
+    int begin = 0;
+    int end = int(text.size());
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+} // namespace
+
+void FrmMain::EditorKeyDown(int keyCode, int shift)
+{
+    if (shift == kExactlyCtrl) {
+        m_ctrlHeld = true;
+        switch (keyCode) {
+        case 'A':
+            // The original also switched the system's warning beep off for good; a global user
+            // setting is not ours to change.
+            Text1->setSelStart(0);
+            Text1->setSelLength(int(Text1->text().size()));
+            break;
+        case 'W':
+            if (List1->ListIndex() >= 0)
+                removeNoteByKey();
+            break;
+        case 'N':
+            newNoteByKey();
+            break;
+        case 'E':
+            clearNotesByKey();
+            break;
+        case 'D':
+            Text1->setSelText(m_platform.clock->now().toString(QStringLiteral("yyyy年MM月dd日")));
+            break;
+        case 'L':
+            if (Text1->selLength() != 0)
+                evaluateSelection();
+            break;
+        case 'T':
+            translateSelection();
+            break;
+        case 'O':
+            if (Text1->selLength() != 0)
+                openSelection();
+            break;
+        case 'Q':
+            ToggleQuickPanel();
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    if ((keyCode == 13 || keyCode == 108) && shift == kCtrlShift && Ledger::isLedger(Text1->text()))
+        ledgerKey();
+}
+
+void FrmMain::EditorKeyUp(int keyCode, int shift)
+{
+    // Releasing Ctrl itself reports no Ctrl any more, so the key's own release clears the flag too.
+    if (shift == kExactlyCtrl || keyCode == 17)
+        m_ctrlHeld = false;
+}
+
+void FrmMain::EditorMouseDown(int button, int shift)
+{
+    if (button == 4 && shift == kExactlyCtrl)
+        ToggleQuickPanel();
+}
+
+void FrmMain::Label11_Click(int index)
+{
+    static const int keys[] = {'T', 'L', 'D', 'O'};
+    if (index >= 0 && index < 4)
+        EditorKeyDown(keys[index], kExactlyCtrl);
+}
+
+void FrmMain::removeNoteByKey()
+{
+    const int s = List1->ListIndex();
+    if (s < 0 || s > NoteCount() - 1)
+        return;
+    recycleTexts({m_noteTexts.at(s)});
+    if (s == 0 && NoteCount() == 1) {
+        Text1->setText(QString());
+        List1->setList(0, QStringLiteral("#无标题#"));
+        m_noteTexts[0] = QString();
+        Picture1_Click();
+    } else {
+        m_noteTexts.removeAt(s);
+        List1->RemoveItem(s);
+    }
+    List1->setListIndex(-1);
+    m_currentNote = 0;
+    Text1->setText(m_noteTexts.at(0));
+    Picture7->hide();
+    Text1->setEnabled(true);
+    CommitEditor();
+}
+
+void FrmMain::newNoteByKey()
+{
+    CommitEditor();
+    m_noteTexts.append(QString());
+    List1->AddItem(QStringLiteral("#无内容#"));
+    Text1->setText(QString());
+    m_currentNote = NoteCount() - 1;
+    Text1->setEnabled(true);
+    Picture7->hide();
+}
+
+void FrmMain::clearNotesByKey()
+{
+    recycleTexts(m_noteTexts);
+    m_noteTexts = QStringList{QString()};
+    m_currentNote = 0;
+    List1->Clear();
+    List1->AddItem(QStringLiteral("#无内容#"));
+    Text1->setText(QString());
+    Text1->setEnabled(true);
+    Picture7->hide();
+}
+
+void FrmMain::evaluateSelection()
+{
+    const std::optional<QString> value = EvaluateSelection(Text1->selText());
+    if (value && !value->isEmpty())
+        Text1->setSelText(*value);
+}
+
+void FrmMain::openSelection()
+{
+    const QString target = trimSpaces(Text1->selText());
+    if (target.isEmpty())
+        return;
+    if (target.startsWith(QLatin1String("http://")) || target.startsWith(QLatin1String("https://"))) {
+        if (m_platform.opener)
+            m_platform.opener->open(QUrl(target));
+        return;
+    }
+    if (isOpenableFilePath(target) && m_platform.launcher && m_platform.opener)
+        RunFile(target, *m_platform.launcher, *m_platform.opener);
+}
+
+void FrmMain::ledgerKey()
+{
+    // The whole new text is set once, so a recalculation is one change and one save.
+    if (!m_accountingActive) {
+        Text1->setText(Ledger::setUpText());
+        m_accountingActive = true;
+    } else {
+        Text1->setText(Ledger::recalculate(Text1->text()));
+    }
+    Text1->setSelStart(int(Text1->text().size()));
+}

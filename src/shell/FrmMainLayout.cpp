@@ -1,0 +1,316 @@
+// Controls of the main window, their one-time layout and their wiring.
+#include "shell/FrmMain.h"
+
+#include "shell/HoverTags.h"
+#include "shell/Twips.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/ImageButton.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/SButton.h"
+#include "widgets/SSwitch.h"
+#include "widgets/Surface.h"
+#include "widgets/TextBoxW.h"
+
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+
+namespace {
+const QColor kPanel(251, 251, 251);
+const QColor kGrey(128, 128, 128);
+const QColor kDarkGrey(64, 64, 64);
+
+int px(double twips)
+{
+    return Twips::toPx(twips);
+}
+double tw(int pixels)
+{
+    return Twips::fromPx(pixels);
+}
+
+ImageButton* imageButton(QWidget* parent, const QString& name, int picture, const QString& tag,
+                         int sizeTwips, const QString& tip = QString())
+{
+    auto* button = new ImageButton(parent);
+    button->setObjectName(name);
+    button->setPicture(picture);
+    button->setTag(tag);
+    button->setFixedSize(px(sizeTwips), px(sizeTwips));
+    button->setToolTip(tip);
+    button->setAutoFillBackground(false);
+    return button;
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text, const QColor& color, const QFont& font)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setFont(font);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    l->adjustSize();
+    return l;
+}
+
+QFont makeFont(const QString& family, double points)
+{
+    QFont f(family);
+    f.setPointSizeF(points);
+    return f;
+}
+
+QFrame* line(QWidget* parent, const QString& name)
+{
+    auto* l = new QFrame(parent);
+    l->setObjectName(name);
+    l->setAutoFillBackground(true);
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, kGrey);
+    l->setPalette(p);
+    return l;
+}
+
+SButton* flatButton(QWidget* parent, const QString& name, const QString& caption, const QFont& font,
+                    quint32 background, int widthTwips, int heightTwips)
+{
+    auto* b = new SButton(parent);
+    b->setObjectName(name);
+    for (const char* key : {"BackColorClick", "BackColorHover", "BackColorNormal"})
+        b->setProperty(key, background);
+    for (const char* key : {"BorderColorClick", "BorderColorHover", "BorderColorNormal"})
+        b->setProperty(key, quint32(0x808080));
+    for (const char* key : {"ForeColorClick", "ForeColorHover", "ForeColorNormal"})
+        b->setProperty(key, quint32(0x404040));
+    b->setProperty("BorderStyle", 1);
+    b->setProperty("Caption", caption);
+    b->setProperty("Font", font);
+    b->setFixedSize(px(widthTwips), px(heightTwips));
+    return b;
+}
+} // namespace
+
+void FrmMain::createControls()
+{
+    const QFont heiti = makeFont(QStringLiteral("黑体"), 12);
+    const QFont yahei = makeFont(QStringLiteral("微软雅黑"), 10.5);
+
+    Label1 = label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), kGrey, heiti);
+    Label1->setFixedSize(px(2400), px(270));
+
+    Picture1 = imageButton(this, QStringLiteral("Picture1"), 1, QStringLiteral("0"), 270, QStringLiteral("便笺列表"));
+    Picture5 = imageButton(this, QStringLiteral("Picture5"), 3, QStringLiteral("00"), 270, QStringLiteral("记事"));
+    Picture4 = imageButton(this, QStringLiteral("Picture4"), 7, QStringLiteral("00"), 270, QStringLiteral("选项"));
+    Picture3 = imageButton(this, QStringLiteral("Picture3"), 11, QStringLiteral("0"), 270);
+    Picture2 = imageButton(this, QStringLiteral("Picture2"), 15, QStringLiteral("0"), 270);
+
+    for (int i = 0; i < 2; ++i) {
+        Picture6[i] = new Surface(this, Qt::white);
+        Picture6[i]->setObjectName(QStringLiteral("Picture6_%1").arg(i));
+    }
+    Picture6[1]->hide();
+
+    Text1 = new TextBoxW(Picture6[0]);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setFont(makeFont(QStringLiteral("黑体"), 11.25));
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    Text1->setOwnWheelZoom(false);
+    // While the note list covers it the editor is disabled, but it stays a white page.
+    QPalette editorPalette = Text1->palette();
+    editorPalette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
+    Text1->setPalette(editorPalette);
+
+    // Quick-functions panel along the bottom of the notes page.
+    Picture15 = new Surface(Picture6[0], kPanel);
+    Picture15->setObjectName(QStringLiteral("Picture15"));
+    Picture15->setFixedHeight(px(2175));
+    Picture15->hide();
+    Label10 = label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), kGrey,
+                    makeFont(QStringLiteral("黑体"), 10.5));
+    Label10->move(px(240), px(180));
+    Picture16 = imageButton(Picture15, QStringLiteral("Picture16"), 15, QStringLiteral("0"), 240);
+    const QStringList captions = {QStringLiteral(" 中英文翻译 "), QStringLiteral(" 表达式计算 "),
+                                  QStringLiteral("添加日期"), QStringLiteral("打开路径")};
+    const QStringList glyphs = {QStringLiteral("译"), QStringLiteral("算"), QStringLiteral("日"),
+                                QStringLiteral("开")};
+    for (int i = 0; i < 4; ++i) {
+        const int left = 600 + (i % 2) * 3300;
+        const int top = 720 + (i / 2) * 660;
+        QLabel* glyph = label(Picture15, QStringLiteral("Picture17_%1").arg(i), glyphs[i], Qt::white,
+                              makeFont(QStringLiteral("黑体"), 10.5));
+        glyph->setAlignment(Qt::AlignCenter);
+        glyph->setAutoFillBackground(true);
+        QPalette gp = glyph->palette();
+        gp.setColor(QPalette::Window, kGrey);
+        glyph->setPalette(gp);
+        glyph->setFixedSize(px(360), px(360));
+        glyph->move(px(left), px(top));
+        glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
+        Label11[i] = new ClickLabel(captions[i], Picture15);
+        Label11[i]->setObjectName(QStringLiteral("Label11_%1").arg(i));
+        Label11[i]->setFont(makeFont(QStringLiteral("黑体"), 10.5));
+        Label11[i]->setColors(kPanel, kDarkGrey);
+        Label11[i]->adjustSize();
+        Label11[i]->move(px(left + 480), px(top) + (px(360) - Label11[i]->height()) / 2);
+    }
+
+    // Note-list panel, over the notes page.
+    Picture7 = new Surface(this, kPanel);
+    Picture7->setObjectName(QStringLiteral("Picture7"));
+    Picture7->setFixedSize(px(4335), px(6435));
+    Picture7->hide();
+    Text2 = new TextBoxW(Picture7);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setMultiLine(false);
+    Text2->setGeometry(px(120), px(90), px(3015), px(300));
+    Text2->setFont(makeFont(QStringLiteral("微软雅黑"), 9));
+    Text2->setTag(QStringLiteral("(在此快速查找便笺)"));
+    Text2->setText(Text2->tag());
+    Text2->setForeColor(QColor(128, 128, 128));
+    Text2->setStyleSheet(QStringLiteral("background: rgb(251,251,251);"));
+    Line1 = line(Picture7, QStringLiteral("Line1"));
+    List1 = new ListBoxW(Picture7);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setFixedHeight(px(5685));
+    List1->setFont(yahei);
+    ListSearch = new ListBoxW(Picture7);
+    ListSearch->setObjectName(QStringLiteral("ListSearch"));
+    ListSearch->setFont(yahei);
+    ListSearch->hide();
+    Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
+                              QStringLiteral("清空(Ctrl+E)"));
+    Picture8[1] = imageButton(Picture7, QStringLiteral("Picture8_1"), 11, QStringLiteral("0"), 270,
+                              QStringLiteral("移除(Ctrl+W)"));
+    Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
+                              QStringLiteral("新增(Ctrl+N)"));
+
+    // Settings panel.
+    Picture9 = new Surface(this, kPanel);
+    Picture9->setObjectName(QStringLiteral("Picture9"));
+    Picture9->setFixedSize(px(2775), px(2655));
+    Picture9->hide();
+    const QStringList rows = {QStringLiteral("开机时启动"), QStringLiteral("断电保护"), QStringLiteral("关于"),
+                              QStringLiteral("帮助"), QStringLiteral("软件发布源")};
+    for (int i = 0; i < rows.size(); ++i) {
+        QLabel* rowLabel = label(Picture9, QStringLiteral("Label3_%1").arg(i), rows[i], kDarkGrey,
+                                 makeFont(QStringLiteral("微软雅黑"), 10.5));
+        rowLabel->move(px(300), px(240 + 480 * i) + (px(255) - rowLabel->height()) / 2);
+    }
+    SSwitch1 = new SSwitch(Picture9);
+    SSwitch1->setObjectName(QStringLiteral("SSwitch1"));
+    SSwitch2 = new SSwitch(Picture9);
+    SSwitch2->setObjectName(QStringLiteral("SSwitch2"));
+    for (SSwitch* s : {SSwitch1, SSwitch2}) {
+        s->setFixedSize(px(615), px(255));
+        s->setProperty("BackColorOn", quint32(0x808080));
+    }
+    SSwitch1->move(px(1800), px(240));
+    SSwitch2->move(px(1800), px(720));
+    SButton1 = flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"), yahei, 0xFFFFFF, 615, 255);
+    SButton2 = flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"),
+                          makeFont(QStringLiteral("微软雅黑"), 9), 0xFFFFFF, 615, 255);
+    SButton7 = flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"),
+                          makeFont(QStringLiteral("微软雅黑"), 9), 0xFFFFFF, 615, 255);
+    SButton7->setProperty("Tag", releasePageUrl());
+    SButton1->move(px(1800), px(1200));
+    SButton2->move(px(1800), px(1680));
+    SButton7->move(px(1800), px(2160));
+}
+
+void FrmMain::InitialLayout()
+{
+    const double W = tw(width());
+    const double H = tw(height());
+    auto left = [](QWidget* w) { return tw(w->x()); };
+    auto top = [](QWidget* w) { return tw(w->y()); };
+    auto wid = [](QWidget* w) { return tw(w->width()); };
+    auto hei = [](QWidget* w) { return tw(w->height()); };
+
+    // 1. Note-list button and title.
+    Picture1->move(px(60), px(60));
+    Label1->move(px(left(Picture1) + wid(Picture1) + 60), px(60));
+    // 2. Close, minimize, settings and page buttons from the right edge leftwards.
+    Picture2->move(px(W - wid(Picture2) - 30), px(60));
+    Picture3->move(px(left(Picture2) - 60 - wid(Picture3)), px(60));
+    Picture4->move(px(left(Picture3) - 60 - wid(Picture4)), px(60));
+    Picture5->move(px(left(Picture4) - 60 - wid(Picture5)), px(60));
+    // 4. Both pages share the area below the title row.
+    for (Surface* page : Picture6)
+        page->setGeometry(0, px(top(Picture1) + hei(Picture1) + 60), px(W), px(H - hei(Picture1) - 120));
+    // 5. Editor.
+    Text1->move(px(30), 0);
+    Text1->setFixedSize(px(wid(Picture6[0]) - 30), px(hei(Picture6[0])));
+    // 6. Note list under the search box's line.
+    List1->move(0, px(480 + 60));
+    List1->setFixedWidth(px(wid(Picture7) - 30));
+    Picture7->move(0, px(360));
+    // 7. The panel's add, remove and clear buttons from the right.
+    Picture8[0]->move(px(wid(Picture7) - 60 - wid(Picture8[0])), px(120));
+    Picture8[1]->move(px(left(Picture8[0]) - 60 - wid(Picture8[1])), px(120));
+    Picture8[2]->move(px(left(Picture8[1]) - 60 - wid(Picture8[2])), px(120));
+    // 8. Settings panel at the right edge.
+    Picture9->move(px(W - wid(Picture9)), px(top(Picture7)));
+    // 9. The search box's underline.
+    Line1->setGeometry(Text2->x(), Text2->y() + Text2->height(), Text2->width(), 1);
+    // 10. Search hits cover the note list exactly.
+    ListSearch->setGeometry(List1->geometry());
+    ListSearch->setFixedSize(List1->size());
+    // 15. Quick-functions panel at the bottom of the notes page.
+    Picture15->setFixedWidth(px(wid(Picture6[0])));
+    Picture15->move(0, px(hei(Picture6[0]) - hei(Picture15)));
+    Picture16->move(px(wid(Picture15) - wid(Picture16) - 120), px(120));
+
+    Picture7->raise();
+    Picture9->raise();
+}
+
+void FrmMain::wireEvents()
+{
+    connect(Picture1, &ImageButton::clicked, this, &FrmMain::Picture1_Click);
+    connect(Picture1, &ImageButton::mouseMoved, this, &FrmMain::picture1Move);
+    connect(Picture2, &ImageButton::clicked, this, &FrmMain::Picture2_Click);
+    connect(Picture2, &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture2, 16); });
+    connect(Picture3, &ImageButton::clicked, this, &FrmMain::Picture3_Click);
+    connect(Picture3, &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture3, 12); });
+    connect(Picture4, &ImageButton::clicked, this, &FrmMain::Picture4_Click);
+    connect(Picture4, &ImageButton::mouseMoved, this, [this] { HoverTags::hoverTwoState(Picture4, 8, 10); });
+    connect(Picture5, &ImageButton::mouseDown, this, &FrmMain::Picture5_MouseDown);
+    connect(Picture5, &ImageButton::mouseMoved, this, [this] { HoverTags::hoverTwoState(Picture5, 4, 6); });
+    connect(Picture16, &ImageButton::clicked, this, &FrmMain::Picture16_Click);
+    connect(Picture16, &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture16, 17); });
+    connect(Picture15, &Surface::bareMouseMove, this, [this] { HoverTags::reset(Picture16, 15); });
+
+    connect(Picture8[0], &ImageButton::clicked, this, &FrmMain::ClearNotes);
+    connect(Picture8[1], &ImageButton::clicked, this, &FrmMain::RemoveSelectedNote);
+    connect(Picture8[2], &ImageButton::clicked, this, &FrmMain::AddNote);
+    connect(Picture8[0], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[0], 17); });
+    connect(Picture8[1], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[1], 12); });
+    connect(Picture8[2], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[2], 14); });
+    connect(Picture7, &Surface::bareMouseMove, this, &FrmMain::picture7Move);
+
+    Label1->installEventFilter(this);
+
+    connect(List1, &ListBoxW::DblClick, this, &FrmMain::OpenSelectedNote);
+    connect(List1, &ListBoxW::MouseMove, this, [this] { m_pointerOverEditor = false; });
+    connect(ListSearch, &ListBoxW::DblClick, this, &FrmMain::OpenSearchHit);
+    connect(Text2, &TextBoxW::Change, this, &FrmMain::searchChanged);
+    connect(Text2, &TextBoxW::GotFocus, this, &FrmMain::searchGotFocus);
+    connect(Text2, &TextBoxW::LostFocus, this, &FrmMain::searchLostFocus);
+
+    connect(Text1, &TextBoxW::Change, this, &FrmMain::editorChanged);
+    connect(Text1, &TextBoxW::GotFocus, this, &FrmMain::editorGotFocus);
+    connect(Text1, &TextBoxW::MouseMove, this, [this] { m_pointerOverEditor = true; });
+    connect(Text1, &TextBoxW::KeyDown, this, &FrmMain::EditorKeyDown);
+    connect(Text1, &TextBoxW::KeyUp, this, &FrmMain::EditorKeyUp);
+    connect(Text1, &TextBoxW::MouseDown, this,
+            [this](int button, int shift, int, int) { EditorMouseDown(button, shift); });
+    for (int i = 0; i < 4; ++i)
+        connect(Label11[i], &ClickLabel::clicked, this, [this, i] { Label11_Click(i); });
+
+    connect(SSwitch1, SIGNAL(Click()), this, SLOT(switch1Clicked()));
+    connect(SSwitch2, SIGNAL(Click()), this, SLOT(switch2Clicked()));
+    connect(SButton1, SIGNAL(Click()), this, SLOT(showAbout()));
+    connect(SButton2, SIGNAL(Click()), this, SLOT(openHelpDocument()));
+    connect(SButton7, SIGNAL(Click()), this, SLOT(openReleasePage()));
+}

@@ -1,0 +1,182 @@
+// Note list, selection, editing and search of the main window.
+#include "shell/FrmMain.h"
+
+#include "notes/NoteFolder.h"
+#include "notes/NoteSearch.h"
+#include "notes/TextMetrics.h"
+#include "widgets/ImageButton.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/Surface.h"
+#include "widgets/TextBoxW.h"
+
+namespace {
+const QString kEmptyEntry = QStringLiteral("#无内容#");
+const QString kUntitledEntry = QStringLiteral("#无标题#");
+const QString kLedgerHeader = QStringLiteral("%记账");
+
+// The list's blank test: spaces trimmed at both ends, then every CR LF pair removed.
+bool blankForList(const QString& text)
+{
+    int begin = 0;
+    int end = int(text.size());
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    QString rest = text.mid(begin, end - begin);
+    rest.remove(QStringLiteral("\r\n"));
+    return rest.isEmpty();
+}
+} // namespace
+
+QString FrmMain::entryFor(const QString& text) const
+{
+    return blankForList(text) ? kEmptyEntry : NoteTitle(text);
+}
+
+void FrmMain::CommitEditor()
+{
+    if (m_currentNote < 0 || m_currentNote > NoteCount() - 1)
+        return;
+    const QString text = Text1->text();
+    m_noteTexts[m_currentNote] = text;
+    List1->setList(m_currentNote, entryFor(text));
+}
+
+void FrmMain::editorChanged()
+{
+    const QString text = Text1->text();
+    if (!text.startsWith(kLedgerHeader))
+        m_accountingActive = false;
+    if (m_autoSave && !text.isEmpty())
+        autoSaveNow();
+}
+
+void FrmMain::recycleTexts(const QStringList& texts)
+{
+    m_folder->recycle(texts);
+}
+
+void FrmMain::OpenSelectedNote()
+{
+    const int selected = List1->ListIndex();
+    if (selected < 0 || selected > NoteCount() - 1)
+        return;
+    CommitEditor();
+    m_currentNote = selected;
+    Text1->setText(m_noteTexts.at(m_currentNote));
+    Picture1_Click();
+    Text1->setFocus();
+    m_accountingActive = Text1->text().startsWith(kLedgerHeader);
+}
+
+void FrmMain::AddNote()
+{
+    resetPicture8Hover();
+    m_noteTexts.append(QString());
+    List1->AddItem(kEmptyEntry);
+    Text1->setText(QString());
+    m_currentNote = NoteCount() - 1;
+    Picture1_Click();
+    Text1->setFocus();
+}
+
+void FrmMain::RemoveSelectedNote()
+{
+    resetPicture8Hover();
+    const int k = List1->ListIndex();
+    if (k < 0 || k > NoteCount() - 1)
+        return;
+    recycleTexts({m_noteTexts.at(k)});
+    if (k == 0 && NoteCount() == 1) {
+        Text1->setText(QString());
+        List1->setList(0, kUntitledEntry);
+        m_noteTexts[0] = QString();
+        m_currentNote = 0;
+        Picture1_Click();
+        return;
+    }
+    if (k == List1->ListCount() - 1) {
+        m_noteTexts.removeAt(k);
+        List1->RemoveItem(k);
+        List1->setListIndex(0);
+        m_currentNote = 0;
+        Text1->setText(m_noteTexts.at(0));
+        return;
+    }
+    m_noteTexts.removeAt(k);
+    List1->RemoveItem(k);
+    List1->setListIndex(-1);
+    if (k < m_currentNote) {
+        --m_currentNote;
+    } else if (k == m_currentNote) {
+        m_currentNote = -1;
+        Text1->setText(QString());
+    }
+}
+
+void FrmMain::ClearNotes()
+{
+    resetPicture8Hover();
+    recycleTexts(m_noteTexts);
+    m_noteTexts = QStringList{QString()};
+    m_currentNote = 0;
+    List1->Clear();
+    List1->AddItem(kEmptyEntry);
+    Text1->setText(QString());
+    Picture1_Click();
+}
+
+void FrmMain::searchGotFocus()
+{
+    Text2->setForeColor(Qt::black);
+    if (Text2->text() == Text2->tag())
+        Text2->setText(QString());
+}
+
+void FrmMain::searchLostFocus()
+{
+    Text2->setForeColor(QColor(128, 128, 128));
+    if (Text2->text().isEmpty())
+        Text2->setText(Text2->tag());
+}
+
+void FrmMain::searchChanged()
+{
+    const QString needle = Text2->text();
+    if (needle.isEmpty() || needle == Text2->tag()) {
+        List1->show();
+        ListSearch->hide();
+        for (ImageButton* button : Picture8)
+            button->setEnabled(true);
+        return;
+    }
+    for (ImageButton* button : Picture8)
+        button->setEnabled(false);
+    List1->hide();
+    ListSearch->show();
+    ListSearch->Clear();
+    m_searchHits = searchNotes(m_noteTexts, needle);
+    QStringList titles;
+    titles.reserve(m_searchHits.size());
+    for (int i : m_searchHits)
+        titles.append(List1->List(i));
+    ListSearch->AddItems(titles);
+}
+
+void FrmMain::OpenSearchHit()
+{
+    const int row = ListSearch->ListIndex();
+    if (ListSearch->ListCount() == 0 || row < 0 || row >= m_searchHits.size())
+        return;
+    List1->setListIndex(m_searchHits.at(row));
+    const int selected = List1->ListIndex();
+    if (selected < 0 || selected > NoteCount() - 1)
+        return;
+    CommitEditor();
+    m_currentNote = selected;
+    Text1->setText(m_noteTexts.at(m_currentNote));
+    Picture7->hide();
+    Text1->setEnabled(true);
+    Text1->setFocus();
+}

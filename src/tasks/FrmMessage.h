@@ -1,0 +1,31 @@
+#pragma once
+
+#include "widgets/SecondaryWindow.h"
+
+class QLabel;
+class Surface;
+class SoundPlayer;
+
+/// The application's own message window: title, message, a confirm button; modal and topmost,
+/// with the alarm sound on every opening.
+class FrmMessage : public SecondaryWindow
+{
+    Q_OBJECT
+
+public:
+    FrmMessage(QWidget* parent, const QString& title, const QString& message);
+    /// Shows the window modally and returns once it is closed. The alarm (appFolder/Sounds/Alarm.wav)
+    /// starts while the window opens.
+    static void ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& appFolder, const QString& title,
+                            const QString& message);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setConfirmHover(bool hover);
+
+    QLabel* m_message = nullptr;
+    Surface* m_confirm = nullptr;
+    QLabel* m_confirmLabel = nullptr;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "tasks/TaskItem.h"
+
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class ProcessLauncher;
+
+/// What an action needs from the rest of the application.
+struct ActionContext
+{
+    ProcessLauncher& launcher;
+    /// The modal message window: title, then message.
+    std::function<void(const QString& title, const QString& message)> showMessage;
+    /// The modal music window playing path for the task at index (its snooze re-arms that task;
+    /// index is -1 when the task was removed before its action came).
+    std::function<void(int index, const QString& path)> showMusic;
+    /// Opens or runs a file by its kind.
+    std::function<void(const QString& path)> runFile;
+};
+
+/// A program and its arguments, started without a shell.
+struct PowerCommand
+{
+    QString program;
+    QStringList arguments;
+
+    bool operator==(const PowerCommand&) const = default;
+};
+
+/// The shut-down ("0"), hibernate ("1") or restart ("2") command; a countdown acts at once, a clock
+/// time uses the plain form. Nothing for any other code.
+std::optional<PowerCommand> powerCommand(const QString& code, bool countdown);
+
+/// Does what a task that fell due asks for. Power, file and command actions return as soon as they
+/// are started; message and music return when their window is closed.
+void PerformAction(const TaskItem& task, int index, bool countdown, ActionContext& context);

@@ -1,0 +1,259 @@
+#include "tasks/TaskEngine.h"
+
+#include "platform/Clock.h"
+
+#include <QTime>
+
+namespace {
+
+constexpr qint64 SnoozeSeconds = 5 * 60;
+
+// The timer texts are always written by this application, so a plain digit reader is enough; a
+// damaged field reads as far as its digits go, like the rest of the program's number reading.
+int readNumber(QStringView digits)
+{
+    int value = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            break;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+// At least two digits; a negative number keeps its sign in front of them ("-01").
+void appendTwoDigits(QString& out, qint64 number)
+{
+    if (number < 0) {
+        out += u'-';
+        number = -number;
+    }
+    if (number < 100) {
+        out += QChar(u'0' + int(number / 10));
+        out += QChar(u'0' + int(number % 10));
+    } else {
+        out += QString::number(number);
+    }
+}
+
+bool isCountdown(const TaskItem& task)
+{
+    return task.TimeText.startsWith(u'-');
+}
+
+} // namespace
+
+TaskEngine::TaskEngine(const Clock& clock) : m_clock(clock) {}
+
+int TaskEngine::addTask(const TaskItem& task)
+{
+    const int index = TaskCount();
+    Slot slot;
+    slot.id = m_nextId++;
+    if (task.Status == TaskStatus::Running && isCountdown(task))
+        slot.deadlineMs = m_clock.monotonicMs() + countdownSeconds(task.TimeText) * 1000;
+    m_items.append(task);
+    m_slots.append(slot);
+    if (appendEntry)
+        appendEntry(entryText(task));
+    return index;
+}
+
+void TaskEngine::tick()
+{
+    // A reminder's window runs a nested event loop, so this can be entered again from inside a
+    // callback. Only the scan is exclusive: it owns ScanCursor, and a tick skipped here loses
+    // nothing because the next one reads the clock afresh.
+    if (m_scanning || m_items.isEmpty())
+        return;
+
+    QList<DueAction> due;
+    {
+        m_scanning = true;
+        struct ScanGuard
+        {
+            bool& flag;
+            ~ScanGuard() { flag = false; }
+        } guard{m_scanning};
+
+        const qint64 nowMs = m_clock.monotonicMs();
+        QString clockNow; // formed on first use: most ticks meet no clock-time task
+        const int last = TaskCount() - 1;
+        for (m_scanCursor = 0; m_scanCursor <= last && m_scanCursor < TaskCount(); ++m_scanCursor) {
+            const int i = m_scanCursor;
+            TaskItem& task = m_items[i];
+            if (task.Status != TaskStatus::Running)
+                continue;
+            if (isCountdown(task)) {
+                const qint64 leftMs = m_slots.at(i).deadlineMs - nowMs;
+                // Whole seconds still to run, rounded down: the first tick after adding "-00:01:00"
+                // shows 59 whatever the phase of the timer, and the 60th tick finds 0.
+                const qint64 seconds = leftMs > 0 ? leftMs / 1000 : 0;
+                if (seconds == 0) {
+                    task.TimeText = runOutText();
+                    fire(i, true, due);
+                } else {
+                    QString text = countdownText(seconds);
+                    if (text != task.TimeText) {
+                        task.TimeText = std::move(text);
+                        emitEntry(i);
+                    }
+                }
+            } else {
+                if (clockNow.isNull()) {
+                    const QTime time = m_clock.now().time();
+                    clockNow = clockText(time.hour(), time.minute());
+                }
+                if (task.TimeText == clockNow)
+                    fire(i, false, due);
+            }
+        }
+    }
+
+    // Actions run after the scan, because a message or music window does not return until it is
+    // closed; the countdowns keep running in the ticks of its event loop meanwhile.
+    for (const DueAction& action : std::as_const(due)) {
+        if (performAction)
+            performAction(indexOfId(action.id), action.task, action.countdown);
+    }
+}
+
+void TaskEngine::fire(int index, bool countdown, QList<DueAction>& due)
+{
+    TaskItem& task = m_items[index];
+    task.Status = TaskStatus::Done;
+    emitEntry(index);
+    due.append({m_slots.at(index).id, countdown, task});
+    if (fired)
+        fired(index);
+}
+
+void TaskEngine::ToggleTaskDone(int index)
+{
+    if (index < 0 || index >= TaskCount())
+        return;
+    TaskItem& task = m_items[index];
+    task.Status = task.Status == TaskStatus::Done ? TaskStatus::Pending : TaskStatus::Done;
+    emitEntry(index);
+}
+
+void TaskEngine::RemoveTask(int index)
+{
+    if (index < 0 || index >= TaskCount())
+        return;
+    eraseAt(index);
+}
+
+void TaskEngine::ClearDoneTasks()
+{
+    // Downwards, so the indexes still to visit stay valid.
+    for (int k = TaskCount() - 1; k >= 0; --k) {
+        if (m_items.at(k).Status == TaskStatus::Done)
+            eraseAt(k);
+    }
+}
+
+void TaskEngine::ClearAllTasks()
+{
+    if (m_items.isEmpty())
+        return;
+    m_items.clear();
+    m_slots.clear();
+    if (clearEntries)
+        clearEntries();
+}
+
+void TaskEngine::snooze(int index)
+{
+    if (index < 0 || index >= TaskCount())
+        return;
+    TaskItem& task = m_items[index];
+    task.TimeText = countdownText(SnoozeSeconds);
+    task.Status = TaskStatus::Running;
+    m_slots[index].deadlineMs = m_clock.monotonicMs() + SnoozeSeconds * 1000;
+    emitEntry(index);
+}
+
+void TaskEngine::eraseAt(int index)
+{
+    m_items.removeAt(index);
+    m_slots.removeAt(index);
+    if (removeEntry)
+        removeEntry(index);
+}
+
+int TaskEngine::indexOfId(quint64 id) const
+{
+    for (int i = 0; i < m_slots.size(); ++i) {
+        if (m_slots.at(i).id == id)
+            return i;
+    }
+    return -1;
+}
+
+void TaskEngine::emitEntry(int index)
+{
+    if (setEntry)
+        setEntry(index, entryText(m_items.at(index)));
+}
+
+QString TaskEngine::CountDownOneSecond(const QString& timeText)
+{
+    const QStringView text(timeText);
+    int h = readNumber(text.mid(1, 2));
+    int m = readNumber(text.mid(4, 2));
+    int s = readNumber(text.mid(7, 2));
+    if (s == 0) {
+        s = 59;
+        if (--m == -1) {
+            m = 59;
+            --h;
+        }
+    } else {
+        --s;
+    }
+    if (h == 0 && m == 0 && s == 0)
+        return runOutText();
+    QString out;
+    out.reserve(9);
+    out += u'-';
+    appendTwoDigits(out, h);
+    out += u':';
+    appendTwoDigits(out, m);
+    out += u':';
+    appendTwoDigits(out, s);
+    return out;
+}
+
+QString TaskEngine::countdownText(qint64 seconds)
+{
+    if (seconds <= 0)
+        return runOutText();
+    QString out;
+    out.reserve(9);
+    out += u'-';
+    appendTwoDigits(out, seconds / 3600);
+    out += u':';
+    appendTwoDigits(out, seconds / 60 % 60);
+    out += u':';
+    appendTwoDigits(out, seconds % 60);
+    return out;
+}
+
+qint64 TaskEngine::countdownSeconds(const QString& timeText)
+{
+    const QStringView text(timeText);
+    return qint64(readNumber(text.mid(1, 2))) * 3600 + readNumber(text.mid(4, 2)) * 60 +
+           readNumber(text.mid(7, 2));
+}
+
+QString TaskEngine::clockText(int hour, int minute)
+{
+    QString out;
+    out.reserve(6);
+    out += u'+';
+    appendTwoDigits(out, hour);
+    out += u':';
+    appendTwoDigits(out, minute);
+    return out;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "tasks/TaskItem.h"
+
+#include <QList>
+#include <functional>
+
+class Clock;
+
+/// The to-do tasks in memory and the once-a-second tick that runs their timers.
+///
+/// The list widget is kept parallel to the tasks through the entry callbacks: entry i always shows
+/// task i. Countdowns are kept as deadlines on the monotonic clock and their text is derived from
+/// what is left, so a late or missed tick catches up instead of slowing the countdown down.
+class TaskEngine
+{
+public:
+    explicit TaskEngine(const Clock& clock);
+
+    /// A new entry at the end of the list.
+    std::function<void(const QString& entry)> appendEntry;
+    /// The text of entry index changed.
+    std::function<void(int index, const QString& entry)> setEntry;
+    /// Entry index is gone; later entries move up by one.
+    std::function<void(int index)> removeEntry;
+    /// Every entry is gone.
+    std::function<void()> clearEntries;
+    /// Task index has just fallen due and is marked done; its action has not run yet.
+    /// The owner commits the editor and saves here, so everything is on disk before any action.
+    std::function<void(int index)> fired;
+    /// Perform the action of a task that fell due. task is the record as it was when it fell due;
+    /// index is where it stands now (-1 if it was removed meanwhile). May open a modal window, in
+    /// which further ticks are welcome.
+    std::function<void(int index, const TaskItem& task, bool countdown)> performAction;
+
+    /// The tasks, parallel to the list entries.
+    const QList<TaskItem>& TaskItems() const { return m_items; }
+    int TaskCount() const { return int(m_items.size()); }
+    /// The task at index; index must be valid.
+    const TaskItem& task(int index) const { return m_items.at(index); }
+    /// Index of the task the current (or last) scan looked at.
+    int ScanCursor() const { return m_scanCursor; }
+    /// True while a tick is scanning the tasks (not while it performs actions).
+    bool isScanning() const { return m_scanning; }
+
+    /// Appends a task and its entry; a running countdown starts counting from now. Returns its index.
+    int addTask(const TaskItem& task);
+
+    /// The tick: counts the countdowns, compares the clock times, fires what fell due and then
+    /// performs their actions in index order. A tick arriving while another one scans is ignored.
+    void tick();
+
+    /// Double-click on an entry: done becomes pending without timer, anything else becomes done.
+    void ToggleTaskDone(int index);
+    /// Drops one task; a running timer of it never fires.
+    void RemoveTask(int index);
+    /// Drops every done task, keeping the others in their order.
+    void ClearDoneTasks();
+    /// Drops every task.
+    void ClearAllTasks();
+    /// Re-arms a task as a fresh five-minute countdown, whatever its state.
+    void snooze(int index);
+
+    /// The countdown text one second later; "-**:**:**" when it reaches zero.
+    static QString CountDownOneSecond(const QString& timeText);
+    /// "-HH:MM:SS" for a number of seconds (hours keep counting past 99 rather than wrap).
+    static QString countdownText(qint64 seconds);
+    /// Seconds a "-HH:MM:SS" text still has to run; 0 for "-**:**:**" or anything unreadable.
+    static qint64 countdownSeconds(const QString& timeText);
+    /// "+HH:MM" of a time of day, the form clock-time tasks are compared in.
+    static QString clockText(int hour, int minute);
+
+private:
+    struct Slot
+    {
+        qint64 deadlineMs = 0;
+        quint64 id = 0;
+    };
+    struct DueAction
+    {
+        quint64 id;
+        bool countdown;
+        TaskItem task;
+    };
+
+    void fire(int index, bool countdown, QList<DueAction>& due);
+    void eraseAt(int index);
+    int indexOfId(quint64 id) const;
+    void emitEntry(int index);
+
+    const Clock& m_clock;
+    QList<TaskItem> m_items;
+    QList<Slot> m_slots;
+    quint64 m_nextId = 1;
+    int m_scanCursor = 0;
+    bool m_scanning = false;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+/// One to-do task. The field names are the ones the rest of the application speaks of.
+struct TaskItem
+{
+    /// The content typed by the user, or "待办任务" when the box was blank.
+    QString TaskText;
+    /// "------" no timer; "-HH:MM:SS" countdown still to run; "+HH:MM" clock time; "-**:**:**" run out.
+    QString TimeText;
+    /// 0 timer running, 1 done, 2 pending without a timer.
+    int Status = 0;
+    /// 0 power, 1 message, 2 music, 3 open file, 4 command.
+    int ActionKind = 0;
+    /// Power code, prompt, music path, file path or command line, by ActionKind.
+    QString ActionArg;
+
+    bool operator==(const TaskItem&) const = default;
+};
+
+namespace TaskStatus {
+inline constexpr int Running = 0;
+inline constexpr int Done = 1;
+inline constexpr int Pending = 2;
+} // namespace TaskStatus
+
+namespace TaskAction {
+inline constexpr int Power = 0;
+inline constexpr int Message = 1;
+inline constexpr int Music = 2;
+inline constexpr int OpenFile = 3;
+inline constexpr int Command = 4;
+} // namespace TaskAction
+
+/// TimeText of a task without a timer.
+inline QString noTimerText()
+{
+    return QStringLiteral("------");
+}
+
+/// TimeText of a countdown that has reached zero.
+inline QString runOutText()
+{
+    return QStringLiteral("-**:**:**");
+}
+
+/// The task's line in the to-do list: its marker followed directly by its content.
+inline QString entryText(const TaskItem& task)
+{
+    switch (task.Status) {
+    case TaskStatus::Done:
+        return QStringLiteral("【已完成】") + task.TaskText;
+    case TaskStatus::Pending:
+        return QStringLiteral("【待完成】") + task.TaskText;
+    default:
+        return u'【' + task.TimeText + u'】' + task.TaskText;
+    }
+}

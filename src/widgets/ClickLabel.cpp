@@ -1,0 +1,56 @@
+#include "widgets/ClickLabel.h"
+
+#include <QMouseEvent>
+
+ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_NoMousePropagation);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void ClickLabel::setColors(const QColor& background, const QColor& text)
+{
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, background);
+    p.setColor(QPalette::WindowText, text);
+    setPalette(p);
+}
+
+QColor ClickLabel::textColor() const
+{
+    return palette().color(QPalette::WindowText);
+}
+
+void ClickLabel::setChosen(bool chosen)
+{
+    if (chosen)
+        setColors(QColor(128, 128, 128), Qt::white);
+    else
+        setColors(Qt::white, QColor(64, 64, 64));
+}
+
+bool ClickLabel::isChosen() const
+{
+    return textColor() == QColor(Qt::white);
+}
+
+void ClickLabel::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+    emit mouseDown(event->button());
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    if (click)
+        emit clicked();
+}
+
+void ClickLabel::mouseMoveEvent(QMouseEvent*)
+{
+    emit mouseMoved();
+}

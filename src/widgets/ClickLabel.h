@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QLabel>
+
+/// A caption that acts as a button: it reports presses, clicks and pointer moves.
+class ClickLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit ClickLabel(const QString& text = QString(), QWidget* parent = nullptr);
+    /// Colours of a choice item: chosen is grey ground with white text, the others white ground
+    /// with dark grey text.
+    void setChosen(bool chosen);
+    bool isChosen() const;
+    void setColors(const QColor& background, const QColor& text);
+    QColor textColor() const;
+
+signals:
+    void clicked();
+    void mouseDown(Qt::MouseButton button);
+    void mouseMoved();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    bool m_pressed = false;
+};

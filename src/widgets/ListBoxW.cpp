@@ -1,0 +1,154 @@
+#include "widgets/ListBoxW.h"
+
+#include "widgets/TextBoxW.h"
+
+#include <QAbstractListModel>
+#include <QMouseEvent>
+
+class ListBoxModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(items.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= items.size())
+            return {};
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+            QString shown = items.at(index.row());
+            shown.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+            shown.replace(u'\r', u' ');
+            shown.replace(u'\n', u' ');
+            return shown;
+        }
+        return {};
+    }
+
+    void append(const QStringList& more)
+    {
+        const int row = int(items.size());
+        beginInsertRows(QModelIndex(), row, row + int(more.size()) - 1);
+        items.append(more);
+        endInsertRows();
+    }
+
+    void removeAt(int row)
+    {
+        beginRemoveRows(QModelIndex(), row, row);
+        items.removeAt(row);
+        endRemoveRows();
+    }
+
+    void clear()
+    {
+        beginResetModel();
+        items.clear();
+        endResetModel();
+    }
+
+    void set(int row, const QString& text)
+    {
+        items[row] = text;
+        const QModelIndex i = index(row);
+        emit dataChanged(i, i);
+    }
+
+    QStringList items;
+};
+
+ListBoxW::ListBoxW(QWidget* parent) : QListView(parent), m_model(new ListBoxModel(this))
+{
+    setModel(m_model);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setMouseTracking(true);
+    setUniformItemSizes(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+void ListBoxW::AddItem(const QString& item)
+{
+    m_model->append({item});
+}
+
+void ListBoxW::AddItems(const QStringList& items)
+{
+    if (items.isEmpty())
+        return;
+    m_model->append(items);
+}
+
+void ListBoxW::RemoveItem(int index)
+{
+    if (index < 0 || index >= m_model->items.size())
+        return;
+    m_model->removeAt(index);
+}
+
+void ListBoxW::Clear()
+{
+    m_model->clear();
+}
+
+QString ListBoxW::List(int index) const
+{
+    return index >= 0 && index < m_model->items.size() ? m_model->items.at(index) : QString();
+}
+
+void ListBoxW::setList(int index, const QString& text)
+{
+    if (index < 0 || index >= m_model->items.size())
+        return;
+    m_model->set(index, text);
+}
+
+int ListBoxW::ListCount() const
+{
+    return int(m_model->items.size());
+}
+
+int ListBoxW::ListIndex() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void ListBoxW::setListIndex(int index)
+{
+    if (index < 0 || index >= m_model->items.size()) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex i = m_model->index(index);
+    selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
+}
+
+QStringList ListBoxW::items() const
+{
+    return m_model->items;
+}
+
+void ListBoxW::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QListView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        emit DblClick();
+}
+
+void ListBoxW::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    int button = 0;
+    if (event->buttons() & Qt::LeftButton)
+        button |= 1;
+    if (event->buttons() & Qt::RightButton)
+        button |= 2;
+    emit MouseMove(button, TextBoxW::shiftState(event->modifiers()), p.x(), p.y());
+    QListView::mouseMoveEvent(event);
+}

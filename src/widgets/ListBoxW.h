@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QListView>
+#include <QStringList>
+
+class ListBoxModel;
+
+/// The Unicode list box: entries by index, one selection, DblClick on a double-click. Entries keep
+/// their text exactly (titles may hold line breaks); only the drawing folds breaks into spaces.
+class ListBoxW : public QListView
+{
+    Q_OBJECT
+
+public:
+    explicit ListBoxW(QWidget* parent = nullptr);
+
+    void AddItem(const QString& item);
+    /// Appends many entries at once (a search filling the hit list).
+    void AddItems(const QStringList& items);
+    void RemoveItem(int index);
+    void Clear();
+    QString List(int index) const;
+    void setList(int index, const QString& text);
+    int ListCount() const;
+    /// Selected entry, -1 when none. Setting it from code raises no handler of the host.
+    int ListIndex() const;
+    void setListIndex(int index);
+    QStringList items() const;
+
+signals:
+    void DblClick();
+    void MouseMove(int button, int shift, int x, int y);
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    ListBoxModel* m_model;
+};

@@ -1,0 +1,107 @@
+#include "widgets/SecondaryWindow.h"
+
+#include "shell/Twips.h"
+#include "widgets/Artwork.h"
+#include "widgets/Surface.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QWindow>
+
+SecondaryWindow::SecondaryWindow(QWidget* parent, const QSize& innerTwips, bool withClosePicture)
+    : QDialog(parent)
+{
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setModal(true);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setMouseTracking(true);
+    setFixedSize(Twips::toPx(innerTwips.width()), Twips::toPx(innerTwips.height()));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(128, 128, 128));
+    setPalette(p);
+
+    const double W = innerTwips.width();
+    const double H = innerTwips.height();
+
+    m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("LblFormTitle"));
+    QFont titleFont(QStringLiteral("微软雅黑"));
+    titleFont.setPointSizeF(9);
+    m_title->setFont(titleFont);
+    QPalette tp = m_title->palette();
+    tp.setColor(QPalette::WindowText, Qt::white);
+    m_title->setPalette(tp);
+    m_title->setGeometry(Twips::toPx(120), 0, Twips::toPx(W - 720), Twips::toPx(330));
+    m_title->installEventFilter(this);
+
+    if (withClosePicture) {
+        m_close = new QLabel(this);
+        m_close->setObjectName(QStringLiteral("PicClose"));
+        m_close->setFixedSize(16, 16);
+        m_close->setMouseTracking(true);
+        m_close->installEventFilter(this);
+        m_close->move(Twips::toPx(W - Twips::fromPx(m_close->width()) - 30), Twips::toPx(15));
+        setClosePicture(1);
+    }
+
+    m_interface = new Surface(this, Qt::white);
+    m_interface->setObjectName(QStringLiteral("PicInterface"));
+    m_interface->setGeometry(Twips::toPx(15), Twips::toPx(330), Twips::toPx(W - 30), Twips::toPx(H - 345));
+}
+
+void SecondaryWindow::setClosePicture(int index)
+{
+    if (!m_close || m_closePicture == index)
+        return;
+    m_closePicture = index;
+    m_close->setPixmap(Artwork::closeImage(index, devicePixelRatioF()));
+}
+
+void SecondaryWindow::centreOn(const QWidget* other)
+{
+    if (!other)
+        return;
+    const QRect frame = other->window()->frameGeometry();
+    move(frame.left() + frame.width() / 2 - width() / 2, frame.top() + frame.height() / 2 - height() / 2);
+}
+
+void SecondaryWindow::beginWindowDrag()
+{
+    if (QWindow* window = windowHandle())
+        window->startSystemMove();
+}
+
+bool SecondaryWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_title && event->type() == QEvent::MouseButtonPress) {
+        beginWindowDrag();
+        return true;
+    }
+    if (watched == m_close) {
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)
+            setClosePicture(2);
+        else if (event->type() == QEvent::MouseButtonRelease) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (m_close->rect().contains(mouse->position().toPoint()))
+                reject();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void SecondaryWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (!childAt(event->position().toPoint()))
+        beginWindowDrag();
+    event->accept();
+}
+
+void SecondaryWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!childAt(event->position().toPoint()))
+        setClosePicture(1);
+    event->accept();
+}

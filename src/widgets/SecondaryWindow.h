@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class Surface;
+
+/// The frame shared by the borderless secondary windows: a title line, a close picture in the top
+/// right corner (when wanted) and an inner panel; dragged by its background and its title.
+class SecondaryWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    /// innerTwips is the window's inner area in twips.
+    SecondaryWindow(QWidget* parent, const QSize& innerTwips, bool withClosePicture);
+    QLabel* titleLabel() const { return m_title; }
+    Surface* interfacePanel() const { return m_interface; }
+    /// Puts the window centred on the given widget's window.
+    void centreOn(const QWidget* other);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void beginWindowDrag();
+    void setClosePicture(int index);
+
+private:
+    QLabel* m_title = nullptr;
+    QLabel* m_close = nullptr;
+    Surface* m_interface = nullptr;
+    int m_closePicture = 0;
+};

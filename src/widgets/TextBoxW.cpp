@@ -1,0 +1,313 @@
+#include "widgets/TextBoxW.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QWheelEvent>
+
+namespace {
+QString toParagraphs(const QString& text)
+{
+    QString s = text;
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(u'\r', u'\n');
+    return s;
+}
+} // namespace
+
+TextBoxW::TextBoxW(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setMouseTracking(true);
+    setFrameShape(QFrame::NoFrame);
+    connect(this, &QPlainTextEdit::textChanged, this, &TextBoxW::Change);
+}
+
+void TextBoxW::setMultiLine(bool multiLine)
+{
+    m_multiLine = multiLine;
+    setLineWrapMode(multiLine ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    if (!multiLine) {
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        document()->setDocumentMargin(1);
+    }
+}
+
+QString TextBoxW::text() const
+{
+    QString s = toPlainText();
+    if (!s.contains(u'\n'))
+        return s;
+    s.replace(u'\n', QStringLiteral("\r\n"));
+    return s;
+}
+
+void TextBoxW::setText(const QString& text)
+{
+    setPlainText(toParagraphs(text));
+}
+
+int TextBoxW::plainLength() const
+{
+    return document()->characterCount() - 1;
+}
+
+int TextBoxW::toCrLf(int qtPosition) const
+{
+    // Every line break before the position counts one extra character.
+    const QTextBlock block = document()->findBlock(qtPosition);
+    return qtPosition + (block.isValid() ? block.blockNumber() : 0);
+}
+
+int TextBoxW::fromCrLf(int crLfPosition) const
+{
+    int remaining = crLfPosition;
+    int qtPosition = 0;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        const int length = block.length() - 1; // without the separator
+        if (remaining <= length)
+            return qtPosition + remaining;
+        remaining -= length;
+        qtPosition += length;
+        if (!block.next().isValid())
+            return qtPosition;
+        // The separator takes two units: a position between CR and LF rounds to after the break.
+        remaining -= 2;
+        qtPosition += 1;
+        if (remaining < 0)
+            return qtPosition;
+    }
+    return qtPosition;
+}
+
+int TextBoxW::selStart() const
+{
+    return toCrLf(textCursor().selectionStart());
+}
+
+int TextBoxW::selLength() const
+{
+    const QTextCursor c = textCursor();
+    return toCrLf(c.selectionEnd()) - toCrLf(c.selectionStart());
+}
+
+QString TextBoxW::selText() const
+{
+    QString s = textCursor().selectedText();
+    s.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    s.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+    return s;
+}
+
+void TextBoxW::setSelStart(int start)
+{
+    QTextCursor c = textCursor();
+    c.setPosition(qBound(0, fromCrLf(qMax(0, start)), plainLength()));
+    setTextCursor(c);
+}
+
+void TextBoxW::setSelLength(int length)
+{
+    QTextCursor c = textCursor();
+    const int anchor = c.selectionStart();
+    const int end = fromCrLf(toCrLf(anchor) + qMax(0, length));
+    c.setPosition(anchor);
+    c.setPosition(qBound(0, end, plainLength()), QTextCursor::KeepAnchor);
+    setTextCursor(c);
+}
+
+void TextBoxW::setSelText(const QString& text)
+{
+    QTextCursor c = textCursor();
+    c.insertText(toParagraphs(text));
+    setTextCursor(c);
+}
+
+void TextBoxW::setForeColor(const QColor& color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Text, color);
+    setPalette(p);
+}
+
+QColor TextBoxW::foreColor() const
+{
+    return palette().color(QPalette::Text);
+}
+
+int TextBoxW::shiftState(Qt::KeyboardModifiers modifiers)
+{
+    int state = 0;
+    if (modifiers & Qt::ShiftModifier)
+        state |= 1;
+    if (modifiers & Qt::ControlModifier)
+        state |= 2;
+    if (modifiers & Qt::AltModifier)
+        state |= 4;
+    return state;
+}
+
+int TextBoxW::keyCode(const QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return key; // same codes as the upper-case letters
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return key;
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return 32;
+    case Qt::Key_Tab:
+        return 9;
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Delete:
+        return 46;
+    case Qt::Key_Shift:
+        return 16;
+    case Qt::Key_Control:
+        return 17;
+    case Qt::Key_Alt:
+        return 18;
+    default:
+        return key & 0xffff;
+    }
+}
+
+QString TextBoxW::filtered(const QString& incoming) const
+{
+    QString s = toParagraphs(incoming);
+    if (!m_multiLine)
+        s.remove(u'\n');
+    if (m_digitsOnly) {
+        QString digits;
+        for (QChar c : s)
+            if (c >= u'0' && c <= u'9')
+                digits += c;
+        s = digits;
+    }
+    if (m_maxLength > 0) {
+        const int room = m_maxLength - (plainLength() - textCursor().selectedText().size());
+        s = s.left(qMax(0, room));
+    }
+    return s;
+}
+
+void TextBoxW::keyPressEvent(QKeyEvent* event)
+{
+    emit KeyDown(keyCode(event), shiftState(event->modifiers()));
+    const int key = event->key();
+    if (!m_multiLine && (key == Qt::Key_Return || key == Qt::Key_Enter))
+        return;
+    if (m_ownWheelZoom == false && (event->modifiers() & Qt::ControlModifier)
+        && (key == Qt::Key_Plus || key == Qt::Key_Minus || key == Qt::Key_Equal))
+        return;
+    const QString typed = event->text();
+    const bool printable = !typed.isEmpty() && typed.at(0).isPrint()
+                           && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (printable && (m_digitsOnly || m_maxLength > 0)) {
+        const QString allowed = filtered(typed);
+        if (allowed.isEmpty())
+            return;
+        if (allowed != typed) {
+            QTextCursor c = textCursor();
+            c.insertText(allowed);
+            setTextCursor(c);
+            return;
+        }
+    }
+    if (m_multiLine && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        // Shift+Enter would make a soft break that is no line break in the saved text; every
+        // Enter makes a real one. With Ctrl held Enter is a command key and types nothing.
+        if (event->modifiers() & Qt::ControlModifier)
+            return;
+        if (m_maxLength > 0 && filtered(QStringLiteral("\n")).isEmpty())
+            return;
+        QTextCursor c = textCursor();
+        c.insertBlock();
+        setTextCursor(c);
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TextBoxW::keyReleaseEvent(QKeyEvent* event)
+{
+    emit KeyUp(keyCode(event), shiftState(event->modifiers()));
+    QPlainTextEdit::keyReleaseEvent(event);
+}
+
+namespace {
+int buttonCode(Qt::MouseButtons buttons)
+{
+    int code = 0;
+    if (buttons & Qt::LeftButton)
+        code |= 1;
+    if (buttons & Qt::RightButton)
+        code |= 2;
+    if (buttons & Qt::MiddleButton)
+        code |= 4;
+    return code;
+}
+} // namespace
+
+void TextBoxW::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit MouseDown(buttonCode(event->button()), shiftState(event->modifiers()), p.x(), p.y());
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+void TextBoxW::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit MouseMove(buttonCode(event->buttons()), shiftState(event->modifiers()), p.x(), p.y());
+    QPlainTextEdit::mouseMoveEvent(event);
+}
+
+void TextBoxW::focusInEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusInEvent(event);
+    emit GotFocus();
+}
+
+void TextBoxW::focusOutEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    emit LostFocus();
+}
+
+void TextBoxW::wheelEvent(QWheelEvent* event)
+{
+    if (!m_ownWheelZoom && (event->modifiers() & Qt::ControlModifier)) {
+        event->ignore();
+        return;
+    }
+    QPlainTextEdit::wheelEvent(event);
+}
+
+bool TextBoxW::canInsertFromMimeData(const QMimeData* source) const
+{
+    return source->hasText();
+}
+
+void TextBoxW::insertFromMimeData(const QMimeData* source)
+{
+    if (!source->hasText())
+        return;
+    const QString text = filtered(source->text());
+    if (text.isEmpty() && !textCursor().hasSelection())
+        return;
+    QTextCursor c = textCursor();
+    c.insertText(text);
+    setTextCursor(c);
+}

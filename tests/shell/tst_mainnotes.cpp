@@ -1,0 +1,247 @@
+#include "shell/FrmMain.h"
+#include "support/Fakes.h"
+#include "support/WindowTest.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/TextBoxW.h"
+
+#include <QDir>
+#include <QtTest>
+
+namespace {
+struct Window
+{
+    explicit Window(TestPlatform& tp, const QStringList& files = {})
+    {
+        for (int i = 0; i < files.size(); ++i)
+            writeFile(tp.path(QStringLiteral("Notes/%1.txt").arg(i + 1)), utf8WithBom(files[i]));
+        w = std::make_unique<FrmMain>(tp.platform());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        list = control<ListBoxW>(w.get(), QStringLiteral("List1"));
+        search = control<ListBoxW>(w.get(), QStringLiteral("ListSearch"));
+        editor = control<TextBoxW>(w.get(), QStringLiteral("Text1"));
+        searchBox = control<TextBoxW>(w.get(), QStringLiteral("Text2"));
+        panel = control<QWidget>(w.get(), QStringLiteral("Picture7"));
+    }
+    void openPanel()
+    {
+        if (!panel->isVisible())
+            QTest::mouseClick(control<QWidget>(w.get(), QStringLiteral("Picture1")), Qt::LeftButton);
+    }
+    void button(int index)
+    {
+        QTest::mouseClick(control<QWidget>(w.get(), QStringLiteral("Picture8_%1").arg(index)), Qt::LeftButton);
+    }
+    std::unique_ptr<FrmMain> w;
+    ListBoxW* list = nullptr;
+    ListBoxW* search = nullptr;
+    TextBoxW* editor = nullptr;
+    TextBoxW* searchBox = nullptr;
+    QWidget* panel = nullptr;
+};
+
+QStringList recycled(const TestPlatform& tp)
+{
+    QStringList texts;
+    QDir dir(tp.path(QStringLiteral("Notes.recycle")));
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
+        texts << QString::fromUtf8(readFile(dir.filePath(name))).remove(QChar(0xFEFF));
+    return texts;
+}
+} // namespace
+
+class TestMainNotes : public QObject
+{
+    Q_OBJECT
+private slots:
+    void openNoteByDoubleClickOnly();
+    void addNoteKeepsCurrentText();
+    void removeLastCurrentEntryShowsNoteZero();
+    void removeMiddleEntries();
+    void removeOnlyNoteLeavesUntitled();
+    void clearLeavesOneEmptyNoteAndRecyclesTexts();
+    void searchShowsHitsAndRestores();
+    void searchPromptIsGreyWhenEmptyAndUnfocused();
+    void editorDisabledExactlyWhileListShown();
+};
+
+void TestMainNotes::openNoteByDoubleClickOnly()
+{
+    TestPlatform tp;
+    Window m(tp, {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")});
+    QCOMPARE(m.list->items(), (QStringList{QStringLiteral("#无内容#"), QStringLiteral("one"),
+                                           QStringLiteral("two"), QStringLiteral("three")}));
+    m.openPanel();
+    QVERIFY(!m.editor->isEnabled());
+    clickRow(m.list, 2);
+    QCOMPARE(m.list->ListIndex(), 2);
+    QCOMPARE(m.w->CurrentNote(), 0);
+    QVERIFY(m.panel->isVisible());
+    doubleClickRow(m.list, 2);
+    QCOMPARE(m.w->CurrentNote(), 2);
+    QCOMPARE(m.editor->text(), QStringLiteral("two"));
+    QVERIFY(!m.panel->isVisible());
+    QVERIFY(m.editor->isEnabled());
+    m.editor->setFocus();
+    m.editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(m.editor, QStringLiteral(" more"));
+    m.openPanel();
+    QCOMPARE(m.list->List(2), QStringLiteral("two more"));
+}
+
+void TestMainNotes::addNoteKeepsCurrentText()
+{
+    TestPlatform tp;
+    Window m(tp, {QStringLiteral("one"), QStringLiteral("two")});
+    m.openPanel();
+    doubleClickRow(m.list, 2);
+    m.openPanel();
+    m.button(2);
+    QCOMPARE(m.w->noteTexts().at(2), QStringLiteral("two"));
+    QCOMPARE(m.editor->text(), QString());
+    QCOMPARE(m.list->ListCount(), 4);
+    QCOMPARE(m.list->List(3), QStringLiteral("#无内容#"));
+    QCOMPARE(m.w->CurrentNote(), 3);
+    QVERIFY(!m.panel->isVisible());
+    QTest::keyClicks(m.editor, QStringLiteral("abc"));
+    m.openPanel();
+    QCOMPARE(m.list->List(3), QStringLiteral("abc"));
+}
+
+void TestMainNotes::removeLastCurrentEntryShowsNoteZero()
+{
+    TestPlatform tp;
+    Window m(tp, {QStringLiteral("one"), QStringLiteral("two")});
+    m.openPanel();
+    doubleClickRow(m.list, 2);
+    m.openPanel();
+    clickRow(m.list, 2);
+    m.button(1);
+    QCOMPARE(m.list->ListCount(), 2);
+    QCOMPARE(m.w->noteTexts(), (QStringList{QString(), QStringLiteral("one")}));
+    QCOMPARE(m.w->CurrentNote(), 0);
+    QCOMPARE(m.editor->text(), QString());
+    QVERIFY(m.panel->isVisible());
+    QCOMPARE(recycled(tp), QStringList{QStringLiteral("two")});
+}
+
+void TestMainNotes::removeMiddleEntries()
+{
+    TestPlatform tp;
+    Window m(tp, {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")});
+    m.openPanel();
+    doubleClickRow(m.list, 3);
+    m.openPanel();
+    clickRow(m.list, 1); // before the current note: the editor stays tied to "three"
+    m.button(1);
+    QCOMPARE(m.w->CurrentNote(), 2);
+    QCOMPARE(m.list->ListIndex(), -1);
+    QCOMPARE(m.editor->text(), QStringLiteral("three"));
+    m.w->CommitEditor();
+    QCOMPARE(m.w->noteTexts(), (QStringList{QString(), QStringLiteral("two"), QStringLiteral("three")}));
+
+    clickRow(m.list, 1); // now a middle entry that is not current... make it current first
+    doubleClickRow(m.list, 1);
+    m.openPanel();
+    clickRow(m.list, 1);
+    m.button(1);
+    QCOMPARE(m.w->CurrentNote(), -1);
+    QCOMPARE(m.editor->text(), QString());
+    m.w->CommitEditor(); // no current note: nothing stored
+    QCOMPARE(m.w->noteTexts(), (QStringList{QString(), QStringLiteral("three")}));
+}
+
+void TestMainNotes::removeOnlyNoteLeavesUntitled()
+{
+    TestPlatform tp;
+    Window m(tp);
+    m.editor->setText(QStringLiteral("draft"));
+    m.openPanel();
+    clickRow(m.list, 0);
+    m.button(1);
+    QCOMPARE(m.list->items(), QStringList{QStringLiteral("#无标题#")});
+    QCOMPARE(m.editor->text(), QString());
+    QCOMPARE(m.w->noteTexts(), QStringList{QString()});
+    QVERIFY(!m.panel->isVisible());
+    QCOMPARE(recycled(tp), QStringList{QStringLiteral("draft")});
+}
+
+void TestMainNotes::clearLeavesOneEmptyNoteAndRecyclesTexts()
+{
+    TestPlatform tp;
+    QStringList ten;
+    for (int i = 1; i <= 10; ++i)
+        ten << QStringLiteral("note %1").arg(i);
+    Window m(tp, ten);
+    m.openPanel();
+    m.button(0);
+    QCOMPARE(m.list->items(), QStringList{QStringLiteral("#无内容#")});
+    QCOMPARE(m.w->noteTexts(), QStringList{QString()});
+    QVERIFY(!m.panel->isVisible());
+    m.w->SaveSettingsAndNotes();
+    QCOMPARE(QDir(tp.path(QStringLiteral("Notes"))).entryList(QDir::Files), QStringList());
+    QStringList kept = recycled(tp);
+    kept.sort();
+    ten.sort();
+    QCOMPARE(kept, ten);
+}
+
+void TestMainNotes::searchShowsHitsAndRestores()
+{
+    TestPlatform tp;
+    Window m(tp, {QStringLiteral("xaby"), QStringLiteral("AB"), QStringLiteral("b")});
+    m.openPanel();
+    m.searchBox->setFocus();
+    QCOMPARE(m.searchBox->text(), QString());
+    QTest::keyClicks(m.searchBox, QStringLiteral("ab"));
+    QVERIFY(m.search->isVisible());
+    QVERIFY(!m.list->isVisible());
+    QCOMPARE(m.search->items(), QStringList{QStringLiteral("xaby")});
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(!control<QWidget>(m.w.get(), QStringLiteral("Picture8_%1").arg(i))->isEnabled());
+    doubleClickRow(m.search, 0);
+    QCOMPARE(m.w->CurrentNote(), 1);
+    QCOMPARE(m.editor->text(), QStringLiteral("xaby"));
+    QVERIFY(!m.panel->isVisible());
+    m.openPanel();
+    QVERIFY(m.search->isVisible()); // the search is kept for the next opening
+    m.searchBox->setFocus();
+    m.searchBox->selectAll();
+    QTest::keyClick(m.searchBox, Qt::Key_Delete);
+    QVERIFY(m.list->isVisible());
+    QVERIFY(!m.search->isVisible());
+    QVERIFY(control<QWidget>(m.w.get(), QStringLiteral("Picture8_1"))->isEnabled());
+}
+
+void TestMainNotes::searchPromptIsGreyWhenEmptyAndUnfocused()
+{
+    TestPlatform tp;
+    Window m(tp);
+    m.openPanel();
+    const QString prompt = QStringLiteral("(在此快速查找便笺)");
+    QCOMPARE(m.searchBox->text(), prompt);
+    QCOMPARE(m.searchBox->foreColor(), QColor(128, 128, 128));
+    m.searchBox->setFocus();
+    QCOMPARE(m.searchBox->text(), QString());
+    QCOMPARE(m.searchBox->foreColor(), QColor(Qt::black));
+    m.list->setFocus();
+    QCOMPARE(m.searchBox->text(), prompt);
+    QCOMPARE(m.searchBox->foreColor(), QColor(128, 128, 128));
+    QVERIFY(m.list->isVisible()); // the prompt is not a search
+}
+
+void TestMainNotes::editorDisabledExactlyWhileListShown()
+{
+    TestPlatform tp;
+    Window m(tp, {QStringLiteral("one")});
+    QVERIFY(m.editor->isEnabled());
+    m.editor->setText(QStringLiteral("typed"));
+    m.openPanel();
+    QVERIFY(!m.editor->isEnabled());
+    QCOMPARE(m.list->List(0), QStringLiteral("typed")); // opening commits first
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture1")), Qt::LeftButton);
+    QVERIFY(m.editor->isEnabled());
+}
+
+QTEST_MAIN(TestMainNotes)
+#include "tst_mainnotes.moc"

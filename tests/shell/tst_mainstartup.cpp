@@ -1,0 +1,244 @@
+#include "shell/FrmMain.h"
+#include "support/Fakes.h"
+#include "support/WindowTest.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/TextBoxW.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtTest>
+
+class TestMainStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void firstStartWritesFiveLinesAndCentres();
+    void storedPlaceOpensThereAndCloseWritesIt();
+    void missingLeftCentresHorizontally();
+    void switchValues_data();
+    void switchValues();
+    void closeFollowsAutoRunWithAutostartEntry();
+    void autoSaveOnBackgroundMoveWritesOnlyWhatChanged();
+    void systemCloseSavesLastCommittedText();
+    void closeButtonCommitsThenSaves();
+    void badConfigFilesStillStart_data();
+    void badConfigFilesStillStart();
+    void notesThatIsAFileIsLeftAlone();
+};
+
+void TestMainStartup::firstStartWritesFiveLinesAndCentres()
+{
+    TestPlatform tp;
+    FrmMain w(tp.platform());
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const QString left = QString::number(screen.width() * 15 / 30.0 - 6870 / 30.0);
+    const QString top = QString::number(screen.height() * 15 / 60.0);
+    QCOMPARE(readFile(tp.path(QStringLiteral("Config.ini"))),
+             QStringLiteral("[General]\r\nLeft = %1\r\nTop = %2\r\nAutoRun = 0\r\nAutoSave = 0\r\n")
+                 .arg(left, top)
+                 .toLatin1());
+    QCOMPARE(w.pos(), QPoint(int(left.toDouble()), int(top.toDouble())));
+    QVERIFY(!w.AutoRun());
+    QVERIFY(!w.AutoSave());
+    auto* list = control<ListBoxW>(&w, QStringLiteral("List1"));
+    QCOMPARE(list->items(), QStringList{QStringLiteral("#无内容#")});
+    QCOMPARE(w.size(), QSize(458, 595));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Vemra便笺"));
+}
+
+void TestMainStartup::storedPlaceOpensThereAndCloseWritesIt()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")),
+              "; mine\r\n[General]\r\nLeft=100\r\nTop=50\r\nAutoRun=0\r\nAutoSave=0\r\n[Other]\r\nx=1\r\n");
+    {
+        FrmMain w(tp.platform());
+        QCOMPARE(w.pos(), QPoint(100, 50));
+        w.move(321, 123);
+        w.close();
+    }
+    QCOMPARE(readFile(tp.path(QStringLiteral("Config.ini"))),
+             QByteArray("; mine\r\n[General]\r\nLeft=321\r\nTop=123\r\nAutoRun=0\r\nAutoSave=0\r\n[Other]\r\nx=1\r\n"));
+    FrmMain again(tp.platform());
+    QCOMPARE(again.pos(), QPoint(321, 123));
+}
+
+void TestMainStartup::missingLeftCentresHorizontally()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")), "[General]\r\nTop=40\r\n");
+    FrmMain w(tp.platform());
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    QCOMPARE(w.pos(), QPoint((screen.width() - 458) / 2, 40));
+}
+
+void TestMainStartup::switchValues_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<bool>("autoRun");
+    QTest::addColumn<bool>("autoSave");
+    QTest::newRow("two and minus one") << QByteArray("[General]\r\nAutoRun=2\r\nAutoSave=-1\r\n") << true << true;
+    QTest::newRow("letters read as zero") << QByteArray("[General]\r\nAutoRun=x\r\nAutoSave=abc\r\n") << false << false;
+    QTest::newRow("lower-case key") << QByteArray("[general]\r\nautorun=1\r\n") << true << false;
+    QTest::newRow("quoted and spaced") << QByteArray("[General]\r\nAutoSave = \" 1 \"\r\n") << false << true;
+}
+
+void TestMainStartup::switchValues()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(bool, autoRun);
+    QFETCH(bool, autoSave);
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")), config);
+    FrmMain w(tp.platform());
+    QCOMPARE(w.AutoRun(), autoRun);
+    QCOMPARE(w.AutoSave(), autoSave);
+    QCOMPARE(control<QWidget>(&w, QStringLiteral("SSwitch1"))->property("Value").toBool(), autoRun);
+    QCOMPARE(control<QWidget>(&w, QStringLiteral("SSwitch2"))->property("Value").toBool(), autoSave);
+}
+
+void TestMainStartup::closeFollowsAutoRunWithAutostartEntry()
+{
+    TestPlatform tp;
+    {
+        FrmMain w(tp.platform());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* sw = control<QWidget>(&w, QStringLiteral("SSwitch1"));
+        w.Picture4_Click();
+        QTest::mouseClick(sw, Qt::LeftButton);
+        QVERIFY(w.AutoRun());
+        // Nothing reaches the autostart folder before the close.
+        QVERIFY(tp.autostart.calls.isEmpty());
+        w.close();
+    }
+    QCOMPARE(tp.autostart.calls,
+             QStringList{QStringLiteral("enable VemraNotes %1").arg(tp.platform().executablePath)});
+    QVERIFY(readFile(tp.path(QStringLiteral("Config.ini"))).contains("AutoRun=1"));
+    {
+        FrmMain w(tp.platform());
+        QVERIFY(w.AutoRun());
+        auto* sw = control<QWidget>(&w, QStringLiteral("SSwitch1"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.Picture4_Click();
+        QTest::mouseClick(sw, Qt::LeftButton);
+        w.close();
+    }
+    QCOMPARE(tp.autostart.calls.last(), QStringLiteral("disable VemraNotes"));
+    QVERIFY(readFile(tp.path(QStringLiteral("Config.ini"))).contains("AutoRun=0"));
+}
+
+void TestMainStartup::autoSaveOnBackgroundMoveWritesOnlyWhatChanged()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("first")));
+    FrmMain w(tp.platform());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QPoint bare(200, 2); // the title row between the title and the buttons
+    QVERIFY(!w.childAt(bare));
+
+    pointerTo(&w, bare);
+    QCOMPARE(w.saveCount(), 0); // switch off: pointer moves never save
+
+    w.Picture4_Click();
+    QTest::mouseClick(control<QWidget>(&w, QStringLiteral("SSwitch2")), Qt::LeftButton);
+    QVERIFY(w.AutoSave());
+    QVERIFY(readFile(tp.path(QStringLiteral("Config.ini"))).contains("AutoSave = 0"));
+    const QByteArray noteBefore = readFile(tp.path(QStringLiteral("Notes/1.txt")));
+    pointerTo(&w, bare + QPoint(3, 0));
+    QCOMPARE(w.saveCount(), 1);
+    QVERIFY(readFile(tp.path(QStringLiteral("Config.ini"))).contains("AutoSave=1"));
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), noteBefore);
+
+    // Typing into the editor saves at once: the new empty note 0 becomes 1.txt, the first note 2.txt.
+    auto* editor = control<TextBoxW>(&w, QStringLiteral("Text1"));
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("hi"));
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("hi")));
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/2.txt"))), utf8WithBom(QStringLiteral("first")));
+}
+
+void TestMainStartup::systemCloseSavesLastCommittedText()
+{
+    TestPlatform tp;
+    {
+        FrmMain w(tp.platform());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* editor = control<TextBoxW>(&w, QStringLiteral("Text1"));
+        editor->setText(QStringLiteral("kept"));
+        w.CommitEditor();
+        editor->setText(QStringLiteral("typed after the last commit"));
+        w.close(); // as the session or a signal closes it: no commit
+    }
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("kept")));
+}
+
+void TestMainStartup::closeButtonCommitsThenSaves()
+{
+    TestPlatform tp;
+    {
+        FrmMain w(tp.platform());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        control<TextBoxW>(&w, QStringLiteral("Text1"))->setText(QStringLiteral("line 1\r\nline 2"));
+        QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture2")), Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+    }
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("line 1\r\nline 2")));
+    QCOMPARE(tp.autostart.calls, QStringList{QStringLiteral("disable VemraNotes")});
+}
+
+void TestMainStartup::badConfigFilesStillStart_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<int>("keptBytes");
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary.append(char((i * 37 + 11) & 0xff));
+    QTest::newRow("binary") << binary << int(binary.size());
+    QTest::newRow("no section") << QByteArray("Left=10\r\nTop=10\r\n") << 18;
+    // The Left line is the application's own and is replaced; the rest stays.
+    QTest::newRow("long line") << QByteArray("[General]\r\nLeft=") + QByteArray(10000, '7') + "\r\nx=1\r\n" << 20;
+    QTest::newRow("huge") << QByteArray("[General]\r\nAutoSave=1\r\n") + QByteArray(8 * 1024 * 1024, 'z')
+                          << 8 * 1024 * 1024;
+}
+
+void TestMainStartup::badConfigFilesStillStart()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(int, keptBytes);
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")), config);
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("safe")));
+    {
+        FrmMain w(tp.platform());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.noteTexts(), (QStringList{QString(), QStringLiteral("safe")}));
+        w.close();
+    }
+    // The notes survive, and a file we could not read safely is not cut short.
+    QVERIFY(readFile(tp.path(QStringLiteral("Notes/1.txt"))).contains("safe"));
+    const QByteArray after = readFile(tp.path(QStringLiteral("Config.ini")));
+    QVERIFY2(after.size() >= keptBytes, QByteArray::number(after.size()));
+    QVERIFY(after.size() < keptBytes + 200);
+}
+
+void TestMainStartup::notesThatIsAFileIsLeftAlone()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes")), "not a folder");
+    {
+        FrmMain w(tp.platform());
+        control<TextBoxW>(&w, QStringLiteral("Text1"))->setText(QStringLiteral("new"));
+        w.CommitEditor();
+        w.close();
+    }
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes"))), QByteArray("not a folder"));
+}
+
+QTEST_MAIN(TestMainStartup)
+#include "tst_mainstartup.moc"

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "support/Fakes.h"
+#include "tasks/TaskEngine.h"
+
+#include <QStringList>
+
+/// A task engine on a fake clock whose list entries and callbacks are recorded.
+struct TaskHarness
+{
+    FakeClock clock;
+    TaskEngine engine{clock};
+    QStringList entries;
+    /// "fired i" and "action i text countdown|clock", in the order they happened.
+    QStringList log;
+    int entryWrites = 0;
+    /// Runs inside the action callback, after it was logged (a modal window's event loop, say).
+    std::function<void(int index, const TaskItem& task)> duringAction;
+
+    TaskHarness()
+    {
+        engine.appendEntry = [this](const QString& e) { entries.append(e); };
+        engine.setEntry = [this](int i, const QString& e) {
+            entries[i] = e;
+            ++entryWrites;
+        };
+        engine.removeEntry = [this](int i) { entries.removeAt(i); };
+        engine.clearEntries = [this] { entries.clear(); };
+        engine.fired = [this](int i) { log << QStringLiteral("fired %1").arg(i); };
+        engine.performAction = [this](int i, const TaskItem& task, bool countdown) {
+            log << QStringLiteral("action %1 %2 %3")
+                       .arg(i)
+                       .arg(task.TaskText, countdown ? "countdown" : "clock");
+            if (duringAction)
+                duringAction(i, task);
+        };
+    }
+
+    /// Adds a message task; "------" makes it pending without a timer.
+    int add(const QString& text, const QString& time, int status = -1)
+    {
+        const int s =
+            status >= 0 ? status : (time == noTimerText() ? TaskStatus::Pending : TaskStatus::Running);
+        return engine.addTask({text, time, s, TaskAction::Message, text});
+    }
+
+    void tickAfter(qint64 ms = 1000)
+    {
+        clock.advanceMs(ms);
+        engine.tick();
+    }
+
+    /// Entry i shows task i, for every i.
+    bool inSync() const
+    {
+        if (entries.size() != engine.TaskCount())
+            return false;
+        for (int i = 0; i < entries.size(); ++i) {
+            if (entries.at(i) != entryText(engine.task(i)))
+                return false;
+        }
+        return true;
+    }
+};

@@ -1,0 +1,278 @@
+#include "tasks/TaskHarness.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+class TestTaskEngine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void countDownOneSecond_data();
+    void countDownOneSecond();
+    void countdownTextAgreesWithStepping();
+    void emptyListTickDoesNothing();
+    void oneMinuteCountdown_data();
+    void oneMinuteCountdown();
+    void longRunDoesNotDrift_data();
+    void longRunDoesNotDrift();
+    void clockTime_data();
+    void clockTime();
+    void sameTickFiresInOrderBeforeAnyAction();
+    void windowOpenLetsOtherTasksRunAndFire();
+    void tickDuringScanIsIgnored();
+    void actionFindsItsTaskAfterRemoval();
+};
+
+// clang-format off
+void TestTaskEngine::countDownOneSecond_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("seconds") << "-00:05:00" << "-00:04:59";
+    QTest::newRow("hour borrow") << "-01:00:00" << "-00:59:59";
+    QTest::newRow("minute borrow") << "-02:10:00" << "-02:09:59";
+    QTest::newRow("largest") << "-23:59:00" << "-23:58:59";
+    QTest::newRow("last second") << "-00:00:01" << "-**:**:**";
+    QTest::newRow("zero borrows below") << "-00:00:00" << "--01:59:59";
+}
+// clang-format on
+
+void TestTaskEngine::countDownOneSecond()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QCOMPARE(TaskEngine::CountDownOneSecond(before), after);
+}
+
+void TestTaskEngine::countdownTextAgreesWithStepping()
+{
+    // Two hours stepped one second at a time must read like the text derived from what is left.
+    QString text = QStringLiteral("-02:00:00");
+    for (qint64 left = 7200; left > 0; --left) {
+        QCOMPARE(TaskEngine::countdownSeconds(text), left);
+        QCOMPARE(TaskEngine::countdownText(left), text);
+        text = TaskEngine::CountDownOneSecond(text);
+    }
+    QCOMPARE(text, runOutText());
+    QCOMPARE(TaskEngine::countdownText(0), runOutText());
+}
+
+void TestTaskEngine::emptyListTickDoesNothing()
+{
+    TaskHarness h;
+    h.tickAfter();
+    QVERIFY(h.log.isEmpty());
+    QCOMPARE(h.entryWrites, 0);
+    QCOMPARE(h.engine.ScanCursor(), 0);
+}
+
+void TestTaskEngine::oneMinuteCountdown_data()
+{
+    QTest::addColumn<int>("phaseMs");
+    QTest::newRow("added on a tick") << 1000;
+    QTest::newRow("added just before a tick") << 1;
+    QTest::newRow("added mid-way") << 300;
+    QTest::newRow("added just after a tick") << 999;
+}
+
+void TestTaskEngine::oneMinuteCountdown()
+{
+    // However far the timer's phase is from the moment of adding, the first tick shows 59 and the
+    // 60th fires, as a tick counter would.
+    QFETCH(int, phaseMs);
+    TaskHarness h;
+    h.add(QStringLiteral("泡面"), QStringLiteral("-00:01:00"));
+    QCOMPARE(h.entries, QStringList{QStringLiteral("【-00:01:00】泡面")});
+    h.tickAfter(phaseMs);
+    QCOMPARE(h.entries.at(0), QStringLiteral("【-00:00:59】泡面"));
+    for (int tick = 2; tick < 60; ++tick)
+        h.tickAfter();
+    QCOMPARE(h.entries.at(0), QStringLiteral("【-00:00:01】泡面"));
+    QVERIFY(h.log.isEmpty());
+    h.tickAfter();
+    QCOMPARE(h.log, (QStringList{"fired 0", "action 0 泡面 countdown"}));
+    QCOMPARE(h.entries.at(0), QStringLiteral("【已完成】泡面"));
+    QCOMPARE(h.engine.task(0).Status, TaskStatus::Done);
+    QCOMPARE(h.engine.task(0).TimeText, runOutText());
+    for (int tick = 0; tick < 120; ++tick)
+        h.tickAfter();
+    QCOMPARE(h.log.size(), 2);
+}
+
+void TestTaskEngine::longRunDoesNotDrift_data()
+{
+    QTest::addColumn<int>("meanMs");
+    QTest::addColumn<int>("jitterMs");
+    QTest::addColumn<bool>("gaps");
+    QTest::newRow("steady") << 1000 << 0 << false;
+    QTest::newRow("slow timer") << 1007 << 0 << false;
+    QTest::newRow("fast timer") << 993 << 0 << false;
+    QTest::newRow("jitter and gaps") << 1000 << 300 << true;
+}
+
+void TestTaskEngine::longRunDoesNotDrift()
+{
+    QFETCH(int, meanMs);
+    QFETCH(int, jitterMs);
+    QFETCH(bool, gaps);
+    const qint64 dueMs = 3 * 3600 * 1000;
+    TaskHarness h;
+    h.add(QStringLiteral("汤"), QStringLiteral("-03:00:00"));
+    QRandomGenerator random(42);
+    qint64 elapsed = 0;
+    while (h.log.isEmpty()) {
+        qint64 step = meanMs + (jitterMs ? random.bounded(-jitterMs, jitterMs + 1) : 0);
+        if (gaps && random.bounded(200) == 0)
+            step += 7000; // the event loop was busy for a while
+        const qint64 before = elapsed;
+        elapsed += step;
+        h.tickAfter(step);
+        if (h.log.isEmpty()) {
+            QCOMPARE(h.engine.task(0).TimeText, TaskEngine::countdownText((dueMs - elapsed) / 1000));
+        } else {
+            // Fires on the first tick that finds less than a second to go, and never earlier.
+            QVERIFY2(dueMs - elapsed < 1000, qPrintable(QString::number(dueMs - elapsed)));
+            QVERIFY(dueMs - before >= 1000);
+        }
+        QVERIFY(elapsed < dueMs + 10'000);
+    }
+}
+
+void TestTaskEngine::clockTime_data()
+{
+    QTest::addColumn<QTime>("addedAt");
+    QTest::addColumn<QString>("timeText");
+    QTest::addColumn<int>("daysLater");
+    QTest::newRow("added in its minute") << QTime(7, 30, 0) << "+07:30" << 0;
+    QTest::newRow("added at its last second") << QTime(7, 30, 58) << "+07:30" << 0;
+    QTest::newRow("added a minute late") << QTime(7, 31, 0) << "+07:30" << 1;
+    QTest::newRow("later today") << QTime(6, 0, 0) << "+07:30" << 0;
+    QTest::newRow("midnight") << QTime(23, 58, 0) << "+00:00" << 1;
+}
+
+void TestTaskEngine::clockTime()
+{
+    QFETCH(QTime, addedAt);
+    QFETCH(QString, timeText);
+    QFETCH(int, daysLater);
+    TaskHarness h;
+    const QDate day(2024, 3, 5);
+    h.clock.setNow(QDateTime(day, addedAt));
+    h.add(QStringLiteral("闹钟"), timeText);
+    const QDateTime due(day.addDays(daysLater), QTime::fromString(timeText.mid(1), QStringLiteral("HH:mm")));
+    const auto tickAt = [&h](const QDateTime& at) {
+        h.clock.setNow(at);
+        h.engine.tick();
+    };
+    // Every minute before the due one gets ticks, and nothing fires or changes.
+    QDateTime at = QDateTime(day, addedAt).addSecs(1);
+    for (; at < due; at = at.addSecs(30))
+        tickAt(at);
+    QVERIFY(h.log.isEmpty());
+    QCOMPARE(h.entryWrites, 0);
+    // The first tick in the due minute fires; the rest of that minute does not fire it again.
+    int firedOnTick = -1;
+    for (int tick = 0; at < due.addSecs(60); ++tick, at = at.addSecs(1)) {
+        tickAt(at);
+        if (firedOnTick < 0 && !h.log.isEmpty())
+            firedOnTick = tick;
+    }
+    QCOMPARE(firedOnTick, 0);
+    QCOMPARE(h.log, (QStringList{"fired 0", "action 0 闹钟 clock"}));
+    QCOMPARE(h.entries.at(0), QStringLiteral("【已完成】闹钟"));
+}
+
+void TestTaskEngine::sameTickFiresInOrderBeforeAnyAction()
+{
+    TaskHarness h;
+    h.clock.setNow(QDateTime(QDate(2024, 3, 5), QTime(7, 29, 0)));
+    h.add(QStringLiteral("a"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("b"), QStringLiteral("-00:02:00"));
+    h.add(QStringLiteral("c"), QStringLiteral("+07:30"));
+    h.add(QStringLiteral("d"), QStringLiteral("-00:01:00"));
+    QStringList stateSeenByFired;
+    h.engine.fired = [&](int i) {
+        h.log << QStringLiteral("fired %1").arg(i);
+        stateSeenByFired << h.entries.at(i) + QString::number(h.engine.task(i).Status);
+    };
+    h.tickAfter(60'000);
+    QCOMPARE(h.log, (QStringList{"fired 0", "fired 2", "fired 3", "action 0 a countdown", "action 2 c clock",
+                                 "action 3 d countdown"}));
+    QCOMPARE(stateSeenByFired, (QStringList{"【已完成】a1", "【已完成】c1", "【已完成】d1"}));
+    QCOMPARE(h.entries.at(1), QStringLiteral("【-00:01:00】b"));
+    QVERIFY(h.inSync());
+}
+
+void TestTaskEngine::windowOpenLetsOtherTasksRunAndFire()
+{
+    // Each action holds a modal window open for 90 s, ticking inside it as its event loop would.
+    TaskHarness h;
+    h.add(QStringLiteral("a"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("b"), QStringLiteral("-00:02:00"));
+    h.add(QStringLiteral("c"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("d"), QStringLiteral("-00:03:00"));
+    QStringList seenDuringA;
+    int depth = 0;
+    h.duringAction = [&](int, const TaskItem& task) {
+        ++depth;
+        h.log.last() += QStringLiteral(" depth %1").arg(depth);
+        for (int s = 0; s < 90; ++s) {
+            h.tickAfter();
+            if (task.TaskText == u"a" && s == 30)
+                seenDuringA << h.entries.at(1) << h.entries.at(3);
+        }
+        --depth;
+    };
+    for (int tick = 0; tick < 60; ++tick)
+        h.tickAfter();
+    QCOMPARE(seenDuringA, (QStringList{"【-00:00:29】b", "【-00:01:29】d"}));
+    // b fell due inside a's window and opened its own; d inside b's; c waited for a to close.
+    QCOMPARE(h.log, (QStringList{"fired 0", "fired 2", "action 0 a countdown depth 1", "fired 1",
+                                 "action 1 b countdown depth 2", "fired 3", "action 3 d countdown depth 3",
+                                 "action 2 c countdown depth 1"}));
+    QVERIFY(h.inSync());
+}
+
+void TestTaskEngine::tickDuringScanIsIgnored()
+{
+    TaskHarness h;
+    h.add(QStringLiteral("a"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("b"), QStringLiteral("-00:05:00"));
+    int nestedWrites = -1;
+    h.engine.fired = [&](int i) {
+        h.log << QStringLiteral("fired %1").arg(i);
+        QVERIFY(h.engine.isScanning());
+        const int writes = h.entryWrites;
+        h.tickAfter(); // would reset ScanCursor under the scan and count b twice
+        nestedWrites = h.entryWrites - writes;
+        QCOMPARE(h.engine.ScanCursor(), i);
+    };
+    h.tickAfter(60'000);
+    QCOMPARE(nestedWrites, 0);
+    QCOMPARE(h.log, (QStringList{"fired 0", "action 0 a countdown"}));
+    QCOMPARE(h.entries.at(1), QStringLiteral("【-00:04:00】b"));
+    QVERIFY(!h.engine.isScanning());
+    h.tickAfter(); // the skipped tick's second is caught up
+    QCOMPARE(h.entries.at(1), QStringLiteral("【-00:03:58】b"));
+    QCOMPARE(h.log.size(), 2);
+}
+
+void TestTaskEngine::actionFindsItsTaskAfterRemoval()
+{
+    TaskHarness h;
+    h.add(QStringLiteral("a"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("b"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("c"), QStringLiteral("-00:01:00"));
+    h.duringAction = [&](int i, const TaskItem& task) {
+        if (task.TaskText == u"a")
+            h.engine.RemoveTask(i);
+        if (task.TaskText == u"b")
+            h.engine.RemoveTask(1);
+    };
+    h.tickAfter(60'000);
+    QCOMPARE(h.log, (QStringList{"fired 0", "fired 1", "fired 2", "action 0 a countdown",
+                                 "action 0 b countdown", "action -1 c countdown"}));
+}
+
+QTEST_GUILESS_MAIN(TestTaskEngine)
+#include "tst_taskengine.moc"
