@@ -48,7 +48,9 @@ public:
     /// Number of note files written into Notes by saves since construction.
     int filesWritten() const { return m_filesWritten; }
 
+    /// Application folder + "/Notes".
     QString notesPath() const;
+    /// Application folder + "/Notes.recycle": removed notes and files a save moved out of Notes.
     QString recyclePath() const;
     /// Where a save prepares its files before they are renamed into Notes.
     QString stagingPath() const;

@@ -8,6 +8,7 @@
 #include "shell/FrmAbout.h"
 #include "shell/HoverTags.h"
 #include "shell/Twips.h"
+#include "tasks/TodoPage.h"
 #include "translate/TranslateClient.h"
 #include "widgets/Artwork.h"
 #include "widgets/ImageButton.h"
@@ -76,6 +77,8 @@ void FrmMain::Form_Load()
     SSwitch2->setValue(m_autoSave);
     Text1->setFocus();
     m_loaded = true;
+    m_todo->start();
+    installWheelFilter();
 }
 
 void FrmMain::resetNoteStore()
@@ -127,7 +130,9 @@ void FrmMain::runCloseSequence()
         else
             m_platform.autostart->disable(m_platform.appName);
     }
+    m_todo->stop();
     SaveSettingsAndNotes();
+    removeWheelFilter();
     emit closing();
 }
 
@@ -215,6 +220,7 @@ void FrmMain::Picture4_Click()
         Picture4->setPicture(10);
         Picture4->setTag(QStringLiteral("11"));
     }
+    m_todo->hidePanels();
 }
 
 void FrmMain::Picture5_MouseDown()
@@ -340,6 +346,8 @@ void FrmMain::switch2Clicked()
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Wheel && m_wheelFilterInstalled && watched == windowHandle())
+        return wheelTurned(static_cast<QWheelEvent*>(event));
     if (watched == Label1 && event->type() == QEvent::MouseButtonPress) {
         BeginWindowDrag();
         return true;

@@ -12,6 +12,7 @@ class QLabel;
 class ClickLabel;
 class QFrame;
 class QTimer;
+class QWheelEvent;
 class ImageButton;
 class ListBoxW;
 class NoteFolder;
@@ -20,6 +21,7 @@ class SSwitch;
 class Surface;
 class TextBoxW;
 class TranslateClient;
+class TodoPage;
 
 /// The main window: the title row, the notes page with its note list, the settings and
 /// quick-functions panels, the to-do page. It owns the note store and the settings for the life of
@@ -41,6 +43,9 @@ public:
     bool AccountingActive() const { return m_accountingActive; }
     bool ctrlHeld() const { return m_ctrlHeld; }
     bool pointerOverEditor() const { return m_pointerOverEditor; }
+    TodoPage* todoPage() const { return m_todo; }
+    /// The editor's font size in points (the wheel zooms it by 2).
+    double editorFontSize() const;
     QString iniPath() const;
     /// How many saves ran (each one writes only what changed).
     int saveCount() const { return m_saveCount; }
@@ -49,6 +54,8 @@ public:
     void CommitEditor();
     /// Writes the four settings and the notes folder.
     void SaveSettingsAndNotes();
+    /// Time limit of each request of a translation (tests shorten it).
+    void setTranslateTimeoutMs(int ms) { m_translateTimeoutMs = ms; }
     /// The modal message window with the alarm.
     void showMessage(const QString& title, const QString& message);
 
@@ -111,6 +118,9 @@ private:
     void searchGotFocus();
     void searchLostFocus();
     void resetPicture8Hover();
+    void installWheelFilter();
+    void removeWheelFilter();
+    bool wheelTurned(QWheelEvent* event);
     /// Keeps removed texts in the recovery folder before they leave the store.
     void recycleTexts(const QStringList& texts);
     QString entryFor(const QString& text) const;
@@ -127,6 +137,8 @@ private:
     Platform m_platform;
     std::unique_ptr<NoteFolder> m_folder;
     std::unique_ptr<TranslateClient> m_translator;
+    TodoPage* m_todo = nullptr;
+    bool m_wheelFilterInstalled = false;
 
     QStringList m_noteTexts;
     int m_currentNote = 0;
@@ -139,6 +151,7 @@ private:
     bool m_loaded = false;
     bool m_closed = false;
     int m_saveCount = 0;
+    int m_translateTimeoutMs = 10000;
 
     // Controls, named as the user interface names them.
     QLabel* Label1 = nullptr;

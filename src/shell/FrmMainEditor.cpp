@@ -93,8 +93,12 @@ void FrmMain::EditorMouseDown(int button, int shift)
 void FrmMain::Label11_Click(int index)
 {
     static const int keys[] = {'T', 'L', 'D', 'O'};
-    if (index >= 0 && index < 4)
-        EditorKeyDown(keys[index], kExactlyCtrl);
+    if (index < 0 || index >= 4)
+        return;
+    // The caption translates a selection only; the key also reports a missing network without one.
+    if (keys[index] == 'T' && Text1->selLength() == 0)
+        return;
+    EditorKeyDown(keys[index], kExactlyCtrl);
 }
 
 void FrmMain::removeNoteByKey()

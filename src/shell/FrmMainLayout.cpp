@@ -2,6 +2,7 @@
 #include "shell/FrmMain.h"
 
 #include "shell/HoverTags.h"
+#include "tasks/TodoPage.h"
 #include "shell/Twips.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/ImageButton.h"
@@ -110,6 +111,17 @@ void FrmMain::createControls()
         Picture6[i]->setObjectName(QStringLiteral("Picture6_%1").arg(i));
     }
     Picture6[1]->hide();
+    Picture6[1]->setFixedSize(px(6870), px(8535));
+    TodoPage::Hooks hooks;
+    hooks.commitAndSave = [this] {
+        CommitEditor();
+        SaveSettingsAndNotes();
+    };
+    hooks.closeSettingsIfOpen = [this] {
+        if (Picture9->isVisible())
+            Picture4_Click();
+    };
+    m_todo = new TodoPage(Picture6[1], m_platform, std::move(hooks));
 
     Text1 = new TextBoxW(Picture6[0]);
     Text1->setObjectName(QStringLiteral("Text1"));

@@ -38,6 +38,7 @@ void FrmMain::translateSelection()
     if (!m_translator)
         m_translator = std::make_unique<TranslateClient>();
     m_translator->setHost(host);
+    m_translator->setTimeoutMs(m_translateTimeoutMs);
     const QString translated = m_translator->TranslateText(selected, target);
     // Whatever is selected when the answer arrives receives it.
     if (!translated.isEmpty())

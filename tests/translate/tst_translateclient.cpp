@@ -1,83 +1,15 @@
+#include "support/TranslateServer.h"
 #include "translate/GoogleTranslate.h"
 #include "translate/Json.h"
 #include "translate/TranslateClient.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
-#include <functional>
 
 namespace {
 
-const QString ServiceKey = QStringLiteral("427110.1469889687");
-const QByteArray StartPage = "<html><script>var c={tkk:'427110.1469889687',ttsk:1};</script></html>";
-
-/// What the local server answers to one request.
-struct HttpAnswer
-{
-    int status = 200;
-    QByteArray contentType = "text/html; charset=UTF-8";
-    QByteArray body;
-    bool silent = false; ///< accept the request and never answer
-    int delayMs = 0;
-};
-
-/// A minimal HTTP/1.1 server on 127.0.0.1 running in the test's own event loop. It records the
-/// request target of every request and answers through the handler, one request per connection.
-class LocalHttpServer : public QObject
-{
-public:
-    explicit LocalHttpServer(std::function<HttpAnswer(const QByteArray& target)> handler)
-        : m_handler(std::move(handler))
-    {
-        QVERIFY(m_server.listen(QHostAddress::LocalHost, 0));
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
-                serve(socket);
-        });
-    }
-
-    /// Host setting that points the client at this server.
-    QString hostSetting() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
-    quint16 port() const { return m_server.serverPort(); }
-    QList<QByteArray> targets;
-
-private:
-    void serve(QTcpSocket* socket)
-    {
-        auto received = std::make_shared<QByteArray>();
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
-            received->append(socket->readAll());
-            const qsizetype headerEnd = received->indexOf("\r\n\r\n");
-            if (headerEnd < 0 || received->isEmpty())
-                return;
-            const QList<QByteArray> requestLine = received->left(received->indexOf("\r\n")).split(' ');
-            received->clear();
-            const QByteArray target = requestLine.value(1);
-            targets.append(target);
-            const HttpAnswer answer = m_handler(target);
-            if (answer.silent)
-                return;
-            auto respond = [socket, answer] {
-                QByteArray response = "HTTP/1.1 " + QByteArray::number(answer.status) + " Whatever\r\n";
-                response += "Content-Type: " + answer.contentType + "\r\n";
-                response += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
-                response += "Connection: close\r\n\r\n";
-                socket->write(response + answer.body);
-                socket->disconnectFromHost();
-            };
-            if (answer.delayMs > 0)
-                QTimer::singleShot(answer.delayMs, socket, respond);
-            else
-                respond();
-        });
-    }
-
-    QTcpServer m_server;
-    std::function<HttpAnswer(const QByteArray&)> m_handler;
-};
+const QString ServiceKey = TranslateServer::DefaultServiceKey.toString();
 
 QByteArray expectedTarget(const QString& language, const QString& token, const QString& q)
 {
@@ -86,27 +18,6 @@ QByteArray expectedTarget(const QString& language, const QString& token, const Q
             "&source=bh&ssel=0&tsel=0&kc=1&tk=" +
             token + "&q=" + q)
         .toLatin1();
-}
-
-HttpAnswer page(const QByteArray& body, int status = 200)
-{
-    HttpAnswer answer;
-    answer.status = status;
-    answer.body = body;
-    return answer;
-}
-
-HttpAnswer jsonAnswer(const QByteArray& body)
-{
-    HttpAnswer answer = page(body);
-    answer.contentType = "application/json; charset=UTF-8";
-    return answer;
-}
-
-/// Start page for "/", the given answer for the translation request.
-std::function<HttpAnswer(const QByteArray&)> service(HttpAnswer translation)
-{
-    return [translation](const QByteArray& target) { return target == "/" ? page(StartPage) : translation; };
 }
 
 } // namespace
@@ -323,18 +234,26 @@ void TestTranslateClient::translatesThroughBothRequests()
     QFETCH(int, target);
     QFETCH(QByteArray, target2);
 
+    TranslateServer server;
+    QVERIFY(server.start());
     // Three sentences and a transliteration entry whose first element is null.
-    LocalHttpServer server(service(jsonAnswer(
+    server.setTranslation(HttpAnswer::json(
         R"([[["你好。","Hello.",null,null,1],["世界",  "world",null,null,1],[1.5,"x"],[null,null,"Nǐ hǎo."]],)"
-        R"(null,"en",null,null,null,1,[],[["en"],null,[1],["en"]]])")));
+        R"(null,"en",null,null,null,1,[],[["en"],null,[1],["en"]]])"));
     TranslateClient client(server.hostSetting());
     QCOMPARE(client.TranslateText(text, target), QStringLiteral("你好。世界1.5"));
-    QCOMPARE(server.targets, QList<QByteArray>({"/", target2}));
+    QCOMPARE(server.targets(), QList<QByteArray>({"/", target2}));
+    // The service reads back exactly the text that was sent.
+    QCOMPARE(server.requests.at(1).path, TranslatePath.toString());
+    QCOMPARE(server.requests.at(1).query(QStringLiteral("q")), text);
+    QCOMPARE(server.requests.at(1).query(QStringLiteral("tl")), TargetLanguageCode(target));
 }
 
 void TestTranslateClient::malformedSentenceEntryEndsWithCollectedText()
 {
-    LocalHttpServer server(service(jsonAnswer(R"([[["a"],["b"],"not a list",["c"]]])")));
+    TranslateServer server;
+    QVERIFY(server.start());
+    server.setTranslation(HttpAnswer::json(R"([[["a"],["b"],"not a list",["c"]]])"));
     TranslateClient client(server.hostSetting());
     QCOMPARE(client.TranslateText(QStringLiteral("x"), 0), QStringLiteral("ab"));
 }
@@ -343,10 +262,12 @@ void TestTranslateClient::noServiceKeySendsNoSecondRequest()
 {
     for (const QByteArray& startPage :
          {QByteArray("<html>no key</html>"), QByteArray("<html>tkk:1.2,</html>")}) {
-        LocalHttpServer server([&](const QByteArray&) { return page(startPage); });
+        TranslateServer server;
+        QVERIFY(server.start());
+        server.setStartPage(startPage);
         TranslateClient client(server.hostSetting());
         QCOMPARE(client.TranslateText(QStringLiteral("hello"), 1), QString());
-        QCOMPARE(server.targets, QList<QByteArray>({"/"}));
+        QCOMPARE(server.targets(), QList<QByteArray>({"/"}));
     }
 }
 
@@ -376,10 +297,12 @@ void TestTranslateClient::failingAnswers()
     QFETCH(QByteArray, body);
     QFETCH(int, requests);
 
-    LocalHttpServer server([&](const QByteArray& target) {
-        if (target == "/")
-            return page(StartPage, startStatus.toInt());
-        return page(body, status);
+    TranslateServer server;
+    QVERIFY(server.start());
+    server.setHandler([&](const ServedRequest& request) {
+        if (request.target == "/")
+            return HttpAnswer::page(TranslateServer::startPageWithKey(ServiceKey), startStatus.toInt());
+        return HttpAnswer::page(body, status);
     });
     TranslateClient client(server.hostSetting());
     const QString result = client.TranslateText(QStringLiteral("hello"), 1);
@@ -388,7 +311,7 @@ void TestTranslateClient::failingAnswers()
         QCOMPARE(result, QStringLiteral("ok"));
     else
         QCOMPARE(result, QString());
-    QCOMPARE(server.targets.size(), requests);
+    QCOMPARE(server.requests.size(), requests);
 }
 
 void TestTranslateClient::unreachableServerGivesEmpty()
@@ -408,11 +331,9 @@ void TestTranslateClient::unreachableServerGivesEmpty()
 
 void TestTranslateClient::silentServerEndsAtTimeLimitWhileEventsRun()
 {
-    LocalHttpServer server([](const QByteArray&) {
-        HttpAnswer answer;
-        answer.silent = true;
-        return answer;
-    });
+    TranslateServer server;
+    QVERIFY(server.start());
+    server.setHandler([](const ServedRequest&) { return HttpAnswer::never(); });
     TranslateClient client(server.hostSetting());
     client.setTimeoutMs(500);
     int ticks = 0;
@@ -422,7 +343,7 @@ void TestTranslateClient::silentServerEndsAtTimeLimitWhileEventsRun()
     QCOMPARE(client.TranslateText(QStringLiteral("hello"), 1), QString());
     tick.stop();
     QVERIFY2(ticks >= 5, "the wait did not let timer events run");
-    QCOMPARE(server.targets, QList<QByteArray>({"/"}));
+    QCOMPARE(server.targets(), QList<QByteArray>({"/"}));
 }
 
 void TestTranslateClient::answerAtTheSizeLimitIsRead()
@@ -431,7 +352,9 @@ void TestTranslateClient::answerAtTheSizeLimitIsRead()
     const QByteArray nest = R"([[["big"]]])";
     const QByteArray atLimit = nest + QByteArray(TranslateClient::MaxResponseBytes - nest.size(), ' ');
     for (const QByteArray& body : {atLimit, atLimit + ' '}) {
-        LocalHttpServer server(service(jsonAnswer(body)));
+        TranslateServer server;
+        QVERIFY(server.start());
+        server.setTranslation(HttpAnswer::json(body));
         TranslateClient client(server.hostSetting());
         const QString expected =
             body.size() > TranslateClient::MaxResponseBytes ? QString() : QStringLiteral("big");
@@ -441,9 +364,13 @@ void TestTranslateClient::answerAtTheSizeLimitIsRead()
 
 void TestTranslateClient::secondTranslationRunsInsideTheFirstWait()
 {
-    LocalHttpServer server([](const QByteArray& target) {
-        HttpAnswer answer = target == "/" ? page(StartPage) : jsonAnswer(R"([[["second"]]])");
-        if (target.endsWith("&q=first")) {
+    TranslateServer server;
+    QVERIFY(server.start());
+    server.setHandler([](const ServedRequest& request) {
+        if (request.target == "/")
+            return HttpAnswer::page(TranslateServer::startPageWithKey(ServiceKey));
+        HttpAnswer answer = HttpAnswer::json(R"([[["second"]]])");
+        if (request.target.endsWith("&q=first")) {
             answer.body = R"([[["first"]]])";
             answer.delayMs = 400;
         }

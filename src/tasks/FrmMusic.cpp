@@ -1,0 +1,70 @@
+#include "tasks/FrmMusic.h"
+
+#include "platform/MediaPlayer.h"
+#include "shell/Twips.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/Surface.h"
+
+#include <QLabel>
+
+FrmMusic::FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
+                   std::function<void(int)> snooze)
+    : SecondaryWindow(parent, QSize(3165, 1425), false), m_snooze(std::move(snooze))
+{
+    setObjectName(QStringLiteral("FrmMusic"));
+    setWindowTitle(QStringLiteral("提醒"));
+    setProperty("Tag", QString::number(taskIndex));
+    titleLabel()->setText(QStringLiteral("提醒"));
+
+    Surface* panel = interfacePanel();
+    const QStringList captions = {QStringLiteral(" 关闭提醒 "), QStringLiteral(" 延时5分钟 ")};
+    QFont font(QStringLiteral("微软雅黑"));
+    font.setPointSizeF(9);
+    int left = Twips::toPx(240);
+    for (int i = 0; i < 2; ++i) {
+        auto* button = new ClickLabel(captions[i], panel);
+        button->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        button->setFont(font);
+        button->setChosen(false);
+        button->setFrameShape(QFrame::Box);
+        button->adjustSize();
+        button->move(left, (panel->height() - button->height()) / 2);
+        left += button->width() + Twips::toPx(240);
+        connect(button, &ClickLabel::mouseMoved, button, [button] { button->setChosen(true); });
+        connect(panel, &Surface::bareMouseMove, button, [button] { button->setChosen(false); });
+    }
+    connect(findChild<ClickLabel*>(QStringLiteral("Label1_0")), &ClickLabel::clicked, this, &QDialog::accept);
+    connect(findChild<ClickLabel*>(QStringLiteral("Label1_1")), &ClickLabel::clicked, this, [this] {
+        if (m_snooze)
+            m_snooze(property("Tag").toString().toInt());
+        accept();
+    });
+    centreOn(parent);
+    if (media) {
+        m_player = media->create();
+        m_player->play(path, 0.5f);
+    }
+}
+
+FrmMusic::~FrmMusic()
+{
+    if (m_player && !m_stopped)
+        m_player->stop();
+}
+
+void FrmMusic::done(int result)
+{
+    // Every way out passes here: the two buttons and the window system's close request.
+    if (m_player && !m_stopped) {
+        m_player->stop();
+        m_stopped = true;
+    }
+    SecondaryWindow::done(result);
+}
+
+void FrmMusic::ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
+                                 std::function<void(int)> snooze)
+{
+    FrmMusic window(parent, media, taskIndex, path, std::move(snooze));
+    window.exec();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "widgets/SecondaryWindow.h"
+
+#include <functional>
+#include <memory>
+
+class ClickLabel;
+class MediaPlayer;
+class MediaPlayerFactory;
+
+/// The music reminder: plays the task's file once at half volume and offers to close the reminder
+/// or to snooze it for five minutes. Playback stops however the window closes.
+class FrmMusic : public SecondaryWindow
+{
+    Q_OBJECT
+
+public:
+    FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
+             std::function<void(int taskIndex)> snooze);
+    ~FrmMusic() override;
+    /// Shows the window modally for the task at taskIndex and returns once it is closed.
+    static void ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
+                                  std::function<void(int taskIndex)> snooze);
+
+    void done(int result) override;
+
+private:
+    std::unique_ptr<MediaPlayer> m_player;
+    std::function<void(int)> m_snooze;
+    bool m_stopped = false;
+};

@@ -1,0 +1,515 @@
+#include "tasks/TodoPage.h"
+
+#include "editor/RunFile.h"
+#include "platform/CommonDialog.h"
+#include "shell/HoverTags.h"
+#include "shell/Twips.h"
+#include "tasks/FrmMessage.h"
+#include "tasks/FrmMusic.h"
+#include "tasks/Presets.h"
+#include "tasks/TaskActions.h"
+#include "tasks/TaskEditorLogic.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/ImageButton.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/SButton.h"
+#include "widgets/Surface.h"
+#include "widgets/TextBoxW.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+const QColor kPanel(251, 251, 251);
+const QColor kGrey(128, 128, 128);
+const QColor kDarkGrey(64, 64, 64);
+const QString kNoTimerLine = QStringLiteral("时间： --:--");
+
+int px(double twips)
+{
+    return Twips::toPx(twips);
+}
+
+QRect rect(double left, double top, double width, double height)
+{
+    return Twips::rect(left, top, width, height);
+}
+
+QFont makeFont(const QString& family, double points)
+{
+    QFont f(family);
+    f.setPointSizeF(points);
+    return f;
+}
+
+QLabel* caption(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(makeFont(QStringLiteral("黑体"), 10.5));
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, kDarkGrey);
+    label->setPalette(p);
+    label->setGeometry(geometry);
+    return label;
+}
+
+ClickLabel* choice(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
+{
+    auto* label = new ClickLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(makeFont(QStringLiteral("黑体"), 10.5));
+    label->setAlignment(Qt::AlignCenter);
+    label->setGeometry(geometry);
+    label->setChosen(false);
+    return label;
+}
+
+TextBoxW* textBox(QWidget* parent, const QString& name, const QRect& geometry, bool multiLine)
+{
+    auto* box = new TextBoxW(parent);
+    box->setObjectName(name);
+    box->setMultiLine(multiLine);
+    box->setGeometry(geometry);
+    box->setFont(makeFont(QStringLiteral("微软雅黑"), 9));
+    return box;
+}
+
+QFrame* underline(QWidget* under)
+{
+    auto* line = new QFrame(under->parentWidget());
+    line->setAutoFillBackground(true);
+    QPalette p = line->palette();
+    p.setColor(QPalette::Window, kGrey);
+    line->setPalette(p);
+    line->setGeometry(under->x(), under->y() + under->height(), under->width(), 1);
+    return line;
+}
+
+SButton* flatButton(QWidget* parent, const QString& name, const QString& text, const QFont& font, quint32 background,
+                    const QRect& geometry)
+{
+    auto* b = new SButton(parent);
+    b->setObjectName(name);
+    b->setColors(background, 0x808080, 0x404040);
+    b->setBorderStyle(1);
+    b->setCaption(text);
+    b->setFont(font);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QString twoDigits(const QString& fieldText)
+{
+    return QStringLiteral("%1").arg(fieldText.toInt(), 2, 10, QLatin1Char('0'));
+}
+} // namespace
+
+TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
+    : QObject(page), m_page(page), m_platform(platform), m_hooks(std::move(hooks)), m_engine(*platform.clock),
+      m_musicDialog(std::make_unique<CommonDialog>(QStringLiteral("浏览音乐文件"),
+                                                   QStringLiteral("支持的音乐文件类型|*.mp3;*.wav;*.wma"))),
+      m_fileDialog(std::make_unique<CommonDialog>(QStringLiteral("浏览任意文件"), QStringLiteral("任意文件|*.*")))
+{
+    createControls();
+    wireEvents();
+    // The tick does not trust its own punctuality: the engine counts by the clock.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { m_engine.tick(); });
+}
+
+TodoPage::~TodoPage() = default;
+
+void TodoPage::start()
+{
+    Timer1->start();
+}
+
+void TodoPage::stop()
+{
+    Timer1->stop();
+}
+
+void TodoPage::createControls()
+{
+    QWidget* page = m_page;
+    const QFont heiti = makeFont(QStringLiteral("黑体"), 10.5);
+    const QFont yahei9 = makeFont(QStringLiteral("微软雅黑"), 9);
+
+    Label2[0] = caption(page, QStringLiteral("Label2_4"), QStringLiteral("内容："), rect(120, 105, 720, 300));
+    Text3 = textBox(page, QStringLiteral("Text3"), rect(840, 90, 5025, 300), false);
+    Text3->setMaxLength(27);
+    Text3->setFont(heiti);
+    Line2 = underline(Text3);
+    Line2->setObjectName(QStringLiteral("Line2"));
+    SButton4 = flatButton(page, QStringLiteral("SButton4"), QStringLiteral("常用"), heiti, 0xFFFFFF,
+                          rect(6105, 105, 615, 255));
+
+    Label2[1] = caption(page, QStringLiteral("Label2_5"), kNoTimerLine, rect(120, 585, 1920, 300));
+    SButton5[0] = flatButton(page, QStringLiteral("SButton5_0"), QStringLiteral("···"), yahei9, 0xFFFFFF,
+                             rect(2040, 600, 615, 255));
+    Label2[2] = caption(page, QStringLiteral("Label2_6"), QStringLiteral("动作：弹出提示"), rect(3120, 585, 1920, 300));
+    SButton5[1] = flatButton(page, QStringLiteral("SButton5_1"), QStringLiteral("···"), yahei9, 0xFFFFFF,
+                             rect(5040, 600, 615, 255));
+
+    const QStringList tips = {QStringLiteral("添加"), QStringLiteral("移除"), QStringLiteral("清除已完成"),
+                              QStringLiteral("清除全部")};
+    const int pictures[] = {13, 11, 18, 15};
+    for (int i = 0; i < 4; ++i) {
+        auto* b = new ImageButton(page);
+        b->setObjectName(QStringLiteral("Picture10_%1").arg(i));
+        b->setPicture(pictures[i]);
+        b->setTag(QStringLiteral("0"));
+        b->setToolTip(tips[i]);
+        b->setGeometry(rect(5670 + 300 * i, 990, 240, 240));
+        Picture10[i] = b;
+    }
+
+    List2 = new ListBoxW(page);
+    List2->setObjectName(QStringLiteral("List2"));
+    List2->setFont(makeFont(QStringLiteral("微软雅黑"), 10.5));
+    List2->setFixedHeight(px(7245));
+
+    // Time panel.
+    Picture12[0] = new Surface(page, kPanel);
+    Picture12[0]->setObjectName(QStringLiteral("Picture12_0"));
+    Picture12[0]->setFixedSize(px(3000), px(1560));
+    const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"), QStringLiteral("无计时")};
+    for (int i = 0; i < 3; ++i)
+        Label4[i] = choice(Picture12[0], QStringLiteral("Label4_%1").arg(i), modes[i], rect(120, 120 + 450 * i, 1200, 330));
+    Picture13 = new Surface(Picture12[0], kPanel);
+    Picture13->setObjectName(QStringLiteral("Picture13"));
+    Picture13->setGeometry(rect(1440, 120, 1440, 1320));
+    TxtHour = textBox(Picture13, QStringLiteral("TxtHour"), rect(120, 480, 480, 360), false);
+    caption(Picture13, QStringLiteral("Label12"), QStringLiteral(":"), rect(660, 480, 120, 360));
+    TxtMinute = textBox(Picture13, QStringLiteral("TxtMinute"), rect(840, 480, 480, 360), false);
+    for (TextBoxW* field : {TxtHour, TxtMinute}) {
+        field->setDigitsOnly(true);
+        field->setMaxLength(2);
+        field->setFont(makeFont(QStringLiteral("微软雅黑"), 12));
+        field->setText(QStringLiteral("00"));
+        field->setForeColor(kGrey);
+        field->setTag(QStringLiteral("0"));
+        field->setOwnWheelZoom(false);
+        field->setFrameShape(QFrame::Box);
+    }
+
+    // Action panel.
+    Picture12[1] = new Surface(page, kPanel);
+    Picture12[1]->setObjectName(QStringLiteral("Picture12_1"));
+    Picture12[1]->setFixedSize(px(3870), px(2880));
+    Picture12[1]->setProperty("Tag", QStringLiteral("1"));
+    for (int k = 0; k < 5; ++k)
+        Label5[k] = choice(Picture12[1], QStringLiteral("Label5_%1").arg(k), actionCaption(k),
+                           rect(120, 120 + 450 * k, 1380, 330));
+    Label5[0]->setProperty("Tag", QStringLiteral("0"));
+    Picture14 = new Surface(Picture12[1], kPanel);
+    Picture14->setObjectName(QStringLiteral("Picture14"));
+    Picture14->setGeometry(rect(1620, 120, 2130, 1500));
+    for (int i = 0; i < 3; ++i)
+        Label6[i] = choice(Picture14, QStringLiteral("Label6_%1").arg(i), powerCaption(i), rect(120, 120 + 450 * i, 900, 330));
+    TxtPrompt = textBox(Picture12[1], QStringLiteral("TxtPrompt"), rect(1620, 120, 2130, 2535), true);
+    TxtPrompt->setMaxLength(288);
+    TxtPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    TxtPrompt->setFrameShape(QFrame::Box);
+    TxtPrompt->setPlaceholderText(QStringLiteral("提示内容"));
+    Label7[0] = choice(Picture12[1], QStringLiteral("Label7_0"), QStringLiteral(" 浏览 "), rect(1620, 120, 900, 330));
+    Label7[1] = choice(Picture12[1], QStringLiteral("Label7_1"), QStringLiteral("浏览"), rect(1620, 120, 900, 330));
+    Label8 = caption(Picture12[1], QStringLiteral("Label8"), QStringLiteral(" "), rect(1620, 600, 2130, 2040));
+    Label9 = caption(Picture12[1], QStringLiteral("Label9"), QStringLiteral(" "), rect(1620, 600, 2130, 2040));
+    for (QLabel* path : {Label8, Label9}) {
+        path->setWordWrap(true);
+        path->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        path->setFont(yahei9);
+    }
+    TxtCmd = textBox(Picture12[1], QStringLiteral("TxtCmd"), rect(1620, 120, 2130, 300), false);
+    TxtCmd->setPlaceholderText(QStringLiteral("命令行"));
+    Line3 = underline(TxtCmd);
+    Line3->setObjectName(QStringLiteral("Line3"));
+
+    // Presets.
+    Picture11 = new Surface(page, kPanel);
+    Picture11->setObjectName(QStringLiteral("Picture11"));
+    Picture11->setFixedSize(px(4215), px(3495));
+    for (int i = 0; i < 7; ++i)
+        SButton6[i] = flatButton(Picture11, QStringLiteral("SButton6_%1").arg(i), presets().at(i).caption, heiti,
+                                 0xFBFBFB, rect(120, 120 + 480 * i, 3975, 375));
+
+    // The one-time layout of the page's panels and list.
+    List2->move(0, page->height() - List2->height());
+    List2->setFixedWidth(page->width());
+    Picture11->move(page->width() - Picture11->width(), px(510));
+    Picture12[0]->move(0, px(1080));
+    Picture12[1]->move(px(3000), px(1080));
+    for (QWidget* panel : {static_cast<QWidget*>(Picture12[0]), static_cast<QWidget*>(Picture12[1]),
+                           static_cast<QWidget*>(Picture11)}) {
+        panel->hide();
+        panel->raise();
+    }
+
+    // The editor's start-up state is its reset state, with a single space for the two paths.
+    Label4[2]->setChosen(true);
+    Picture13->hide();
+    Label5[1]->setChosen(true);
+    Label6[0]->setChosen(true);
+    Label5_Click(1);
+}
+
+void TodoPage::wireEvents()
+{
+    connect(Text3, &TextBoxW::KeyDown, this, [this](int keyCode, int) {
+        if (keyCode == 13 || keyCode == 108)
+            Picture10_Click(0);
+    });
+    connect(Text3, &TextBoxW::GotFocus, this, [this] { List2->setListIndex(-1); });
+    connect(List2, &ListBoxW::DblClick, this, &TodoPage::ToggleTaskDone);
+    for (int i = 0; i < 4; ++i)
+        connect(Picture10[i], &ImageButton::clicked, this, [this, i] { Picture10_Click(i); });
+    const int hovers[] = {14, 12, 19, 17};
+    for (int i = 0; i < 4; ++i)
+        connect(Picture10[i], &ImageButton::mouseMoved, this, [this, i, h = hovers[i]] { HoverTags::hover(Picture10[i], h); });
+    connect(m_page, &Surface::bareMouseMove, this, [this] {
+        const int normals[] = {13, 11, 18, 15};
+        for (int i = 0; i < 4; ++i)
+            HoverTags::reset(Picture10[i], normals[i]);
+    });
+    for (int i = 0; i < 3; ++i)
+        connect(Label4[i], &ClickLabel::clicked, this, [this, i] { Label4_Click(i); });
+    for (int k = 0; k < 5; ++k)
+        connect(Label5[k], &ClickLabel::clicked, this, [this, k] { Label5_Click(k); });
+    for (int i = 0; i < 3; ++i)
+        connect(Label6[i], &ClickLabel::clicked, this, [this, i] { Label6_Click(i); });
+    for (int i = 0; i < 2; ++i)
+        connect(Label7[i], &ClickLabel::clicked, this, [this, i] { Label7_Click(i); });
+    connect(TxtHour, &TextBoxW::Change, this, [this] { fieldChanged(TxtHour, 23); });
+    connect(TxtMinute, &TextBoxW::Change, this, [this] { fieldChanged(TxtMinute, 59); });
+    for (TextBoxW* field : {TxtHour, TxtMinute}) {
+        connect(field, &TextBoxW::MouseMove, this, [field] {
+            field->setForeColor(Qt::black);
+            field->setTag(QStringLiteral("1"));
+        });
+    }
+    connect(Picture13, &Surface::bareMouseMove, this, [this] {
+        for (TextBoxW* field : {TxtHour, TxtMinute}) {
+            field->setForeColor(kGrey);
+            field->setTag(QStringLiteral("0"));
+        }
+    });
+    connect(SButton4, &SButton::Click, this, &TodoPage::SButton4_Click);
+    for (int i = 0; i < 2; ++i)
+        connect(SButton5[i], &SButton::Click, this, [this, i] { SButton5_Click(i); });
+    for (int i = 0; i < 7; ++i)
+        connect(SButton6[i], &SButton::Click, this, [this, i] { SButton6_Click(i); });
+
+    m_engine.appendEntry = [this](const QString& entry) { List2->AddItem(entry); };
+    m_engine.setEntry = [this](int index, const QString& entry) { List2->setList(index, entry); };
+    m_engine.removeEntry = [this](int index) { List2->RemoveItem(index); };
+    m_engine.clearEntries = [this] { List2->Clear(); };
+    m_engine.fired = [this](int) {
+        if (m_hooks.commitAndSave)
+            m_hooks.commitAndSave();
+    };
+    m_engine.performAction = [this](int index, const TaskItem& task, bool countdown) {
+        performAction(index, task, countdown);
+    };
+}
+
+void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
+{
+    QWidget* window = m_page->window();
+    ActionContext context{*m_platform.launcher, {}, {}, {}};
+    context.showMessage = [this, window](const QString& title, const QString& message) {
+        FrmMessage::ShowMessage(window, m_platform.sound, m_platform.appFolder, title, message);
+    };
+    context.showMusic = [this, window](int taskIndex, const QString& path) {
+        FrmMusic::ShowMusicReminder(window, m_platform.media, taskIndex, path,
+                                    [this](int i) { m_engine.snooze(i); });
+    };
+    context.runFile = [this](const QString& path) {
+        if (m_platform.launcher && m_platform.opener)
+            RunFile(path, *m_platform.launcher, *m_platform.opener);
+    };
+    PerformAction(task, index, countdown, context);
+}
+
+// ---- The task editor ------------------------------------------------------------------------------
+
+bool TodoPage::clockTimeMode() const
+{
+    // The chosen mode is read back from the colours of the choice, as the page shows it.
+    return Label4[0]->isChosen();
+}
+
+void TodoPage::Label4_Click(int index)
+{
+    for (int i = 0; i < 3; ++i)
+        Label4[i]->setChosen(i == index);
+    Label2[1]->setText(timerLine(TimerMode(index), TxtHour->text(), TxtMinute->text()));
+    Picture13->setVisible(index != 2);
+}
+
+void TodoPage::fieldChanged(TextBoxW* field, int maximum)
+{
+    const QString clamped = clampField(field->text(), maximum);
+    if (clamped != field->text()) {
+        field->setText(clamped); // runs this handler again with the clamped text
+        return;
+    }
+    Label2[1]->setText(timerLine(clockTimeMode() ? TimerMode::ClockTime : TimerMode::Countdown, TxtHour->text(),
+                                 TxtMinute->text()));
+}
+
+bool TodoPage::wheelStep(bool towardUser)
+{
+    const std::pair<TextBoxW*, int> fields[] = {{TxtHour, 23}, {TxtMinute, 59}};
+    bool marked = false;
+    for (const auto& [field, maximum] : fields) {
+        if (field->tag() != QLatin1String("1"))
+            continue;
+        marked = true;
+        const int value = field->text().toInt();
+        if (towardUser && value < maximum)
+            field->setText(twoDigits(QString::number(value + 1)));
+        else if (!towardUser && value > 0)
+            field->setText(twoDigits(QString::number(value - 1)));
+    }
+    return marked;
+}
+
+void TodoPage::Label5_Click(int kind)
+{
+    for (int k = 0; k < 5; ++k)
+        Label5[k]->setChosen(k == kind);
+    Picture14->setVisible(kind == TaskAction::Power);
+    TxtPrompt->setVisible(kind == TaskAction::Message);
+    Label7[0]->setVisible(kind == TaskAction::Music);
+    Label8->setVisible(kind == TaskAction::Music);
+    Label7[1]->setVisible(kind == TaskAction::OpenFile);
+    Label9->setVisible(kind == TaskAction::OpenFile);
+    TxtCmd->setVisible(kind == TaskAction::Command);
+    Line3->setVisible(kind == TaskAction::Command);
+    Picture12[1]->setProperty("Tag", QString::number(kind));
+    Label2[2]->setText(actionLine(kind));
+}
+
+void TodoPage::Label6_Click(int index)
+{
+    for (int i = 0; i < 3; ++i)
+        Label6[i]->setChosen(i == index);
+    Label5[0]->setProperty("Tag", QString::number(index));
+}
+
+void TodoPage::Label7_Click(int index)
+{
+    const CommonDialog& dialog = index == 0 ? *m_musicDialog : *m_fileDialog;
+    const QString chosen = dialog.showOpen(m_page->window());
+    if (chosen.isEmpty())
+        return;
+    (index == 0 ? Label8 : Label9)->setText(chosen);
+}
+
+void TodoPage::SButton5_Click(int index)
+{
+    Picture12[index]->setVisible(!Picture12[index]->isVisible());
+    Picture12[1 - index]->hide();
+    Picture11->hide();
+    if (m_hooks.closeSettingsIfOpen)
+        m_hooks.closeSettingsIfOpen();
+}
+
+void TodoPage::SButton4_Click()
+{
+    Picture11->setVisible(!Picture11->isVisible());
+    Text3->setEnabled(!Picture11->isVisible());
+    Picture12[0]->hide();
+    Picture12[1]->hide();
+}
+
+void TodoPage::SButton6_Click(int index)
+{
+    if (index < 0 || index >= presets().size())
+        return;
+    const Preset& preset = presets().at(index);
+    Text3->setText(preset.content);
+    Label2[1]->setText(preset.timerLine);
+    Label5_Click(preset.actionKind);
+    if (preset.actionKind == TaskAction::Message)
+        TxtPrompt->setText(preset.prompt);
+    else if (preset.actionKind == TaskAction::Music)
+        Label8->setText(presetMusicPath(m_platform.appFolder));
+    else if (preset.actionKind == TaskAction::Power)
+        Label6_Click(preset.powerChoice);
+    SButton4_Click();
+    AddTask();
+}
+
+void TodoPage::hidePanels()
+{
+    Picture12[0]->hide();
+    Picture12[1]->hide();
+    Picture11->hide();
+}
+
+void TodoPage::AddTask()
+{
+    TaskEditorState state;
+    state.content = Text3->text();
+    state.timerLine = Label2[1]->text();
+    state.actionKind = Picture12[1]->property("Tag").toString().toInt();
+    state.powerCode = Label5[0]->property("Tag").toString();
+    state.prompt = TxtPrompt->text();
+    state.musicPath = Label8->text();
+    state.filePath = Label9->text();
+    state.command = TxtCmd->text();
+    m_engine.addTask(makeTask(state));
+    resetEditor();
+}
+
+void TodoPage::resetEditor()
+{
+    Text3->setText(QString());
+    Label2[1]->setText(kNoTimerLine);
+    Label2[2]->setText(QStringLiteral("动作：弹出提示"));
+    TxtHour->setText(QStringLiteral("00"));
+    TxtMinute->setText(QStringLiteral("00"));
+    Label4_Click(2);
+    TxtPrompt->setText(QString());
+    Label8->setText(QString());
+    Label9->setText(QString());
+    TxtCmd->setText(QString());
+    Label5_Click(1);
+    Label6_Click(0);
+    Picture12[0]->hide();
+    Picture12[1]->hide();
+}
+
+// ---- The list -----------------------------------------------------------------------------------
+
+void TodoPage::Picture10_Click(int index)
+{
+    switch (index) {
+    case 0:
+        AddTask();
+        break;
+    case 1:
+        m_engine.RemoveTask(List2->ListIndex());
+        break;
+    case 2:
+        m_engine.ClearDoneTasks();
+        break;
+    case 3:
+        m_engine.ClearAllTasks();
+        break;
+    default:
+        break;
+    }
+}
+
+void TodoPage::ToggleTaskDone()
+{
+    m_engine.ToggleTaskDone(List2->ListIndex());
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "tasks/TaskEngine.h"
+
+#include <QObject>
+#include <array>
+#include <functional>
+#include <memory>
+
+class ClickLabel;
+class CommonDialog;
+class ImageButton;
+class ListBoxW;
+class QFrame;
+class QLabel;
+class QTimer;
+class SButton;
+class Surface;
+class TextBoxW;
+
+/// The to-do page of the main window: the task editor (content, timer, action), the presets, the
+/// four list buttons, the task list and the one-second tick that runs the timers.
+class TodoPage : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Hooks
+    {
+        /// Store the editor into the current note and save settings and notes.
+        std::function<void()> commitAndSave;
+        /// Close the settings panel if it is open, as its own button does.
+        std::function<void()> closeSettingsIfOpen;
+    };
+
+    /// Builds the page's controls inside page (the to-do page container of the main window).
+    TodoPage(Surface* page, const Platform& platform, Hooks hooks);
+    ~TodoPage() override;
+
+    TaskEngine& engine() { return m_engine; }
+    /// Starts the one-second tick.
+    void start();
+    void stop();
+
+    void AddTask();
+    void Picture10_Click(int index);
+    void Label4_Click(int index);
+    void Label5_Click(int index);
+    void Label6_Click(int index);
+    void Label7_Click(int index);
+    void SButton4_Click();
+    void SButton5_Click(int index);
+    void SButton6_Click(int index);
+    void ToggleTaskDone();
+    /// Hides the time, action and preset panels (the settings button does this).
+    void hidePanels();
+    /// One wheel step for the hour and minute fields marked as under the pointer; true when one
+    /// of them is marked.
+    bool wheelStep(bool towardUser);
+
+private:
+    void createControls();
+    void wireEvents();
+    void fieldChanged(TextBoxW* field, int maximum);
+    bool clockTimeMode() const;
+    void resetEditor();
+    void performAction(int index, const TaskItem& task, bool countdown);
+
+    Surface* m_page;
+    Platform m_platform;
+    Hooks m_hooks;
+    TaskEngine m_engine;
+    QTimer* Timer1 = nullptr;
+    std::unique_ptr<CommonDialog> m_musicDialog;
+    std::unique_ptr<CommonDialog> m_fileDialog;
+    bool m_resetting = false;
+
+    TextBoxW* Text3 = nullptr;
+    QFrame* Line2 = nullptr;
+    std::array<QLabel*, 3> Label2{}; // items 4, 5, 6
+    std::array<SButton*, 2> SButton5{};
+    SButton* SButton4 = nullptr;
+    std::array<Surface*, 2> Picture12{};
+    std::array<ClickLabel*, 3> Label4{};
+    Surface* Picture13 = nullptr;
+    TextBoxW* TxtHour = nullptr;
+    TextBoxW* TxtMinute = nullptr;
+    std::array<ClickLabel*, 5> Label5{};
+    Surface* Picture14 = nullptr;
+    std::array<ClickLabel*, 3> Label6{};
+    TextBoxW* TxtPrompt = nullptr;
+    std::array<ClickLabel*, 2> Label7{};
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    TextBoxW* TxtCmd = nullptr;
+    QFrame* Line3 = nullptr;
+    Surface* Picture11 = nullptr;
+    std::array<SButton*, 7> SButton6{};
+    std::array<ImageButton*, 4> Picture10{};
+    ListBoxW* List2 = nullptr;
+};
