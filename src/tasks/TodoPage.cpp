@@ -152,9 +152,9 @@ void TodoPage::createControls()
     Label2[1] = caption(page, QStringLiteral("Label2_5"), kNoTimerLine, rect(120, 585, 1920, 300));
     SButton5[0] = flatButton(page, QStringLiteral("SButton5_0"), QStringLiteral("···"), yahei9, 0xFFFFFF,
                              rect(2040, 600, 615, 255));
-    Label2[2] = caption(page, QStringLiteral("Label2_6"), QStringLiteral("动作：弹出提示"), rect(3120, 585, 1920, 300));
+    Label2[2] = caption(page, QStringLiteral("Label2_6"), QStringLiteral("动作：弹出提示"), rect(2880, 585, 1920, 300));
     SButton5[1] = flatButton(page, QStringLiteral("SButton5_1"), QStringLiteral("···"), yahei9, 0xFFFFFF,
-                             rect(5040, 600, 615, 255));
+                             rect(4740, 600, 615, 255));
 
     const QStringList tips = {QStringLiteral("添加"), QStringLiteral("移除"), QStringLiteral("清除已完成"),
                               QStringLiteral("清除全部")};
@@ -165,7 +165,7 @@ void TodoPage::createControls()
         b->setPicture(pictures[i]);
         b->setTag(QStringLiteral("0"));
         b->setToolTip(tips[i]);
-        b->setGeometry(rect(5670 + 300 * i, 990, 240, 240));
+        b->setGeometry(rect(5670 + 300 * i, 607, 240, 240));
         Picture10[i] = b;
     }
 
@@ -190,7 +190,7 @@ void TodoPage::createControls()
     for (TextBoxW* field : {TxtHour, TxtMinute}) {
         field->setDigitsOnly(true);
         field->setMaxLength(2);
-        field->setFont(makeFont(QStringLiteral("微软雅黑"), 12));
+        field->setFont(makeFont(QStringLiteral("微软雅黑"), 10.5));
         field->setText(QStringLiteral("00"));
         field->setForeColor(kGrey);
         field->setTag(QStringLiteral("0"));
