@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake g++ make pkg-config ccache
+  cmake g++ make pkg-config ccache python3
   qt6-base-dev qt6-multimedia-dev libgl-dev
   libbenchmark-dev
   fonts-noto-cjk fonts-wqy-microhei

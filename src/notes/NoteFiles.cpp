@@ -135,21 +135,20 @@ QByteArray encodeNoteBytes(const QString& text)
     return kUtf8Mark + text.toUtf8();
 }
 
+namespace {
+// A file that is gone reads as empty; only one that exists but cannot be read is a failure.
+bool readOrMissing(const QString& path, QByteArray* bytes, bool* ok)
+{
+    const ReadOutcome outcome = readWholeFile(path, bytes);
+    setOk(ok, outcome != ReadOutcome::Failed);
+    return outcome == ReadOutcome::Read;
+}
+} // namespace
+
 QString ReadNoteFile(const QString& path, bool* ok)
 {
     QByteArray bytes;
-    switch (readWholeFile(path, &bytes)) {
-    case ReadOutcome::Missing:
-        setOk(ok, true);
-        return QString();
-    case ReadOutcome::Failed:
-        setOk(ok, false);
-        return QString();
-    case ReadOutcome::Read:
-        break;
-    }
-    setOk(ok, true);
-    return decodeNoteBytes(bytes);
+    return readOrMissing(path, &bytes, ok) ? decodeNoteBytes(bytes) : QString();
 }
 
 QString ReadUtf8File(const QString& path, bool* ok)
@@ -168,18 +167,7 @@ QString ReadUtf8File(const QString& path, bool* ok)
 QString ReadAnsiFile(const QString& path, bool* ok)
 {
     QByteArray bytes;
-    switch (readWholeFile(path, &bytes)) {
-    case ReadOutcome::Missing:
-        setOk(ok, true);
-        return QString();
-    case ReadOutcome::Failed:
-        setOk(ok, false);
-        return QString();
-    case ReadOutcome::Read:
-        break;
-    }
-    setOk(ok, true);
-    return decodeGbk(bytes);
+    return readOrMissing(path, &bytes, ok) ? decodeGbk(bytes) : QString();
 }
 
 bool WriteUtf8File(const QString& path, const QString& text)

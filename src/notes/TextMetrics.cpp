@@ -72,3 +72,14 @@ void setBadLengthReporter(std::function<void(const QString&)> reporter)
 {
     badLengthReporter() = std::move(reporter);
 }
+
+QString trimSpaces(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}

@@ -19,3 +19,6 @@ QString NoteTitle(const QString& text);
 
 /// Receives the message SetTextLengthFromLeft shows for a bad Length (the window puts up the box).
 void setBadLengthReporter(std::function<void(const QString&)> reporter);
+
+/// The text without the spaces (U+0020 only, not other blanks) at its start and end.
+QString trimSpaces(const QString& text);

@@ -124,6 +124,7 @@ private:
     /// Keeps removed texts in the recovery folder before they leave the store.
     void recycleTexts(const QStringList& texts);
     QString entryFor(const QString& text) const;
+    void showNote(int index);
     void removeNoteByKey();
     void newNoteByKey();
     void clearNotesByKey();

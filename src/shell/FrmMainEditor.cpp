@@ -4,6 +4,7 @@
 #include "editor/ExpressionEvaluator.h"
 #include "editor/Ledger.h"
 #include "editor/RunFile.h"
+#include "notes/TextMetrics.h"
 #include "platform/Clock.h"
 #include "platform/DesktopOpener.h"
 #include "platform/ProcessLauncher.h"
@@ -17,17 +18,6 @@ namespace {
 constexpr int kExactlyCtrl = 2;
 constexpr int kCtrlShift = 3;
 
-// Spaces only: the commands trim U+0020, not every kind of blank.
-QString trimSpaces(const QString& text)
-{
-    int begin = 0;
-    int end = int(text.size());
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
 } // namespace
 
 void FrmMain::EditorKeyDown(int keyCode, int shift)

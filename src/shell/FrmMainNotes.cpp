@@ -17,15 +17,7 @@ const QString kLedgerHeader = QStringLiteral("%记账");
 // The list's blank test: spaces trimmed at both ends, then every CR LF pair removed.
 bool blankForList(const QString& text)
 {
-    int begin = 0;
-    int end = int(text.size());
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    QString rest = text.mid(begin, end - begin);
-    rest.remove(QStringLiteral("\r\n"));
-    return rest.isEmpty();
+    return trimSpaces(text).remove(QStringLiteral("\r\n")).isEmpty();
 }
 } // namespace
 
@@ -57,14 +49,20 @@ void FrmMain::recycleTexts(const QStringList& texts)
     m_folder->recycle(texts);
 }
 
+void FrmMain::showNote(int index)
+{
+    // The note in the editor keeps what was typed before the other one comes in.
+    CommitEditor();
+    m_currentNote = index;
+    Text1->setText(m_noteTexts.at(m_currentNote));
+}
+
 void FrmMain::OpenSelectedNote()
 {
     const int selected = List1->ListIndex();
     if (selected < 0 || selected > NoteCount() - 1)
         return;
-    CommitEditor();
-    m_currentNote = selected;
-    Text1->setText(m_noteTexts.at(m_currentNote));
+    showNote(selected);
     Picture1_Click();
     Text1->setFocus();
     m_accountingActive = Text1->text().startsWith(kLedgerHeader);
@@ -173,9 +171,7 @@ void FrmMain::OpenSearchHit()
     const int selected = List1->ListIndex();
     if (selected < 0 || selected > NoteCount() - 1)
         return;
-    CommitEditor();
-    m_currentNote = selected;
-    Text1->setText(m_noteTexts.at(m_currentNote));
+    showNote(selected);
     Picture7->hide();
     Text1->setEnabled(true);
     Text1->setFocus();

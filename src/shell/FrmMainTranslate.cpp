@@ -2,6 +2,7 @@
 #include "shell/FrmMain.h"
 
 #include "notes/GbkCodec.h"
+#include "notes/TextMetrics.h"
 #include "platform/HostResolver.h"
 #include "shell/IniFile.h"
 #include "tasks/FrmMessage.h"
@@ -31,9 +32,7 @@ void FrmMain::translateSelection()
     if (Text1->selLength() == 0)
         return;
     const QString selected = Text1->selText();
-    QString trimmed = selected;
-    while (trimmed.startsWith(u' '))
-        trimmed.remove(0, 1);
+    const QString trimmed = trimSpaces(selected);
     const int target = !trimmed.isEmpty() && isDoubleByteAnsi(trimmed.at(0)) ? kEnglish : kSimplifiedChinese;
     if (!m_translator)
         m_translator = std::make_unique<TranslateClient>();

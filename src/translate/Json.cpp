@@ -1,5 +1,6 @@
 #include "translate/Json.h"
 
+#include "notes/GbkCodec.h"
 #include "translate/JsonDictionary.h"
 #include "translate/JsonList.h"
 
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <iconv.h>
 
 namespace {
 
@@ -45,48 +45,15 @@ void appendHex4(cStringBuilder& out, unsigned code)
     out.Append(QStringView(text, 6));
 }
 
-/// Converts one UTF-16 unit at a time to the Chinese ANSI code page (936), as the code page
-/// judgement of toUnicode is made character by character.
-class AnsiCodePage
+/// The code page value of one character: one byte, or lead byte * 256 + trail byte. A character
+/// the code page cannot hold is written as "?" by the conversion, so it counts as 63.
+unsigned ansiCode(char16_t unit)
 {
-public:
-    AnsiCodePage() : m_cd(iconv_open("CP936", "UTF-16LE")) {}
-    ~AnsiCodePage()
-    {
-        if (m_cd != iconv_t(-1))
-            iconv_close(m_cd);
-    }
-    AnsiCodePage(const AnsiCodePage&) = delete;
-    AnsiCodePage& operator=(const AnsiCodePage&) = delete;
-
-    /// The code page value: one byte, or lead byte * 256 + trail byte. A character the code page
-    /// cannot hold is written as "?" by the platform's conversion, so it counts as 63.
-    unsigned code(char16_t unit)
-    {
-        if (unit < 0x80)
-            return unit;
-        if (m_cd == iconv_t(-1))
-            return '?';
-        char in[2] = {char(unit & 0xFF), char(unit >> 8)};
-        unsigned char out[4] = {};
-        char* inPtr = in;
-        char* outPtr = reinterpret_cast<char*>(out);
-        size_t inLeft = sizeof in;
-        size_t outLeft = sizeof out;
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1))
-            return '?';
-        const size_t written = sizeof out - outLeft;
-        if (written == 1)
-            return out[0];
-        if (written == 2)
-            return unsigned(out[0]) << 8 | out[1];
-        return '?';
-    }
-
-private:
-    iconv_t m_cd;
-};
+    if (unit == 0)
+        return 0;
+    const quint16 code = gbkCode(QChar(unit));
+    return code == 0 ? unsigned('?') : code;
+}
 
 /// Depth bookkeeping for one container being read.
 class DepthGuard
@@ -631,8 +598,6 @@ void JSON::EscapeString(cStringBuilder& out, QStringView text)
 
 QString JSON::toUnicode(const QString& str) const
 {
-    // Opening a converter costs far more than converting one character, so each thread keeps one.
-    thread_local AnsiCodePage codePage;
     cStringBuilder out;
     for (const QChar ch : str) {
         const char16_t c = ch.unicode();
@@ -670,7 +635,7 @@ QString JSON::toUnicode(const QString& str) const
         default:
             break;
         }
-        const unsigned code = codePage.code(c);
+        const unsigned code = ansiCode(c);
         if (code >= 32 && code <= 127)
             out.Append(ch);
         else

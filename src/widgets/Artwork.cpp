@@ -1,6 +1,7 @@
 #include "widgets/Artwork.h"
 
 #include "widgets/ImageList.h"
+#include "widgets/VectorIconEngine.h"
 
 #include <QIconEngine>
 #include <QPainter>
@@ -83,42 +84,6 @@ QImage renderLogo(int side)
     return image;
 }
 
-class LogoEngine : public QIconEngine
-{
-public:
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
-    {
-        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        QPixmap pm = pixmap(rect.size() * dpr, mode, state);
-        pm.setDevicePixelRatio(dpr);
-        painter->drawPixmap(rect.topLeft(), pm);
-    }
-
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override
-    {
-        const int side = qMin(size.width(), size.height());
-        if (side <= 0)
-            return QPixmap();
-        QImage image = renderLogo(side);
-        if (mode == QIcon::Disabled) {
-            QPainter fade(&image);
-            fade.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-            fade.fillRect(image.rect(), QColor(0, 0, 0, 110));
-        }
-        return QPixmap::fromImage(image);
-    }
-
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
-    {
-        QList<QSize> sizes;
-        for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
-            sizes.append(QSize(side, side));
-        return sizes;
-    }
-
-    QIconEngine* clone() const override { return new LogoEngine; }
-    QString key() const override { return QStringLiteral("VemraLogo"); }
-};
 
 } // namespace
 
@@ -143,5 +108,16 @@ QPixmap Artwork::closeImage(int index, qreal devicePixelRatio)
 
 QIcon Artwork::applicationIcon()
 {
-    return QIcon(new LogoEngine);
+    const QList<QSize> sizes = {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32),
+                                QSize(48, 48), QSize(64, 64), QSize(128, 128), QSize(256, 256)};
+    auto render = [](int side, QIcon::Mode mode) {
+        QImage image = renderLogo(side);
+        if (mode == QIcon::Disabled) {
+            QPainter fade(&image);
+            fade.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            fade.fillRect(image.rect(), QColor(0, 0, 0, 110));
+        }
+        return image;
+    };
+    return QIcon(new VectorIconEngine(render, sizes, QStringLiteral("VemraLogo")));
 }

@@ -1,5 +1,7 @@
 #include "widgets/ImageList.h"
 
+#include "widgets/VectorIconEngine.h"
+
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -192,44 +194,6 @@ QImage renderPicture(int index, int side)
     return image;
 }
 
-class PictureEngine : public QIconEngine
-{
-public:
-    explicit PictureEngine(int index) : m_index(index) {}
-
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
-    {
-        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        QPixmap pm = pixmap(rect.size() * dpr, mode, state);
-        pm.setDevicePixelRatio(dpr);
-        painter->drawPixmap(rect.topLeft(), pm);
-    }
-
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override
-    {
-        const int side = qMin(size.width(), size.height());
-        if (side <= 0)
-            return QPixmap();
-        QImage image = renderPicture(m_index, side);
-        if (mode == QIcon::Disabled) {
-            // Faded towards white, like the toolkit's own disabled icons.
-            QPainter fade(&image);
-            fade.fillRect(image.rect(), QColor(255, 255, 255, 150));
-        }
-        return QPixmap::fromImage(image);
-    }
-
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
-    {
-        return {QSize(16, 16), QSize(24, 24), QSize(32, 32)};
-    }
-
-    QIconEngine* clone() const override { return new PictureEngine(m_index); }
-    QString key() const override { return QStringLiteral("VemraImageList"); }
-
-private:
-    int m_index;
-};
 
 } // namespace
 
@@ -246,5 +210,15 @@ QIcon ImageList::icon(int index)
 {
     if (index < 1 || index > Count)
         return QIcon();
-    return QIcon(new PictureEngine(index));
+    auto render = [index](int side, QIcon::Mode mode) {
+        QImage image = renderPicture(index, side);
+        if (mode == QIcon::Disabled) {
+            // Faded towards white, like the toolkit's own disabled icons.
+            QPainter fade(&image);
+            fade.fillRect(image.rect(), QColor(255, 255, 255, 150));
+        }
+        return image;
+    };
+    return QIcon(new VectorIconEngine(render, {QSize(16, 16), QSize(24, 24), QSize(32, 32)},
+                                      QStringLiteral("VemraImageList")));
 }
