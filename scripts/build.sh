@@ -2,5 +2,5 @@
 # Configures and builds into build/ (the application folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build build -j"$(nproc)"

@@ -261,6 +261,7 @@ void FrmMain::editorGotFocus()
 
 void FrmMain::BeginWindowDrag()
 {
+    ++m_dragRequests;
     if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
     if (QWindow* window = windowHandle())

@@ -49,6 +49,8 @@ public:
     QString iniPath() const;
     /// How many saves ran (each one writes only what changed).
     int saveCount() const { return m_saveCount; }
+    /// How many times the window asked the window system to move it with the pointer.
+    int dragRequests() const { return m_dragRequests; }
 
     /// Stores the editor's text into the current note and refreshes its entry in the note list.
     void CommitEditor();
@@ -152,6 +154,7 @@ private:
     bool m_loaded = false;
     bool m_closed = false;
     int m_saveCount = 0;
+    int m_dragRequests = 0;
     int m_translateTimeoutMs = 10000;
 
     // Controls, named as the user interface names them.

@@ -5,6 +5,7 @@
 #include "widgets/ImageButton.h"
 #include "widgets/TextBoxW.h"
 
+#include <QAbstractScrollArea>
 #include <QLabel>
 #include <QtTest>
 
@@ -27,6 +28,7 @@ private slots:
     void cleanup();
     void layoutAtDesignSize();
     void titleMovesWithPageSwitch();
+    void dragByBackgroundAndTitleOnly();
     void settingsTagsAndPictures();
     void noteListClosesSettingsAside();
     void settingsHidesNoteListWithoutCommit();
@@ -95,6 +97,20 @@ void TestChrome::layoutAtDesignSize()
     QCOMPARE(widget(QStringLiteral("SSwitch1"))->pos() * 15, QPoint(1800, 240));
     QCOMPARE(widget(QStringLiteral("SSwitch2"))->pos() * 15, QPoint(1800, 720));
     QCOMPARE(widget(QStringLiteral("SSwitch1"))->size() * 15, QSize(615, 255));
+}
+
+void TestChrome::dragByBackgroundAndTitleOnly()
+{
+    QTest::mousePress(w.get(), Qt::LeftButton, {}, QPoint(200, 2));
+    QTest::mouseRelease(w.get(), Qt::LeftButton, {}, QPoint(200, 2));
+    QCOMPARE(w->dragRequests(), 1);
+    QTest::mouseClick(widget(QStringLiteral("Label1")), Qt::RightButton);
+    QCOMPARE(w->dragRequests(), 2);
+    QTest::mouseClick(widget(QStringLiteral("Text1")), Qt::LeftButton);
+    QTest::mouseClick(button(QStringLiteral("Picture1")), Qt::LeftButton);
+    QTest::mouseClick(widget(QStringLiteral("Picture7")), Qt::LeftButton, {}, QPoint(5, 30));
+    QTest::mouseClick(static_cast<QAbstractScrollArea*>(widget(QStringLiteral("List1")))->viewport(), Qt::LeftButton);
+    QCOMPARE(w->dragRequests(), 2);
 }
 
 void TestChrome::titleMovesWithPageSwitch()
