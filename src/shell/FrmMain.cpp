@@ -76,7 +76,6 @@ void FrmMain::Form_Load()
     SSwitch1->setValue(m_autoRun);
     SSwitch2->setValue(m_autoSave);
     Text1->setFocus();
-    m_loaded = true;
     m_todo->start();
     installWheelFilter();
 }
@@ -133,7 +132,6 @@ void FrmMain::runCloseSequence()
     m_todo->stop();
     SaveSettingsAndNotes();
     removeWheelFilter();
-    emit closing();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event)

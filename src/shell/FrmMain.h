@@ -83,10 +83,6 @@ public:
     void ClearNotes();
     void OpenSearchHit();
 
-signals:
-    /// The close sequence ran: settings and notes are saved.
-    void closing();
-
 private slots:
     void switch1Clicked();
     void switch2Clicked();
@@ -151,7 +147,6 @@ private:
     bool m_accountingActive = false;
     bool m_ctrlHeld = false;
     bool m_pointerOverEditor = false;
-    bool m_loaded = false;
     bool m_closed = false;
     int m_saveCount = 0;
     int m_dragRequests = 0;

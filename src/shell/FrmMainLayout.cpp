@@ -5,6 +5,7 @@
 #include "tasks/TodoPage.h"
 #include "shell/Twips.h"
 #include "widgets/ClickLabel.h"
+#include "widgets/Controls.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/SButton.h"
@@ -43,61 +44,14 @@ ImageButton* imageButton(QWidget* parent, const QString& name, int picture, cons
     return button;
 }
 
-QLabel* label(QWidget* parent, const QString& name, const QString& text, const QColor& color, const QFont& font)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    l->setFont(font);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    l->adjustSize();
-    return l;
-}
-
-QFont makeFont(const QString& family, double points)
-{
-    QFont f(family);
-    f.setPointSizeF(points);
-    return f;
-}
-
-QFrame* line(QWidget* parent, const QString& name)
-{
-    auto* l = new QFrame(parent);
-    l->setObjectName(name);
-    l->setAutoFillBackground(true);
-    QPalette p = l->palette();
-    p.setColor(QPalette::Window, kGrey);
-    l->setPalette(p);
-    return l;
-}
-
-SButton* flatButton(QWidget* parent, const QString& name, const QString& caption, const QFont& font,
-                    quint32 background, int widthTwips, int heightTwips)
-{
-    auto* b = new SButton(parent);
-    b->setObjectName(name);
-    for (const char* key : {"BackColorClick", "BackColorHover", "BackColorNormal"})
-        b->setProperty(key, background);
-    for (const char* key : {"BorderColorClick", "BorderColorHover", "BorderColorNormal"})
-        b->setProperty(key, quint32(0x808080));
-    for (const char* key : {"ForeColorClick", "ForeColorHover", "ForeColorNormal"})
-        b->setProperty(key, quint32(0x404040));
-    b->setProperty("BorderStyle", 1);
-    b->setProperty("Caption", caption);
-    b->setProperty("Font", font);
-    b->setFixedSize(px(widthTwips), px(heightTwips));
-    return b;
-}
 } // namespace
 
 void FrmMain::createControls()
 {
-    const QFont heiti = makeFont(QStringLiteral("黑体"), 12);
-    const QFont yahei = makeFont(QStringLiteral("微软雅黑"), 10.5);
+    const QFont heiti = Controls::font(QStringLiteral("黑体"), 12);
+    const QFont yahei = Controls::font(QStringLiteral("微软雅黑"), 10.5);
 
-    Label1 = label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), kGrey, heiti);
+    Label1 = Controls::label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), kGrey, heiti);
     Label1->setFixedSize(px(2400), px(270));
 
     Picture1 = imageButton(this, QStringLiteral("Picture1"), 1, QStringLiteral("0"), 270, QStringLiteral("便笺列表"));
@@ -125,7 +79,7 @@ void FrmMain::createControls()
 
     Text1 = new TextBoxW(Picture6[0]);
     Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setFont(makeFont(QStringLiteral("黑体"), 11.25));
+    Text1->setFont(Controls::font(QStringLiteral("黑体"), 11.25));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Text1->setOwnWheelZoom(false);
     // While the note list covers it the editor is disabled, but it stays a white page.
@@ -138,8 +92,8 @@ void FrmMain::createControls()
     Picture15->setObjectName(QStringLiteral("Picture15"));
     Picture15->setFixedHeight(px(2175));
     Picture15->hide();
-    Label10 = label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), kGrey,
-                    makeFont(QStringLiteral("黑体"), 10.5));
+    Label10 = Controls::label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), kGrey,
+                    Controls::font(QStringLiteral("黑体"), 10.5));
     Label10->move(px(240), px(180));
     Picture16 = imageButton(Picture15, QStringLiteral("Picture16"), 15, QStringLiteral("0"), 240);
     const QStringList captions = {QStringLiteral(" 中英文翻译 "), QStringLiteral(" 表达式计算 "),
@@ -149,8 +103,8 @@ void FrmMain::createControls()
     for (int i = 0; i < 4; ++i) {
         const int left = 600 + (i % 2) * 3300;
         const int top = 720 + (i / 2) * 660;
-        QLabel* glyph = label(Picture15, QStringLiteral("Picture17_%1").arg(i), glyphs[i], Qt::white,
-                              makeFont(QStringLiteral("黑体"), 10.5));
+        QLabel* glyph = Controls::label(Picture15, QStringLiteral("Picture17_%1").arg(i), glyphs[i], Qt::white,
+                              Controls::font(QStringLiteral("黑体"), 10.5));
         glyph->setAlignment(Qt::AlignCenter);
         glyph->setAutoFillBackground(true);
         QPalette gp = glyph->palette();
@@ -161,7 +115,7 @@ void FrmMain::createControls()
         glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
         Label11[i] = new ClickLabel(captions[i], Picture15);
         Label11[i]->setObjectName(QStringLiteral("Label11_%1").arg(i));
-        Label11[i]->setFont(makeFont(QStringLiteral("黑体"), 10.5));
+        Label11[i]->setFont(Controls::font(QStringLiteral("黑体"), 10.5));
         Label11[i]->setColors(kPanel, kDarkGrey);
         Label11[i]->adjustSize();
         Label11[i]->move(px(left + 480), px(top) + (px(360) - Label11[i]->height()) / 2);
@@ -176,12 +130,12 @@ void FrmMain::createControls()
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setMultiLine(false);
     Text2->setGeometry(px(120), px(90), px(3015), px(300));
-    Text2->setFont(makeFont(QStringLiteral("微软雅黑"), 9));
+    Text2->setFont(Controls::font(QStringLiteral("微软雅黑"), 9));
     Text2->setTag(QStringLiteral("(在此快速查找便笺)"));
     Text2->setText(Text2->tag());
     Text2->setForeColor(QColor(128, 128, 128));
     Text2->setStyleSheet(QStringLiteral("background: rgb(251,251,251);"));
-    Line1 = line(Picture7, QStringLiteral("Line1"));
+    Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
     List1 = new ListBoxW(Picture7);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setFixedHeight(px(5685));
@@ -205,8 +159,8 @@ void FrmMain::createControls()
     const QStringList rows = {QStringLiteral("开机时启动"), QStringLiteral("断电保护"), QStringLiteral("关于"),
                               QStringLiteral("帮助"), QStringLiteral("软件发布源")};
     for (int i = 0; i < rows.size(); ++i) {
-        QLabel* rowLabel = label(Picture9, QStringLiteral("Label3_%1").arg(i), rows[i], kDarkGrey,
-                                 makeFont(QStringLiteral("微软雅黑"), 10.5));
+        QLabel* rowLabel = Controls::label(Picture9, QStringLiteral("Label3_%1").arg(i), rows[i], kDarkGrey,
+                                 Controls::font(QStringLiteral("微软雅黑"), 10.5));
         rowLabel->move(px(300), px(240 + 480 * i) + (px(255) - rowLabel->height()) / 2);
     }
     SSwitch1 = new SSwitch(Picture9);
@@ -219,15 +173,14 @@ void FrmMain::createControls()
     }
     SSwitch1->move(px(1800), px(240));
     SSwitch2->move(px(1800), px(720));
-    SButton1 = flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"), yahei, 0xFFFFFF, 615, 255);
-    SButton2 = flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"),
-                          makeFont(QStringLiteral("微软雅黑"), 9), 0xFFFFFF, 615, 255);
-    SButton7 = flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"),
-                          makeFont(QStringLiteral("微软雅黑"), 9), 0xFFFFFF, 615, 255);
+    const QFont yahei9 = Controls::font(QStringLiteral("微软雅黑"), 9);
+    SButton1 = Controls::flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"), yahei, 0xFFFFFF,
+                                    Twips::rect(1800, 1200, 615, 255));
+    SButton2 = Controls::flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"), yahei9, 0xFFFFFF,
+                                    Twips::rect(1800, 1680, 615, 255));
+    SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9, 0xFFFFFF,
+                                    Twips::rect(1800, 2160, 615, 255));
     SButton7->setProperty("Tag", releasePageUrl());
-    SButton1->move(px(1800), px(1200));
-    SButton2->move(px(1800), px(1680));
-    SButton7->move(px(1800), px(2160));
 }
 
 void FrmMain::InitialLayout()

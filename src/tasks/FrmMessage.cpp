@@ -2,6 +2,7 @@
 
 #include "platform/SoundPlayer.h"
 #include "shell/Twips.h"
+#include "widgets/Controls.h"
 #include "widgets/Surface.h"
 
 #include <QEvent>
@@ -28,14 +29,14 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
     m_confirm->setObjectName(QStringLiteral("PicConfirm"));
     m_confirmLabel = new QLabel(QStringLiteral(" 确定 "), m_confirm);
     m_confirmLabel->setObjectName(QStringLiteral("LblConfirm"));
-    QFont font(QStringLiteral("微软雅黑"));
-    font.setPointSizeF(10.5);
+    const QFont font = Controls::font(QStringLiteral("微软雅黑"), 10.5);
     m_confirmLabel->setFont(font);
     m_confirmLabel->setAutoFillBackground(true);
     m_confirmLabel->setMouseTracking(true);
     m_confirmLabel->installEventFilter(this);
     m_confirmLabel->adjustSize();
-    m_confirm->setFixedSize(m_confirmLabel->width() + Twips::toPx(600), m_confirmLabel->height() + Twips::toPx(180));
+    m_confirm->setFixedSize(m_confirmLabel->width() + Twips::toPx(600),
+                            m_confirmLabel->height() + Twips::toPx(180));
 
     m_message = new QLabel(message, panel);
     m_message->setObjectName(QStringLiteral("LblMessage"));
@@ -77,7 +78,8 @@ bool FrmMessage::eventFilter(QObject* watched, QEvent* event)
             setConfirmHover(true);
         else if (event->type() == QEvent::MouseButtonRelease) {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton && m_confirmLabel->rect().contains(mouse->position().toPoint()))
+            if (mouse->button() == Qt::LeftButton &&
+                m_confirmLabel->rect().contains(mouse->position().toPoint()))
                 accept();
             return true;
         }
@@ -87,8 +89,8 @@ bool FrmMessage::eventFilter(QObject* watched, QEvent* event)
     return SecondaryWindow::eventFilter(watched, event);
 }
 
-void FrmMessage::ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& appFolder, const QString& title,
-                             const QString& message)
+void FrmMessage::ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& appFolder,
+                             const QString& title, const QString& message)
 {
     FrmMessage window(parent, title, message);
     if (sound)

@@ -3,6 +3,7 @@
 #include "platform/MediaPlayer.h"
 #include "shell/Twips.h"
 #include "widgets/ClickLabel.h"
+#include "widgets/Controls.h"
 #include "widgets/Surface.h"
 
 #include <QLabel>
@@ -18,8 +19,7 @@ FrmMusic::FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, co
 
     Surface* panel = interfacePanel();
     const QStringList captions = {QStringLiteral(" 关闭提醒 "), QStringLiteral(" 延时5分钟 ")};
-    QFont font(QStringLiteral("微软雅黑"));
-    font.setPointSizeF(9);
+    const QFont font = Controls::font(QStringLiteral("微软雅黑"), 9);
     int left = Twips::toPx(240);
     for (int i = 0; i < 2; ++i) {
         auto* button = new ClickLabel(captions[i], panel);
@@ -62,8 +62,8 @@ void FrmMusic::done(int result)
     SecondaryWindow::done(result);
 }
 
-void FrmMusic::ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
-                                 std::function<void(int)> snooze)
+void FrmMusic::ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex,
+                                 const QString& path, std::function<void(int)> snooze)
 {
     FrmMusic window(parent, media, taskIndex, path, std::move(snooze));
     window.exec();

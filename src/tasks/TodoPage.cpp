@@ -10,6 +10,7 @@
 #include "tasks/TaskActions.h"
 #include "tasks/TaskEditorLogic.h"
 #include "widgets/ClickLabel.h"
+#include "widgets/Controls.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/SButton.h"
@@ -36,21 +37,9 @@ QRect rect(double left, double top, double width, double height)
     return Twips::rect(left, top, width, height);
 }
 
-QFont makeFont(const QString& family, double points)
-{
-    QFont f(family);
-    f.setPointSizeF(points);
-    return f;
-}
-
 QLabel* caption(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setFont(makeFont(QStringLiteral("黑体"), 10.5));
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, kDarkGrey);
-    label->setPalette(p);
+    QLabel* label = Controls::label(parent, name, text, kDarkGrey, Controls::font(QStringLiteral("黑体"), 10.5));
     label->setGeometry(geometry);
     return label;
 }
@@ -59,7 +48,7 @@ ClickLabel* choice(QWidget* parent, const QString& name, const QString& text, co
 {
     auto* label = new ClickLabel(text, parent);
     label->setObjectName(name);
-    label->setFont(makeFont(QStringLiteral("黑体"), 10.5));
+    label->setFont(Controls::font(QStringLiteral("黑体"), 10.5));
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(geometry);
     label->setChosen(false);
@@ -72,32 +61,8 @@ TextBoxW* textBox(QWidget* parent, const QString& name, const QRect& geometry, b
     box->setObjectName(name);
     box->setMultiLine(multiLine);
     box->setGeometry(geometry);
-    box->setFont(makeFont(QStringLiteral("微软雅黑"), 9));
+    box->setFont(Controls::font(QStringLiteral("微软雅黑"), 9));
     return box;
-}
-
-QFrame* underline(QWidget* under)
-{
-    auto* line = new QFrame(under->parentWidget());
-    line->setAutoFillBackground(true);
-    QPalette p = line->palette();
-    p.setColor(QPalette::Window, kGrey);
-    line->setPalette(p);
-    line->setGeometry(under->x(), under->y() + under->height(), under->width(), 1);
-    return line;
-}
-
-SButton* flatButton(QWidget* parent, const QString& name, const QString& text, const QFont& font, quint32 background,
-                    const QRect& geometry)
-{
-    auto* b = new SButton(parent);
-    b->setObjectName(name);
-    b->setColors(background, 0x808080, 0x404040);
-    b->setBorderStyle(1);
-    b->setCaption(text);
-    b->setFont(font);
-    b->setGeometry(geometry);
-    return b;
 }
 
 QString twoDigits(const QString& fieldText)
@@ -137,23 +102,22 @@ void TodoPage::stop()
 void TodoPage::createControls()
 {
     QWidget* page = m_page;
-    const QFont heiti = makeFont(QStringLiteral("黑体"), 10.5);
-    const QFont yahei9 = makeFont(QStringLiteral("微软雅黑"), 9);
+    const QFont heiti = Controls::font(QStringLiteral("黑体"), 10.5);
+    const QFont yahei9 = Controls::font(QStringLiteral("微软雅黑"), 9);
 
     Label2[0] = caption(page, QStringLiteral("Label2_4"), QStringLiteral("内容："), rect(120, 105, 720, 300));
     Text3 = textBox(page, QStringLiteral("Text3"), rect(840, 90, 5025, 300), false);
     Text3->setMaxLength(27);
     Text3->setFont(heiti);
-    Line2 = underline(Text3);
-    Line2->setObjectName(QStringLiteral("Line2"));
-    SButton4 = flatButton(page, QStringLiteral("SButton4"), QStringLiteral("常用"), heiti, 0xFFFFFF,
+    Line2 = Controls::underline(Text3, QStringLiteral("Line2"));
+    SButton4 = Controls::flatButton(page, QStringLiteral("SButton4"), QStringLiteral("常用"), heiti, 0xFFFFFF,
                           rect(6105, 105, 615, 255));
 
     Label2[1] = caption(page, QStringLiteral("Label2_5"), kNoTimerLine, rect(120, 585, 1920, 300));
-    SButton5[0] = flatButton(page, QStringLiteral("SButton5_0"), QStringLiteral("···"), yahei9, 0xFFFFFF,
+    SButton5[0] = Controls::flatButton(page, QStringLiteral("SButton5_0"), QStringLiteral("···"), yahei9, 0xFFFFFF,
                              rect(2040, 600, 615, 255));
     Label2[2] = caption(page, QStringLiteral("Label2_6"), QStringLiteral("动作：弹出提示"), rect(2880, 585, 1920, 300));
-    SButton5[1] = flatButton(page, QStringLiteral("SButton5_1"), QStringLiteral("···"), yahei9, 0xFFFFFF,
+    SButton5[1] = Controls::flatButton(page, QStringLiteral("SButton5_1"), QStringLiteral("···"), yahei9, 0xFFFFFF,
                              rect(4740, 600, 615, 255));
 
     const QStringList tips = {QStringLiteral("添加"), QStringLiteral("移除"), QStringLiteral("清除已完成"),
@@ -171,7 +135,7 @@ void TodoPage::createControls()
 
     List2 = new ListBoxW(page);
     List2->setObjectName(QStringLiteral("List2"));
-    List2->setFont(makeFont(QStringLiteral("微软雅黑"), 10.5));
+    List2->setFont(Controls::font(QStringLiteral("微软雅黑"), 10.5));
     List2->setFixedHeight(px(7245));
 
     // Time panel.
@@ -190,7 +154,7 @@ void TodoPage::createControls()
     for (TextBoxW* field : {TxtHour, TxtMinute}) {
         field->setDigitsOnly(true);
         field->setMaxLength(2);
-        field->setFont(makeFont(QStringLiteral("微软雅黑"), 10.5));
+        field->setFont(Controls::font(QStringLiteral("微软雅黑"), 10.5));
         field->setText(QStringLiteral("00"));
         field->setForeColor(kGrey);
         field->setTag(QStringLiteral("0"));
@@ -228,15 +192,14 @@ void TodoPage::createControls()
     }
     TxtCmd = textBox(Picture12[1], QStringLiteral("TxtCmd"), rect(1620, 120, 2130, 300), false);
     TxtCmd->setPlaceholderText(QStringLiteral("命令行"));
-    Line3 = underline(TxtCmd);
-    Line3->setObjectName(QStringLiteral("Line3"));
+    Line3 = Controls::underline(TxtCmd, QStringLiteral("Line3"));
 
     // Presets.
     Picture11 = new Surface(page, kPanel);
     Picture11->setObjectName(QStringLiteral("Picture11"));
     Picture11->setFixedSize(px(4215), px(3495));
     for (int i = 0; i < 7; ++i)
-        SButton6[i] = flatButton(Picture11, QStringLiteral("SButton6_%1").arg(i), presets().at(i).caption, heiti,
+        SButton6[i] = Controls::flatButton(Picture11, QStringLiteral("SButton6_%1").arg(i), presets().at(i).caption, heiti,
                                  0xFBFBFB, rect(120, 120 + 480 * i, 3975, 375));
 
     // The one-time layout of the page's panels and list.

@@ -39,7 +39,6 @@ bool ClickLabel::isChosen() const
 void ClickLabel::mousePressEvent(QMouseEvent* event)
 {
     m_pressed = event->button() == Qt::LeftButton;
-    emit mouseDown(event->button());
 }
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event)

@@ -18,7 +18,6 @@ public:
 
 signals:
     void clicked();
-    void mouseDown(Qt::MouseButton button);
     void mouseMoved();
 
 protected:

@@ -2,6 +2,7 @@
 
 #include "shell/Twips.h"
 #include "widgets/Artwork.h"
+#include "widgets/Controls.h"
 #include "widgets/Surface.h"
 
 #include <QEvent>
@@ -27,8 +28,7 @@ SecondaryWindow::SecondaryWindow(QWidget* parent, const QSize& innerTwips, bool 
 
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("LblFormTitle"));
-    QFont titleFont(QStringLiteral("微软雅黑"));
-    titleFont.setPointSizeF(9);
+    const QFont titleFont = Controls::font(QStringLiteral("微软雅黑"), 9);
     m_title->setFont(titleFont);
     QPalette tp = m_title->palette();
     tp.setColor(QPalette::WindowText, Qt::white);
