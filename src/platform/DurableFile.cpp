@@ -1,0 +1,205 @@
+#include "platform/DurableFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace DurableFile {
+
+namespace {
+
+// Closes the descriptor on every way out; release() hands it back for a close that is checked.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString stepName(Step step)
+{
+    switch (step) {
+    case Step::None:
+        return QStringLiteral("none");
+    case Step::Create:
+        return QStringLiteral("create");
+    case Step::Write:
+        return QStringLiteral("write");
+    case Step::Sync:
+        return QStringLiteral("sync");
+    case Step::Rename:
+        return QStringLiteral("rename");
+    case Step::SyncFolder:
+        return QStringLiteral("sync folder");
+    }
+    return QString();
+}
+
+// A new ".<name>.<random>" beside the target, created exclusively so that nothing already there (a
+// stale temporary file, a link planted by someone else) is ever opened or followed.
+int createTemporary(const QByteArray& folder, const QByteArray& name, unsigned mode, QByteArray& tempPath)
+{
+    constexpr int Attempts = 16;
+    int error = EEXIST;
+    for (int attempt = 0; attempt < Attempts && error == EEXIST; ++attempt) {
+        tempPath =
+            folder + "/." + name + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const int fd =
+            ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0)
+            return fd;
+        error = errno;
+    }
+    errno = error;
+    return -1;
+}
+
+bool writeAll(int fd, const QByteArray& data)
+{
+    const char* at = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        at += n;
+        left -= n;
+    }
+    return true;
+}
+
+int syncFolder(const QByteArray& folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    Descriptor dir(fd);
+    if (::fsync(dir.get()) != 0) {
+        // Some file systems cannot flush a folder at all; the rename is then as durable as it gets.
+        if (errno != EINVAL)
+            return errno;
+    }
+    return 0;
+}
+
+} // namespace
+
+QString WriteResult::describe() const
+{
+    if (ok())
+        return QStringLiteral("ok");
+    return stepName(m_step) + QStringLiteral(": ") + systemText(m_error);
+}
+
+WriteResult write(const QString& path, const QByteArray& data, unsigned mode)
+{
+    const QFileInfo target(path);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray targetPath = QFile::encodeName(target.absoluteFilePath());
+
+    QByteArray tempPath;
+    const int fd = createTemporary(folder, QFile::encodeName(target.fileName()), mode, tempPath);
+    if (fd < 0)
+        return WriteResult::failure(Step::Create, errno);
+    Descriptor file(fd);
+    const auto fail = [&tempPath](Step step, int error) {
+        ::unlink(tempPath.constData());
+        return WriteResult::failure(step, error);
+    };
+
+    if (!writeAll(file.get(), data))
+        return fail(Step::Write, errno);
+    if (::fsync(file.get()) != 0)
+        return fail(Step::Sync, errno);
+    // A delayed write error (NFS, a full quota) can surface only at close.
+    if (::close(file.release()) != 0)
+        return fail(Step::Sync, errno);
+    if (::rename(tempPath.constData(), targetPath.constData()) != 0)
+        return fail(Step::Rename, errno);
+    if (const int error = syncFolder(folder))
+        return WriteResult::failure(Step::SyncFolder, error);
+    return WriteResult::success();
+}
+
+QString ReadResult::describe() const
+{
+    switch (m_status) {
+    case Status::Ok:
+        return QStringLiteral("ok");
+    case Status::Missing:
+        return QStringLiteral("missing");
+    case Status::TooLarge:
+        return QStringLiteral("too large");
+    case Status::Failed:
+        return QStringLiteral("failed: ") + systemText(m_error);
+    }
+    return QString();
+}
+
+ReadResult read(const QString& path, qint64 maxBytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return ReadResult::failure(error == ENOENT ? ReadResult::Status::Missing : ReadResult::Status::Failed,
+                                   error);
+    }
+    Descriptor file(fd);
+    struct stat info
+    {
+    };
+    if (::fstat(file.get(), &info) != 0)
+        return ReadResult::failure(ReadResult::Status::Failed, errno);
+    if (S_ISDIR(info.st_mode))
+        return ReadResult::failure(ReadResult::Status::Failed, EISDIR);
+    if (info.st_size > maxBytes)
+        return ReadResult::failure(ReadResult::Status::TooLarge, 0);
+
+    // The size is only a hint: the file may grow while it is read, and must still stay in bounds.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(info.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadResult::failure(ReadResult::Status::Failed, errno);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + n > maxBytes)
+            return ReadResult::failure(ReadResult::Status::TooLarge, 0);
+        bytes.append(buffer, n);
+    }
+    return ReadResult::success(std::move(bytes));
+}
+
+} // namespace DurableFile
