@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
+
+#include <sys/stat.h>
+
 namespace {
 
 bool writeFile(const QString& path, const QByteArray& content = QByteArray())
@@ -22,18 +26,39 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-/// The script expected for a Java source, with the folder already quoted for sh.
-QString expectedJavaScript(const QString& quotedFolder, const QString& name, const QString& base)
+/// The script expected for a Java source, with the source folder already quoted for sh; "%P" in
+/// runLines stands for the script's private folder.
+QString expectedJavaScript(const QString& quotedFolder, QString runLines, const QString& privateFolder)
 {
+    runLines.replace(QStringLiteral("%P"), privateFolder);
     return QStringLiteral("#!/bin/sh\n"
                           "set +x\n"
                           "cd %1 || exit 1\n"
-                          "javac '%2'\n"
-                          "java -cp . '%3'\n"
-                          "rm -f -- '%3.class'\n"
-                          "rm -f -- \"$0\"\n")
-        .arg(quotedFolder, name, base);
+                          "%2"
+                          "rm -rf -- '%3'\n")
+        .arg(quotedFolder, runLines, privateFolder);
 }
+
+QStringList runFolders(const QString& tempFolder)
+{
+    return QDir(tempFolder).entryList({QStringLiteral("vemra-run-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+/// Forwards to the real launcher and remembers what it started, so a real run can be followed.
+class ForwardingLauncher : public ProcessLauncher
+{
+public:
+    bool startDetached(const QString& program, const QStringList& arguments,
+                       const QString& workingDirectory = QString()) override
+    {
+        launches.append({program, arguments, workingDirectory});
+        return m_real.startDetached(program, arguments, workingDirectory);
+    }
+    QList<LaunchRecord> launches;
+
+private:
+    SystemProcessLauncher m_real;
+};
 
 } // namespace
 
@@ -41,7 +66,9 @@ class TestRunFile : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
+    void cleanup();
     void startsByExtension_data();
     void startsByExtension();
     void othersGoToTheOpener_data();
@@ -50,16 +77,34 @@ private slots:
     void nothingForMissingFileOrFolder();
     void javaSourceWritesAndRunsScript_data();
     void javaSourceWritesAndRunsScript();
+    void javaSourceWithOptionLikeName_data();
+    void javaSourceWithOptionLikeName();
+    void javaScriptNeverWritesThroughALink_data();
+    void javaScriptNeverWritesThroughALink();
     void javaScriptThatCannotBeWrittenStartsNothing();
     void openableFilePath();
     void realScriptsRun();
+    void realJavaSourceCompilesAndRuns_data();
     void realJavaSourceCompilesAndRuns();
 
 private:
+    /// The script a Java run was started with, after checking that it lies alone in a folder of
+    /// its own under the temporary folder, readable by nobody else.
+    QString launchedJavaScript(const LaunchRecord& launch);
+
     std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_tempFolder;
+    std::optional<QByteArray> m_savedTmpdir;
+    QString m_savedCurrent;
     RecordingLauncher m_launcher;
     RecordingOpener m_opener;
 };
+
+void TestRunFile::initTestCase()
+{
+    if (qEnvironmentVariableIsSet("TMPDIR"))
+        m_savedTmpdir = qgetenv("TMPDIR");
+}
 
 void TestRunFile::init()
 {
@@ -67,6 +112,40 @@ void TestRunFile::init()
     QVERIFY(m_dir->isValid());
     m_launcher.launches.clear();
     m_opener.opened.clear();
+    // The scripts' private folders land inside this test's own folder, where the test can see
+    // whether they were cleaned up.
+    m_tempFolder = m_dir->filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(m_tempFolder));
+    qputenv("TMPDIR", QFile::encodeName(m_tempFolder));
+    m_savedCurrent = QDir::currentPath();
+}
+
+void TestRunFile::cleanup()
+{
+    QDir::setCurrent(m_savedCurrent);
+    if (m_savedTmpdir)
+        qputenv("TMPDIR", *m_savedTmpdir);
+    else
+        qunsetenv("TMPDIR");
+}
+
+QString TestRunFile::launchedJavaScript(const LaunchRecord& launch)
+{
+    if (launch.program != u"sh" || launch.arguments.size() != 1)
+        return QString();
+    const QString script = launch.arguments.first();
+    const QFileInfo info(script);
+    const QFileInfo folder(info.path());
+    if (info.fileName() != u"RunBat.sh" || !info.isFile() || info.isSymLink() ||
+        folder.path() != m_tempFolder || !folder.fileName().startsWith(u"vemra-run-"))
+        return QString();
+    struct stat status
+    {
+    };
+    if (::lstat(QFile::encodeName(folder.filePath()).constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+        (status.st_mode & 077) != 0 || status.st_uid != ::geteuid())
+        return QString();
+    return script;
 }
 
 // clang-format off
@@ -168,7 +247,6 @@ void TestRunFile::javaSourceWritesAndRunsScript_data()
     QTest::newRow("space and quote in folder") << "my 'src' dir" << "my '\\''src'\\'' dir" << "Hello.java"
                                                << "Hello";
     QTest::newRow("upper-case extension") << "work" << "work" << "Hello.JAVA" << "Hello";
-    QTest::newRow("quote in file name") << "work" << "work" << "It's.java" << "It'\\''s";
 }
 // clang-format on
 
@@ -181,36 +259,111 @@ void TestRunFile::javaSourceWritesAndRunsScript()
     const QString folder = m_dir->filePath(folderName) + u'/';
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(writeFile(folder + fileName, "class Hello {}"));
-    // A longer stale script from an earlier run is replaced completely.
-    QVERIFY(writeFile(folder + QStringLiteral("RunBat.sh"), QByteArray(4096, '#')));
+    // A script of the old name in the source's folder is somebody else's file now: left alone.
+    const QByteArray stale(4096, '#');
+    QVERIFY(writeFile(folder + QStringLiteral("RunBat.sh"), stale));
 
     RunFile(folder + fileName, m_launcher, m_opener);
 
     QCOMPARE(m_launcher.launches.size(), 1);
     const LaunchRecord& launch = m_launcher.launches.first();
-    QCOMPARE(launch.program, QStringLiteral("sh"));
-    QCOMPARE(launch.arguments, QStringList{folder + QStringLiteral("RunBat.sh")});
+    const QString script = launchedJavaScript(launch);
+    QVERIFY2(!script.isEmpty(), qPrintable(launch.arguments.join(u' ')));
     QCOMPARE(launch.workingDirectory, folder);
     QVERIFY(m_opener.opened.isEmpty());
+    QCOMPARE(readFile(folder + QStringLiteral("RunBat.sh")), stale);
 
     QString quotedName = fileName;
     quotedName.replace(u'\'', QStringLiteral("'\\''"));
     const QString quotedFolder = u'\'' + m_dir->path() + u'/' + quotedFolderName + u'\'';
-    QCOMPARE(QString::fromUtf8(readFile(folder + QStringLiteral("RunBat.sh"))),
-             expectedJavaScript(quotedFolder, quotedName, base));
+    const QString runLines =
+        QStringLiteral("javac -d '%P' './%1'\njava -cp '%P' '%2'\n").arg(quotedName, base);
+    QCOMPARE(QString::fromUtf8(readFile(script)),
+             expectedJavaScript(quotedFolder, runLines, QFileInfo(script).path()));
+}
+
+// clang-format off
+void TestRunFile::javaSourceWithOptionLikeName_data()
+{
+    // No class can carry such a name, so the launcher runs the source itself (compiling it in
+    // memory and starting its first class), and always with "./" in front.
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("runLines");
+    QTest::newRow("-version.java") << "-version.java" << "java './-version.java'\n";
+    QTest::newRow("@opts.java") << "@opts.java" << "java './@opts.java'\n";
+    QTest::newRow("--help.java") << "--help.java" << "java './--help.java'\n";
+    QTest::newRow("-cp.java") << "-cp.java" << "java './-cp.java'\n";
+    QTest::newRow("space in name") << "my prog.java" << "java './my prog.java'\n";
+    QTest::newRow("quote in name") << "It's.java" << "java './It'\\''s.java'\n";
+    QTest::newRow("class name is fine") << "Hello2.java" << "javac -d '%P' './Hello2.java'\njava -cp '%P' 'Hello2'\n";
+    QTest::newRow("non-ASCII class name") << "你好.java" << "javac -d '%P' './你好.java'\njava -cp '%P' '你好'\n";
+}
+// clang-format on
+
+void TestRunFile::javaSourceWithOptionLikeName()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, runLines);
+    const QString folder = m_dir->filePath(QStringLiteral("src")) + u'/';
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeFile(folder + fileName, "class Hello {}"));
+
+    RunFile(folder + fileName, m_launcher, m_opener);
+
+    QCOMPARE(m_launcher.launches.size(), 1);
+    const LaunchRecord& launch = m_launcher.launches.first();
+    const QString script = launchedJavaScript(launch);
+    QVERIFY2(!script.isEmpty(), qPrintable(launch.arguments.join(u' ')));
+    QCOMPARE(QString::fromUtf8(readFile(script)),
+             expectedJavaScript(u'\'' + folder.chopped(1) + u'\'', runLines, QFileInfo(script).path()));
+}
+
+// clang-format off
+void TestRunFile::javaScriptNeverWritesThroughALink_data()
+{
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("link to a file") << true;
+    QTest::newRow("dangling link") << false;
+}
+// clang-format on
+
+void TestRunFile::javaScriptNeverWritesThroughALink()
+{
+    QFETCH(bool, targetExists);
+    const QString folder = m_dir->filePath(QStringLiteral("shared")) + u'/';
+    QVERIFY(QDir().mkpath(folder));
+    const QString target = m_dir->filePath(QStringLiteral("precious.txt"));
+    if (targetExists)
+        QVERIFY(writeFile(target, "precious"));
+    const QString link = folder + QStringLiteral("RunBat.sh");
+    QVERIFY(QFile::link(target, link));
+    QVERIFY(writeFile(folder + QStringLiteral("Hello.java"), "class Hello {}"));
+
+    RunFile(folder + QStringLiteral("Hello.java"), m_launcher, m_opener);
+
+    QCOMPARE(m_launcher.launches.size(), 1);
+    QVERIFY(!launchedJavaScript(m_launcher.launches.first()).isEmpty());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    if (targetExists)
+        QCOMPARE(readFile(target), QByteArray("precious"));
+    else
+        QVERIFY(!QFileInfo::exists(target));
 }
 
 void TestRunFile::javaScriptThatCannotBeWrittenStartsNothing()
 {
-    // A folder in the script's place makes the write fail even for a privileged user.
+    // A temporary folder that is a plain file makes the private folder fail even for root.
+    const QString notAFolder = m_dir->filePath(QStringLiteral("not-a-folder"));
+    QVERIFY(writeFile(notAFolder));
+    qputenv("TMPDIR", QFile::encodeName(notAFolder));
     const QString folder = m_dir->path() + u'/';
-    QVERIFY(QDir().mkpath(folder + QStringLiteral("RunBat.sh")));
     QVERIFY(writeFile(folder + QStringLiteral("Hello.java")));
 
     RunFile(folder + QStringLiteral("Hello.java"), m_launcher, m_opener);
 
     QVERIFY(m_launcher.launches.isEmpty());
     QVERIFY(m_opener.opened.isEmpty());
+    QVERIFY(!QFile::exists(folder + QStringLiteral("RunBat.sh")));
 }
 
 void TestRunFile::openableFilePath()
@@ -249,30 +402,52 @@ void TestRunFile::realScriptsRun()
     QVERIFY(m_opener.opened.isEmpty());
 }
 
+// clang-format off
+void TestRunFile::realJavaSourceCompilesAndRuns_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("classKeyword");
+    QTest::newRow("Hello.java") << "Hello.java" << QByteArray("public class");
+    QTest::newRow("-version.java") << "-version.java" << QByteArray("class");
+    QTest::newRow("@opts.java") << "@opts.java" << QByteArray("class");
+}
+// clang-format on
+
 void TestRunFile::realJavaSourceCompilesAndRuns()
 {
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, classKeyword);
     if (QStandardPaths::findExecutable(QStringLiteral("javac")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("java")).isEmpty())
         QSKIP("no Java compiler on PATH");
-    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vemra java 'q' XXXXXX"));
+    QTemporaryDir dir(m_dir->filePath(QStringLiteral("vemra java 'q' XXXXXX")));
     QVERIFY(dir.isValid());
-    const QString source = dir.filePath(QStringLiteral("Hello.java"));
-    QVERIFY(writeFile(source, "import java.nio.file.*;\n"
-                              "public class Hello {\n"
-                              "    public static void main(String[] args) throws Exception {\n"
-                              "        Files.writeString(Path.of(\"hello.out\"), \"hello from java\");\n"
-                              "    }\n"
-                              "}\n"));
+    const QString source = dir.filePath(fileName);
+    QVERIFY(writeFile(source, "import java.nio.file.*;\n" + classKeyword +
+                                  " Hello {\n"
+                                  "    public static void main(String[] args) throws Exception {\n"
+                                  "        Files.writeString(Path.of(\"hello.out\"), \"hello from java\");\n"
+                                  "    }\n"
+                                  "}\n"));
+    // A link of the old script name in the folder must survive the run, and so must its target.
+    const QString target = m_dir->filePath(QStringLiteral("precious.txt"));
+    QVERIFY(writeFile(target, "precious"));
+    const QString link = dir.filePath(QStringLiteral("RunBat.sh"));
+    QVERIFY(QFile::link(target, link));
 
-    SystemProcessLauncher launcher;
+    ForwardingLauncher launcher;
     RunFile(source, launcher, m_opener);
+    QCOMPARE(launcher.launches.size(), 1);
+    QVERIFY(!launchedJavaScript(launcher.launches.first()).isEmpty());
 
     // The program writes into its own folder, and the script cleans up after it.
     QTRY_COMPARE_WITH_TIMEOUT(readFile(dir.filePath(QStringLiteral("hello.out"))),
                               QByteArray("hello from java"), 120000);
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(dir.filePath(QStringLiteral("RunBat.sh"))), 30000);
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Hello.class"))));
+    QTRY_VERIFY_WITH_TIMEOUT(runFolders(m_tempFolder).isEmpty(), 30000);
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.class")}, QDir::Files), QStringList());
     QVERIFY(QFile::exists(source));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    QCOMPARE(readFile(target), QByteArray("precious"));
 }
 
 QTEST_GUILESS_MAIN(TestRunFile)
