@@ -108,15 +108,18 @@ QString javaRunScript(const QString& folder, const QString& name, const QString&
     return lines.join(u'\n') + u'\n';
 }
 
-void RunFile(const QString& path, ProcessLauncher& launcher, DesktopOpener& opener)
+void RunFile(const QString& givenPath, ProcessLauncher& launcher, DesktopOpener& opener)
 {
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo(givenPath).isFile())
         return;
+    // An absolute path can never be taken for an option ("-x.py", "@opts.jar"), and a program is
+    // then started from its folder instead of being looked up on PATH.
+    const QString path = givenPath.startsWith(u'/') ? givenPath : QDir::currentPath() + u'/' + givenPath;
 
     const qsizetype dot = path.lastIndexOf(u'.');
     const QString extension = (dot >= 0 ? path.mid(dot + 1) : path).toLower();
     const qsizetype slash = path.lastIndexOf(u'/');
-    const QString folder = slash >= 0 ? path.left(slash + 1) : QStringLiteral("/");
+    const QString folder = path.left(slash + 1);
     const QString name = path.mid(slash + 1);
 
     // Every program gets its arguments as a list, so no shell ever splits or expands the path.

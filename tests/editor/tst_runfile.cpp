@@ -71,6 +71,8 @@ private slots:
     void cleanup();
     void startsByExtension_data();
     void startsByExtension();
+    void optionLikeNamesStayFileNames_data();
+    void optionLikeNamesStayFileNames();
     void othersGoToTheOpener_data();
     void othersGoToTheOpener();
     void nothingForMissingFileOrFolder_data();
@@ -84,6 +86,7 @@ private slots:
     void javaScriptThatCannotBeWrittenStartsNothing();
     void openableFilePath();
     void realScriptsRun();
+    void realOptionLikeScriptsRun();
     void realJavaSourceCompilesAndRuns_data();
     void realJavaSourceCompilesAndRuns();
 
@@ -174,6 +177,46 @@ void TestRunFile::startsByExtension()
     QVERIFY(writeFile(path));
 
     RunFile(path, m_launcher, m_opener);
+
+    QCOMPARE(m_launcher.launches.size(), 1);
+    const LaunchRecord& launch = m_launcher.launches.first();
+    QCOMPARE(launch.program, program == u"%1" ? path : program);
+    QStringList expected;
+    for (const QString& argument : arguments)
+        expected.append(argument == u"%1" ? path : argument);
+    QCOMPARE(launch.arguments, expected);
+    QVERIFY(m_opener.opened.isEmpty());
+}
+
+// clang-format off
+void TestRunFile::optionLikeNamesStayFileNames_data()
+{
+    // Named relative to the working folder, as a caller may; "%1" stands for the full path.
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("-x.py") << "-x.py" << "python3" << QStringList{"%1"};
+    QTest::newRow("@opts.py") << "@opts.py" << "python3" << QStringList{"%1"};
+    QTest::newRow("--help.sh") << "--help.sh" << "sh" << QStringList{"%1"};
+    QTest::newRow("-c.sh") << "-c.sh" << "sh" << QStringList{"%1"};
+    QTest::newRow("-jar.jar") << "-jar.jar" << "java" << QStringList{"-jar", "%1"};
+    QTest::newRow("@opts.jar") << "@opts.jar" << "java" << QStringList{"-jar", "%1"};
+    // A bare program name would be looked up on PATH instead of in the working folder.
+    QTest::newRow("-x.exe") << "-x.exe" << "%1" << QStringList{};
+    QTest::newRow("tool.bat") << "tool.bat" << "%1" << QStringList{};
+}
+// clang-format on
+
+void TestRunFile::optionLikeNamesStayFileNames()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    const QString path = m_dir->filePath(fileName);
+    QVERIFY(writeFile(path));
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+
+    RunFile(fileName, m_launcher, m_opener);
 
     QCOMPARE(m_launcher.launches.size(), 1);
     const LaunchRecord& launch = m_launcher.launches.first();
@@ -400,6 +443,25 @@ void TestRunFile::realScriptsRun()
     QTRY_COMPARE_WITH_TIMEOUT(readFile(dir.filePath(QStringLiteral("sh.marker"))), QByteArray("sh ran"),
                               60000);
     QVERIFY(m_opener.opened.isEmpty());
+}
+
+void TestRunFile::realOptionLikeScriptsRun()
+{
+    // Named relative to the working folder: given as they are, sh and python3 would read them as
+    // options and never run them.
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    QVERIFY(writeFile(m_dir->filePath(QStringLiteral("-x.py")), "open('py.marker', 'w').write('py ran')\n"));
+    QVERIFY(writeFile(m_dir->filePath(QStringLiteral("--help.sh")), "printf 'sh ran' > sh.marker\n"));
+
+    SystemProcessLauncher launcher;
+    RunFile(QStringLiteral("-x.py"), launcher, m_opener);
+    RunFile(QStringLiteral("--help.sh"), launcher, m_opener);
+
+    // Both start in the test's working folder, which is the scripts' own folder here.
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(m_dir->filePath(QStringLiteral("py.marker"))), QByteArray("py ran"),
+                              60000);
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(m_dir->filePath(QStringLiteral("sh.marker"))), QByteArray("sh ran"),
+                              60000);
 }
 
 // clang-format off
