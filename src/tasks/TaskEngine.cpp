@@ -43,7 +43,7 @@ bool isCountdown(const TaskItem& task)
 
 } // namespace
 
-TaskEngine::TaskEngine(const Clock& clock) : m_clock(clock) {}
+TaskEngine::TaskEngine(const Clock& clock, QObject* parent) : QObject(parent), m_clock(clock) {}
 
 int TaskEngine::addTask(const TaskItem& task)
 {
@@ -56,6 +56,7 @@ int TaskEngine::addTask(const TaskItem& task)
     m_slots.append(slot);
     if (appendEntry)
         appendEntry(entryText(task));
+    emit listChanged();
     return index;
 }
 
@@ -110,6 +111,11 @@ void TaskEngine::tick()
         }
     }
 
+    // Whatever fell due is marked done before its action runs: a power action may end the session,
+    // and the kept list must not bring it back as still to run.
+    if (!due.isEmpty())
+        emit listChanged();
+
     // Actions run after the scan, because a message or music window does not return until it is
     // closed; the countdowns keep running in the ticks of its event loop meanwhile.
     for (const DueAction& action : std::as_const(due)) {
@@ -135,6 +141,7 @@ void TaskEngine::ToggleTaskDone(int index)
     TaskItem& task = m_items[index];
     task.Status = task.Status == TaskStatus::Done ? TaskStatus::Pending : TaskStatus::Done;
     emitEntry(index);
+    emit listChanged();
 }
 
 void TaskEngine::RemoveTask(int index)
@@ -142,15 +149,21 @@ void TaskEngine::RemoveTask(int index)
     if (index < 0 || index >= TaskCount())
         return;
     eraseAt(index);
+    emit listChanged();
 }
 
 void TaskEngine::ClearDoneTasks()
 {
     // Downwards, so the indexes still to visit stay valid.
+    bool removed = false;
     for (int k = TaskCount() - 1; k >= 0; --k) {
-        if (m_items.at(k).Status == TaskStatus::Done)
+        if (m_items.at(k).Status == TaskStatus::Done) {
             eraseAt(k);
+            removed = true;
+        }
     }
+    if (removed)
+        emit listChanged();
 }
 
 void TaskEngine::ClearAllTasks()
@@ -161,6 +174,7 @@ void TaskEngine::ClearAllTasks()
     m_slots.clear();
     if (clearEntries)
         clearEntries();
+    emit listChanged();
 }
 
 void TaskEngine::snooze(int index)
@@ -172,6 +186,65 @@ void TaskEngine::snooze(int index)
     task.Status = TaskStatus::Running;
     m_slots[index].deadlineMs = m_clock.monotonicMs() + SnoozeSeconds * 1000;
     emitEntry(index);
+    emit listChanged();
+}
+
+QList<StoredTask> TaskEngine::storedTasks() const
+{
+    // The deadlines are on the monotonic clock, which means nothing after a restart; the wall clock
+    // in UTC does, whatever happens to the time zone meanwhile.
+    const QDateTime nowUtc = m_clock.now().toUTC();
+    const qint64 nowMs = m_clock.monotonicMs();
+    QList<StoredTask> out;
+    out.reserve(m_items.size());
+    for (int i = 0; i < m_items.size(); ++i) {
+        const TaskItem& task = m_items.at(i);
+        StoredTask stored{task, {}};
+        if (task.Status == TaskStatus::Running && isCountdown(task))
+            stored.due = nowUtc.addMSecs(m_slots.at(i).deadlineMs - nowMs);
+        out.append(std::move(stored));
+    }
+    return out;
+}
+
+void TaskEngine::restoreTasks(const QList<StoredTask>& tasks)
+{
+    const bool wasEmpty = m_items.isEmpty();
+    m_items.clear();
+    m_slots.clear();
+    if (!wasEmpty && clearEntries)
+        clearEntries();
+
+    const QDateTime now = m_clock.now();
+    const qint64 nowMs = m_clock.monotonicMs();
+    for (const StoredTask& stored : tasks) {
+        TaskItem task = stored.task;
+        Slot slot;
+        slot.id = m_nextId++;
+        if (task.Status == TaskStatus::Running && isCountdown(task)) {
+            // TimeText was true when the list was kept, so it bounds what can be left now (it shows
+            // whole seconds, hence the 999); only a wall clock set back or a due moment edited by hand
+            // would make the wait longer. Without a due moment the countdown runs its text from now.
+            const qint64 keptMs = countdownSeconds(task.TimeText) * 1000;
+            qint64 leftMs = keptMs;
+            if (stored.due.isValid())
+                leftMs = qMin(now.msecsTo(stored.due), keptMs + 999);
+            if (leftMs <= 0 && task.ActionKind == TaskAction::Power) {
+                task.Status = TaskStatus::Done;
+                task.TimeText = runOutText();
+            } else {
+                // Past due: a deadline of now fires at the first tick, through the usual path.
+                slot.deadlineMs = nowMs + qMax<qint64>(leftMs, 0);
+                task.TimeText = countdownText(qMax<qint64>(leftMs, 0) / 1000);
+            }
+        }
+        m_items.append(task);
+        m_slots.append(slot);
+        if (appendEntry)
+            appendEntry(entryText(task));
+    }
+    if (!wasEmpty || !m_items.isEmpty())
+        emit listChanged();
 }
 
 void TaskEngine::eraseAt(int index)

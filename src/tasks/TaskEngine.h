@@ -3,6 +3,7 @@
 #include "tasks/TaskItem.h"
 
 #include <QList>
+#include <QObject>
 #include <functional>
 
 class Clock;
@@ -12,10 +13,14 @@ class Clock;
 /// The list widget is kept parallel to the tasks through the entry callbacks: entry i always shows
 /// task i. Countdowns are kept as deadlines on the monotonic clock and their text is derived from
 /// what is left, so a late or missed tick catches up instead of slowing the countdown down.
-class TaskEngine
+///
+/// listChanged announces every change worth keeping across a restart; the one-second steps of a
+/// countdown are not among them, since a kept countdown carries its due moment instead.
+class TaskEngine : public QObject
 {
+    Q_OBJECT
 public:
-    explicit TaskEngine(const Clock& clock);
+    explicit TaskEngine(const Clock& clock, QObject* parent = nullptr);
 
     /// A new entry at the end of the list.
     std::function<void(const QString& entry)> appendEntry;
@@ -61,6 +66,17 @@ public:
     /// Re-arms a task as a fresh five-minute countdown, whatever its state.
     void snooze(int index);
 
+    /// The tasks as they are to be kept: each running countdown with the wall-clock moment (UTC)
+    /// it falls due.
+    QList<StoredTask> storedTasks() const;
+    /// Replaces the list by tasks kept before a restart. A running countdown still in the future
+    /// resumes with the time left until its due moment (never more than its TimeText had left, should
+    /// the wall clock have gone back; without a due moment it runs its TimeText from now). One whose
+    /// moment has passed fires at the first tick, except a power action: that one is marked done and
+    /// never runs, so a shut-down task cannot shut the computer down again right after it starts.
+    /// Every other task comes back as it was. Emits listChanged unless the list was and stays empty.
+    void restoreTasks(const QList<StoredTask>& tasks);
+
     /// The countdown text one second later; "-**:**:**" when it reaches zero.
     static QString CountDownOneSecond(const QString& timeText);
     /// "-HH:MM:SS" for a number of seconds (hours keep counting past 99 rather than wrap).
@@ -69,6 +85,12 @@ public:
     static qint64 countdownSeconds(const QString& timeText);
     /// "+HH:MM" of a time of day, the form clock-time tasks are compared in.
     static QString clockText(int hour, int minute);
+
+signals:
+    /// The list changed: a task was added (by hand or by a preset), removed, cleared, toggled,
+    /// snoozed or restored, or one or more fell due (emitted once per tick, after they are marked done
+    /// and before any of their actions runs). Not emitted for the countdowns' one-second steps.
+    void listChanged();
 
 private:
     struct Slot

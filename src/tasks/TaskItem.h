@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 /// One to-do task. The field names are the ones the rest of the application speaks of.
@@ -17,6 +18,17 @@ struct TaskItem
     QString ActionArg;
 
     bool operator==(const TaskItem&) const = default;
+};
+
+/// A task as it is kept across a restart of the application.
+struct StoredTask
+{
+    TaskItem task;
+    /// For a countdown that is running, the moment it falls due, in UTC; invalid for any other task.
+    /// The countdown goes on while the application is closed, so this, not TimeText, decides.
+    QDateTime due;
+
+    bool operator==(const StoredTask&) const = default;
 };
 
 namespace TaskStatus {

@@ -14,6 +14,8 @@ struct TaskHarness
     /// "fired i" and "action i text countdown|clock", in the order they happened.
     QStringList log;
     int entryWrites = 0;
+    /// How often the engine announced a change of the list.
+    int listChanges = 0;
     /// Runs inside the action callback, after it was logged (a modal window's event loop, say).
     std::function<void(int index, const TaskItem& task)> duringAction;
 
@@ -27,6 +29,7 @@ struct TaskHarness
         engine.removeEntry = [this](int i) { entries.removeAt(i); };
         engine.clearEntries = [this] { entries.clear(); };
         engine.fired = [this](int i) { log << QStringLiteral("fired %1").arg(i); };
+        QObject::connect(&engine, &TaskEngine::listChanged, [this] { ++listChanges; });
         engine.performAction = [this](int i, const TaskItem& task, bool countdown) {
             log << QStringLiteral("action %1 %2 %3")
                        .arg(i)

@@ -21,6 +21,13 @@ private slots:
     void windowOpenLetsOtherTasksRunAndFire();
     void tickDuringScanIsIgnored();
     void actionFindsItsTaskAfterRemoval();
+    void listChanged_data();
+    void listChanged();
+    void listChangedComesAfterFiringBeforeAnyAction();
+    void storedTasksCarryDueOfRunningCountdownsOnly();
+    void restoreTasks_data();
+    void restoreTasks();
+    void restoreReplacesTheList();
 };
 
 // clang-format off
@@ -272,6 +279,215 @@ void TestTaskEngine::actionFindsItsTaskAfterRemoval()
     h.tickAfter(60'000);
     QCOMPARE(h.log, (QStringList{"fired 0", "fired 1", "fired 2", "action 0 a countdown",
                                  "action 0 b countdown", "action -1 c countdown"}));
+}
+
+void TestTaskEngine::listChanged_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("changes");
+    QTest::newRow("add") << "add" << 1;
+    QTest::newRow("countdown steps") << "steps" << 0;
+    QTest::newRow("clock time waits") << "wait" << 0;
+    QTest::newRow("one falls due") << "fire one" << 1;
+    QTest::newRow("two fall due in one tick") << "fire two" << 1;
+    QTest::newRow("toggle") << "toggle" << 1;
+    QTest::newRow("toggle without selection") << "toggle none" << 0;
+    QTest::newRow("remove") << "remove" << 1;
+    QTest::newRow("remove without selection") << "remove none" << 0;
+    QTest::newRow("clear done") << "clear done" << 1;
+    QTest::newRow("clear done, none done") << "clear done none" << 0;
+    QTest::newRow("clear all") << "clear all" << 1;
+    QTest::newRow("clear all, already empty") << "clear all empty" << 0;
+    QTest::newRow("snooze") << "snooze" << 1;
+    QTest::newRow("restore") << "restore" << 1;
+    QTest::newRow("restore nothing onto nothing") << "restore empty" << 0;
+}
+
+void TestTaskEngine::listChanged()
+{
+    // Everything that a kept list must reflect is announced; the second-by-second countdown is not,
+    // or the list would be written every second.
+    QFETCH(QString, operation);
+    QFETCH(int, changes);
+    TaskHarness h;
+    h.clock.setNow(QDateTime(QDate(2024, 3, 5), QTime(7, 0, 0)));
+    if (!operation.endsWith(u"empty")) {
+        h.add(QStringLiteral("a"), QStringLiteral("-00:01:00"));
+        h.add(QStringLiteral("b"), QStringLiteral("------"));
+        h.add(QStringLiteral("c"), QStringLiteral("+07:30"));
+        h.add(QStringLiteral("d"), QStringLiteral("-00:02:00"));
+        if (operation == u"clear done") {
+            h.engine.ToggleTaskDone(1);
+            h.engine.ToggleTaskDone(2);
+        }
+    }
+    h.listChanges = 0;
+    if (operation == u"add")
+        h.add(QStringLiteral("e"), QStringLiteral("-00:05:00"));
+    else if (operation == u"steps") {
+        for (int s = 0; s < 59; ++s)
+            h.tickAfter();
+        QCOMPARE(h.entries.at(0), QStringLiteral("【-00:00:01】a"));
+    } else if (operation == u"wait") {
+        h.engine.ToggleTaskDone(0);
+        h.engine.ToggleTaskDone(3);
+        h.listChanges = 0;
+        for (int s = 0; s < 120; ++s)
+            h.tickAfter();
+    } else if (operation == u"fire one")
+        h.tickAfter(60'000);
+    else if (operation == u"fire two") {
+        h.engine.snooze(3);
+        h.engine.snooze(0);
+        h.listChanges = 0;
+        h.tickAfter(300'000);
+        QCOMPARE(h.log.size(), 4);
+    } else if (operation == u"toggle")
+        h.engine.ToggleTaskDone(1);
+    else if (operation == u"toggle none")
+        h.engine.ToggleTaskDone(-1);
+    else if (operation == u"remove")
+        h.engine.RemoveTask(2);
+    else if (operation == u"remove none")
+        h.engine.RemoveTask(-1);
+    else if (operation.startsWith(u"clear done")) {
+        h.engine.ClearDoneTasks();
+        QCOMPARE(h.engine.TaskCount(), operation == u"clear done" ? 2 : 4);
+    } else if (operation.startsWith(u"clear all"))
+        h.engine.ClearAllTasks();
+    else if (operation == u"snooze")
+        h.engine.snooze(1);
+    else if (operation.startsWith(u"restore"))
+        h.engine.restoreTasks({});
+    QCOMPARE(h.listChanges, changes);
+    QVERIFY(h.inSync());
+}
+
+void TestTaskEngine::listChangedComesAfterFiringBeforeAnyAction()
+{
+    // A power action may end the session: the list must already say the task is done when the owner
+    // writes it, and the write must come before the action.
+    TaskHarness h;
+    h.add(QStringLiteral("a"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("b"), QStringLiteral("-00:01:00"));
+    QObject::connect(&h.engine, &TaskEngine::listChanged, [&h] {
+        h.log << QStringLiteral("changed %1 %2").arg(h.engine.task(0).Status).arg(h.engine.task(1).Status);
+    });
+    h.tickAfter(60'000);
+    QCOMPARE(h.log, (QStringList{"fired 0", "fired 1", "changed 1 1", "action 0 a countdown",
+                                 "action 1 b countdown"}));
+}
+
+void TestTaskEngine::storedTasksCarryDueOfRunningCountdownsOnly()
+{
+    TaskHarness h;
+    const QDateTime start(QDate(2024, 3, 5), QTime(9, 0, 0));
+    h.clock.setNow(start);
+    h.clock.advanceMs(250); // added off the whole second
+    h.add(QStringLiteral("countdown"), QStringLiteral("-00:30:00"));
+    h.add(QStringLiteral("clock"), QStringLiteral("+07:30"));
+    h.add(QStringLiteral("pending"), QStringLiteral("------"));
+    h.add(QStringLiteral("stopped"), QStringLiteral("-00:10:00"));
+    h.engine.ToggleTaskDone(3);
+    // The shown text moves in whole seconds at the ticks; the due moment must not move at all.
+    for (int s = 0; s < 95; ++s)
+        h.tickAfter(s % 3 ? 1000 : 1400);
+    QCOMPARE(h.engine.task(0).TimeText, QStringLiteral("-00:28:12"));
+
+    const QList<StoredTask> stored = h.engine.storedTasks();
+    QCOMPARE(stored.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(stored.at(i).task, h.engine.task(i));
+    QCOMPARE(stored.at(0).due, start.addMSecs(250 + 30 * 60 * 1000));
+    QCOMPARE(stored.at(0).due.timeSpec(), Qt::UTC);
+    QVERIFY(!stored.at(1).due.isValid());
+    QVERIFY(!stored.at(2).due.isValid());
+    QVERIFY(!stored.at(3).due.isValid());
+}
+
+void TestTaskEngine::restoreTasks_data()
+{
+    QTest::addColumn<QString>("timeText");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("actionKind");
+    QTest::addColumn<int>("dueInMs"); // INT_MIN: no due moment
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("firesOnTick"); // -1: never within the ticks run
+    constexpr int NoDue = INT_MIN;
+    QTest::newRow("countdown in the future")
+        << "-00:30:00" << 0 << 1 << 1'200'000 << "【-00:20:00】t" << 1200;
+    QTest::newRow("countdown between seconds")
+        << "-00:30:00" << 0 << 1 << 1'199'500 << "【-00:19:59】t" << 1199;
+    QTest::newRow("countdown past due") << "-00:30:00" << 0 << 1 << -600'000 << "【-**:**:**】t" << 1;
+    QTest::newRow("music past due") << "-00:30:00" << 0 << 2 << -1 << "【-**:**:**】t" << 1;
+    QTest::newRow("command past due") << "-00:05:00" << 0 << 4 << -3'600'000 << "【-**:**:**】t" << 1;
+    QTest::newRow("power past due") << "-00:30:00" << 0 << 0 << -600'000 << "【已完成】t" << -1;
+    QTest::newRow("power due this moment") << "-00:30:00" << 0 << 0 << 0 << "【已完成】t" << -1;
+    QTest::newRow("power still ahead") << "-00:30:00" << 0 << 0 << 60'000 << "【-00:01:00】t" << 60;
+    QTest::newRow("kept text already run out") << "-**:**:**" << 0 << 1 << -5'000 << "【-**:**:**】t" << 1;
+    QTest::newRow("wall clock set back") << "-00:10:00" << 0 << 1 << 7'200'000 << "【-00:10:00】t" << 600;
+    QTest::newRow("no due moment") << "-00:05:00" << 0 << 1 << NoDue << "【-00:05:00】t" << 300;
+    QTest::newRow("clock time") << "+07:30" << 0 << 1 << NoDue << "【+07:30】t" << -1;
+    QTest::newRow("pending") << "------" << 2 << 1 << NoDue << "【待完成】t" << -1;
+    QTest::newRow("stopped countdown") << "-00:04:12" << 2 << 1 << NoDue << "【待完成】t" << -1;
+    QTest::newRow("done") << "-**:**:**" << 1 << 0 << NoDue << "【已完成】t" << -1;
+    QTest::newRow("done, due moment left over") << "-00:01:00" << 1 << 1 << -60'000 << "【已完成】t" << -1;
+}
+
+void TestTaskEngine::restoreTasks()
+{
+    QFETCH(QString, timeText);
+    QFETCH(int, status);
+    QFETCH(int, actionKind);
+    QFETCH(int, dueInMs);
+    QFETCH(QString, entry);
+    QFETCH(int, firesOnTick);
+    TaskHarness h;
+    h.clock.setNow(QDateTime(QDate(2024, 3, 5), QTime(9, 0, 0)));
+    StoredTask stored{{QStringLiteral("t"), timeText, status, actionKind, QStringLiteral("0")}, {}};
+    if (dueInMs != INT_MIN)
+        stored.due = h.clock.now().toUTC().addMSecs(dueInMs);
+    h.engine.restoreTasks({stored});
+    QCOMPARE(h.entries, QStringList{entry});
+    QCOMPARE(h.listChanges, 1);
+    const bool expectDone = entry.startsWith(QStringLiteral("【已完成】"));
+    QCOMPARE(h.engine.task(0).Status == TaskStatus::Done, expectDone);
+    if (expectDone && status == TaskStatus::Running)
+        QCOMPARE(h.engine.task(0).TimeText, runOutText());
+
+    int firedOn = -1;
+    for (int tick = 1; tick <= 1300 && firedOn < 0; ++tick) {
+        h.tickAfter();
+        if (!h.log.isEmpty())
+            firedOn = tick;
+    }
+    QCOMPARE(firedOn, firesOnTick);
+    if (firedOn > 0) {
+        QCOMPARE(h.log, (QStringList{"fired 0", "action 0 t countdown"}));
+        for (int tick = 0; tick < 60; ++tick)
+            h.tickAfter();
+        QCOMPARE(h.log.size(), 2);
+    } else {
+        QVERIFY(h.log.isEmpty());
+    }
+    QVERIFY(h.inSync());
+}
+
+void TestTaskEngine::restoreReplacesTheList()
+{
+    TaskHarness h;
+    h.add(QStringLiteral("old 1"), QStringLiteral("-00:01:00"));
+    h.add(QStringLiteral("old 2"), QStringLiteral("------"));
+    h.listChanges = 0;
+    h.engine.restoreTasks(
+        {{{QStringLiteral("new"), QStringLiteral("+08:00"), 0, 1, QStringLiteral("x")}, {}}});
+    QCOMPARE(h.entries, QStringList{QStringLiteral("【+08:00】new")});
+    QCOMPARE(h.listChanges, 1);
+    // The old countdown is gone for good: its minute passes without anything firing.
+    for (int tick = 0; tick < 90; ++tick)
+        h.tickAfter();
+    QVERIFY(h.log.isEmpty());
+    QVERIFY(h.inSync());
 }
 
 QTEST_GUILESS_MAIN(TestTaskEngine)
