@@ -1,6 +1,7 @@
 # Files of the application folder that are generated rather than stored: the alarm sound, the help
 # document, and a launcher (icon + desktop entry) for the built executable. A plain build makes them
-# all beside the executable; the generators themselves go to tools/.
+# all beside the executable; the generators themselves go to tools/. The GBK tables of the note codec
+# are generated too, as source compiled into the core library.
 
 set(VEMRA_TOOLS_DIR ${CMAKE_BINARY_DIR}/tools)
 set(VEMRA_ALARM_WAV ${CMAKE_BINARY_DIR}/Sounds/Alarm.wav)
@@ -21,6 +22,24 @@ add_custom_command(OUTPUT ${VEMRA_ALARM_WAV}
   DEPENDS make_alarm ${CMAKE_SOURCE_DIR}/tools/AlarmSynth.h
   COMMENT "Synthesising Sounds/Alarm.wav"
   VERBATIM)
+
+# The GBK tables: plain C++ over glibc's iconv, run once per build instead of once per start.
+set(VEMRA_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+set(VEMRA_GBK_HEADER ${VEMRA_GENERATED_DIR}/notes/GbkTables.h)
+set(VEMRA_GBK_SOURCE ${VEMRA_GENERATED_DIR}/notes/GbkTables.cpp)
+add_executable(make_gbk_table tools/make_gbk_table.cpp)
+set_target_properties(make_gbk_table PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF
+  RUNTIME_OUTPUT_DIRECTORY ${VEMRA_TOOLS_DIR})
+add_custom_command(OUTPUT ${VEMRA_GBK_HEADER} ${VEMRA_GBK_SOURCE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${VEMRA_GENERATED_DIR}/notes
+  COMMAND make_gbk_table ${VEMRA_GBK_HEADER} ${VEMRA_GBK_SOURCE}
+  DEPENDS make_gbk_table
+  COMMENT "Writing the GBK tables"
+  VERBATIM)
+set_source_files_properties(${VEMRA_GBK_HEADER} ${VEMRA_GBK_SOURCE} PROPERTIES
+  GENERATED TRUE SKIP_AUTOMOC ON)
+target_sources(VemraCore PRIVATE ${VEMRA_GBK_HEADER} ${VEMRA_GBK_SOURCE})
+target_include_directories(VemraCore PRIVATE ${VEMRA_GENERATED_DIR})
 
 add_executable(make_help tools/make_help.cpp)
 target_link_libraries(make_help PRIVATE Qt6::Gui)

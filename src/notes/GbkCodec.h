@@ -6,8 +6,9 @@
 #include <QStringView>
 
 // The ANSI code page of the Chinese Windows systems the notes come from is GBK (code page 936).
-// Both directions are table lookups: the tables are filled once from glibc's iconv at first use,
-// so the per-character work of titles and decoding never calls a converter.
+// Both directions are lookups in read-only tables that the build writes from glibc's iconv
+// (tools/make_gbk_table.cpp): nothing is converted or filled at run time, so the first title of a
+// start costs no more than any other.
 
 /// True when the UTF-16 unit takes two bytes in GBK (Chinese characters, full-width forms, ...).
 bool isDoubleByteAnsi(QChar c);
