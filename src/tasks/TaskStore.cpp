@@ -1,0 +1,286 @@
+#include "tasks/TaskStore.h"
+
+#include "platform/Clock.h"
+#include "translate/Json.h"
+#include "translate/JsonDictionary.h"
+#include "translate/JsonList.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QTimeZone>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+const QString KeyVersion = QStringLiteral("Version");
+const QString KeyTasks = QStringLiteral("Tasks");
+const QString KeyTaskText = QStringLiteral("TaskText");
+const QString KeyTimeText = QStringLiteral("TimeText");
+const QString KeyStatus = QStringLiteral("Status");
+const QString KeyActionKind = QStringLiteral("ActionKind");
+const QString KeyActionArg = QStringLiteral("ActionArg");
+const QString KeyDue = QStringLiteral("Due");
+
+enum class TimeForm
+{
+    Invalid,
+    NoTimer,
+    Countdown,
+    RunOut,
+    ClockTime
+};
+
+bool twoDigits(QStringView text, int at, int max)
+{
+    const QChar a = text[at];
+    const QChar b = text[at + 1];
+    if (a < u'0' || a > u'9' || b < u'0' || b > u'9')
+        return false;
+    return (a.unicode() - u'0') * 10 + (b.unicode() - u'0') <= max;
+}
+
+// The TimeText forms the task record allows, and nothing else: a hand edit that strays from them
+// would otherwise reach the countdown as a timer it cannot read.
+TimeForm timeForm(QStringView text)
+{
+    if (text == noTimerText())
+        return TimeForm::NoTimer;
+    if (text == runOutText())
+        return TimeForm::RunOut;
+    if (text.size() == 9 && text[0] == u'-' && text[3] == u':' && text[6] == u':' && twoDigits(text, 1, 23) &&
+        twoDigits(text, 4, 59) && twoDigits(text, 7, 59))
+        return TimeForm::Countdown;
+    if (text.size() == 6 && text[0] == u'+' && text[3] == u':' && twoDigits(text, 1, 23) &&
+        twoDigits(text, 4, 59))
+        return TimeForm::ClockTime;
+    return TimeForm::Invalid;
+}
+
+bool readText(const JsonValue& record, const QString& key, QString& out)
+{
+    const JsonValue value = record.value(key);
+    if (!value.isText())
+        return false;
+    out = value.text();
+    return true;
+}
+
+bool readInteger(const JsonValue& record, const QString& key, int low, int high, int& out)
+{
+    const JsonValue value = record.value(key);
+    if (!value.isNumber())
+        return false;
+    const double number = value.number();
+    if (number != std::trunc(number) || number < low || number > high)
+        return false;
+    out = int(number);
+    return true;
+}
+
+// ISO 8601 as written ("2024-03-05T01:30:00.000Z"), also without milliseconds or with an offset; a
+// moment without any zone is taken as UTC, which is what the file speaks.
+QDateTime readMoment(const QString& text)
+{
+    QDateTime moment = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!moment.isValid())
+        return {};
+    if (moment.timeSpec() == Qt::LocalTime)
+        moment = QDateTime(moment.date(), moment.time(), QTimeZone::utc());
+    return moment.toUTC();
+}
+
+// One record, or why it is not one.
+QString readRecord(const JsonValue& record, StoredTask& out)
+{
+    if (!record.isDictionary())
+        return QStringLiteral("not an object");
+    TaskItem& task = out.task;
+    if (!readText(record, KeyTaskText, task.TaskText))
+        return QStringLiteral("TaskText missing or not text");
+    if (!readText(record, KeyTimeText, task.TimeText))
+        return QStringLiteral("TimeText missing or not text");
+    const TimeForm form = timeForm(task.TimeText);
+    if (form == TimeForm::Invalid)
+        return QStringLiteral("TimeText \"%1\" is none of the timer forms").arg(task.TimeText);
+    if (!readInteger(record, KeyStatus, TaskStatus::Running, TaskStatus::Pending, task.Status))
+        return QStringLiteral("Status missing or not 0, 1 or 2");
+    if (!readInteger(record, KeyActionKind, TaskAction::Power, TaskAction::Command, task.ActionKind))
+        return QStringLiteral("ActionKind missing or not 0 to 4");
+    if (!readText(record, KeyActionArg, task.ActionArg))
+        return QStringLiteral("ActionArg missing or not text");
+    if (task.Status != TaskStatus::Running)
+        return QString();
+    if (form == TimeForm::NoTimer)
+        return QStringLiteral("a running task without a timer");
+    if (form == TimeForm::ClockTime)
+        return QString();
+    // A running countdown. Its due moment is optional (one typed by hand runs its TimeText from the
+    // start), but one that is there must be a moment.
+    bool present = false;
+    const JsonValue due = record.value(KeyDue, &present);
+    if (present) {
+        out.due = due.isText() ? readMoment(due.text()) : QDateTime();
+        if (!out.due.isValid())
+            return QStringLiteral("Due is not an ISO 8601 moment");
+    }
+    return QString();
+}
+
+} // namespace
+
+TaskStore::TaskStore(const QString& folder, const Clock& clock)
+    : m_path(folder + u'/' + fileName()), m_clock(clock)
+{
+}
+
+TaskStore::Loaded TaskStore::load()
+{
+    Loaded loaded;
+    const DurableFile::ReadResult read = DurableFile::read(m_path, MaxFileBytes);
+    switch (read.status()) {
+    case DurableFile::ReadResult::Status::Missing:
+        return loaded;
+    case DurableFile::ReadResult::Status::TooLarge:
+        loaded.problem = QStringLiteral("larger than %1 bytes").arg(MaxFileBytes);
+        break;
+    case DurableFile::ReadResult::Status::Failed:
+        loaded.problem = QStringLiteral("cannot be read (%1)").arg(read.describe());
+        break;
+    case DurableFile::ReadResult::Status::Ok: {
+        Parsed parsed = parse(read.bytes());
+        if (parsed.ok) {
+            loaded.tasks = std::move(parsed.tasks);
+            return loaded;
+        }
+        loaded.problem = parsed.problem;
+        break;
+    }
+    }
+    loaded.setAsidePath = setAside();
+    m_blocked = loaded.setAsidePath.isEmpty();
+    return loaded;
+}
+
+QString TaskStore::setAside()
+{
+    // QFile::rename never replaces an existing file, so an earlier bad file keeps its contents; a
+    // second one in the same second takes the next free number.
+    const QString stem = m_path + QStringLiteral(".bad-") +
+                         m_clock.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    for (int n = 1; n <= 100; ++n) {
+        const QString candidate = n == 1 ? stem : stem + u'-' + QString::number(n);
+        if (QFileInfo::exists(candidate))
+            continue;
+        if (QFile::rename(m_path, candidate))
+            return candidate;
+        if (!QFileInfo::exists(candidate))
+            return QString(); // the rename itself is impossible (no write permission on the folder)
+    }
+    return QString();
+}
+
+DurableFile::WriteResult TaskStore::save(const QList<StoredTask>& tasks)
+{
+    if (m_blocked)
+        return DurableFile::WriteResult::failure(DurableFile::Step::Rename, EEXIST);
+    return DurableFile::write(m_path, serialise(tasks));
+}
+
+bool TaskStore::removeFile()
+{
+    if (m_blocked)
+        return false;
+    // A link is removed itself, dangling or not; what it points to is not ours.
+    const QFileInfo file(m_path);
+    if (!file.exists() && !file.isSymLink())
+        return true;
+    return QFile::remove(m_path);
+}
+
+QByteArray TaskStore::serialise(const QList<StoredTask>& tasks)
+{
+    // The codec writes each record; the lines around them are laid out here, one task to a line, so
+    // that the file reads and diffs like a list.
+    JSON json;
+    QByteArray out = "{\n  \"" + KeyVersion.toLatin1() +
+                     "\": " + json.toString(JsonValue::fromNumber(Version)).toUtf8() + ",\n  \"" +
+                     KeyTasks.toLatin1() + "\": [";
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const TaskItem& task = tasks.at(i).task;
+        const JsonValue record = JsonValue::newDictionary();
+        JsonDictionary& fields = *record.dictionary();
+        fields.add(KeyTaskText, JsonValue::fromText(task.TaskText));
+        fields.add(KeyTimeText, JsonValue::fromText(task.TimeText));
+        fields.add(KeyStatus, JsonValue::fromNumber(task.Status));
+        fields.add(KeyActionKind, JsonValue::fromNumber(task.ActionKind));
+        fields.add(KeyActionArg, JsonValue::fromText(task.ActionArg));
+        if (tasks.at(i).due.isValid())
+            fields.add(KeyDue, JsonValue::fromText(tasks.at(i).due.toUTC().toString(Qt::ISODateWithMs)));
+        out += i == 0 ? "\n    " : ",\n    ";
+        out += json.toString(record).toUtf8();
+    }
+    out += tasks.isEmpty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+TaskStore::Parsed TaskStore::parse(const QByteArray& bytes)
+{
+    Parsed parsed;
+    QStringDecoder decode(QStringDecoder::Utf8);
+    const QString text = decode(bytes);
+    if (decode.hasError()) {
+        parsed.problem = QStringLiteral("not UTF-8 text");
+        return parsed;
+    }
+    JSON json;
+    const JsonValue root = json.parse(text);
+    if (!json.GetParserErrors().isEmpty()) {
+        parsed.problem = QStringLiteral("not JSON: ") + json.GetParserErrors().section(u'\r', 0, 0);
+        return parsed;
+    }
+    if (!root.isDictionary()) {
+        parsed.problem = QStringLiteral("not a JSON object");
+        return parsed;
+    }
+    int version = 0;
+    if (!readInteger(root, KeyVersion, 0, INT_MAX, version) || version != Version) {
+        parsed.problem = QStringLiteral("Version missing or not %1").arg(Version);
+        return parsed;
+    }
+    const JsonValue list = root.value(KeyTasks);
+    if (!list.isList()) {
+        parsed.problem = QStringLiteral("Tasks missing or not a list");
+        return parsed;
+    }
+    parsed.tasks.reserve(list.count());
+    for (int i = 1; i <= list.count(); ++i) {
+        StoredTask stored;
+        const QString problem = readRecord(list.item(i), stored);
+        if (!problem.isEmpty()) {
+            parsed.tasks.clear();
+            parsed.problem = QStringLiteral("task %1: %2").arg(i).arg(problem);
+            return parsed;
+        }
+        parsed.tasks.append(std::move(stored));
+    }
+    parsed.ok = true;
+    return parsed;
+}
+
+QString TaskStore::noticeTitle()
+{
+    return QStringLiteral("保留待办");
+}
+
+QString TaskStore::noticeMessage(const Loaded& loaded)
+{
+    if (loaded.setAsidePath.isEmpty())
+        return QStringLiteral("保存的待办无法读取，待办列表从空开始。原文件 %1 保持原样，不会被覆盖。")
+            .arg(fileName());
+    return QStringLiteral("保存的待办无法读取，待办列表从空开始。原文件已改名为 %1 保留。")
+        .arg(QFileInfo(loaded.setAsidePath).fileName());
+}
