@@ -113,20 +113,27 @@ int DetectByteOrderMark(const QString& path)
     return byteOrderMarkOf(file.read(4));
 }
 
-QString decodeNoteBytes(QByteArrayView bytes, bool* canonical)
+QString decodeNoteBytes(QByteArrayView bytes, bool* canonical, bool* lossy)
 {
     const int code = byteOrderMarkOf(bytes);
     bool valid = false;
+    bool lost = false;
     QString text;
     if (code != 0) {
         text = decodeStrict(markEncoding(code), bytes.sliced(qMin(markSize(code), bytes.size())), &valid);
+        lost = !valid;
     } else {
         text = decodeStrict(QStringConverter::Utf8, bytes, &valid);
-        if (!valid)
+        if (!valid) {
             text = decodeGbk(bytes);
+            // Text in another code page (Latin-1, cp1251) often passes as GBK with a few holes.
+            lost = encodeGbk(text) != bytes;
+        }
     }
     if (canonical)
         *canonical = code == 1 && valid;
+    if (lossy)
+        *lossy = lost;
     return text;
 }
 

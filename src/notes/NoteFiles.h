@@ -17,8 +17,10 @@ int DetectByteOrderMark(const QString& path);
 int byteOrderMarkOf(QByteArrayView head);
 
 /// Decodes the bytes of a note file (mark, UTF-8 or GBK, as described above). *canonical is set to
-/// whether the bytes are exactly what WriteUtf8File writes for the returned text.
-QString decodeNoteBytes(QByteArrayView bytes, bool* canonical = nullptr);
+/// whether the bytes are exactly what WriteUtf8File writes for the returned text, *lossy to whether the
+/// text cannot give the bytes back (broken sequences became U+FFFD, or GBK that does not encode back
+/// to the same bytes): writing such a text would destroy what the file held.
+QString decodeNoteBytes(QByteArrayView bytes, bool* canonical = nullptr, bool* lossy = nullptr);
 
 /// The bytes WriteUtf8File writes for a text: EF BB BF and the text in UTF-8, no line break added.
 QByteArray encodeNoteBytes(const QString& text);

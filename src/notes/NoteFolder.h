@@ -6,17 +6,20 @@
 #include <QStringList>
 
 #include <functional>
+#include <sys/types.h>
 
 class Clock;
 struct stat;
 
-/// The folder Notes beside the executable, one file per note, and the recovery folder Notes.recycle.
+/// The folder Notes of the application folder, one file per note, and the recovery folder Notes.recycle.
 ///
-/// A save never empties the folder first: new contents are staged outside it and made durable, then
-/// renamed into place, and only then are the files that are no longer needed removed, so a crash at any
-/// moment leaves every note in at least one file. Files this store did not load (unreadable, or named
-/// in bytes that are not UTF-8) are never removed, and files that appeared while the application ran
-/// are moved to the recovery folder rather than deleted. A save that changes nothing writes nothing.
+/// A save never empties the folder first: new contents are staged and made durable, a journal naming
+/// every rename and removal is committed, and only then is Notes changed; the next start finishes a
+/// committed save that a crash interrupted, and drops one that was not committed, so every note is back
+/// in Notes in its order. Files this store did not load (unreadable, named in bytes that are not UTF-8,
+/// or hidden: names beginning with "." belong to sync tools and editors) are never touched; files that
+/// appeared while the application ran are moved to the recovery folder rather than deleted. A save
+/// that changes nothing writes nothing. A note leaves Notes only after its recovery copy is durable.
 class NoteFolder
 {
 public:
@@ -29,7 +32,27 @@ public:
         bool complete = false;
     };
 
-    /// Folder of the executable; the clock names recovery files (the system clock when null).
+    /// Why the last save or recycle() failed.
+    struct Failure
+    {
+        enum Kind
+        {
+            None,
+            /// Notes could not be created, opened or listed.
+            Folder,
+            /// A note file could not be written or renamed into Notes.
+            Write,
+            /// A removed note could not be kept in the recovery folder.
+            Recycle
+        };
+        Kind kind = None;
+        /// The system's error number.
+        int error = 0;
+        /// The folder concerned.
+        QString path;
+    };
+
+    /// Application folder; the clock names and dates recovery files (the system clock when null).
     explicit NoteFolder(const QString& appFolder, const Clock* clock = nullptr);
 
     /// Creates Notes when missing and reads every file in it: numbered files (1.txt, 2.txt, ... 10.txt)
@@ -37,20 +60,26 @@ public:
     LoadResult load();
 
     /// Makes the folder hold 1.txt ... k.txt for the k non-blank notes (plus the files kept aside).
-    /// Without a load before, the files already there are kept untouched. Errors are silent; false when
-    /// the folder could not be brought to that state.
+    /// Without a load before, the files already there are kept untouched. False when the folder could
+    /// not be brought to that state (lastFailure() says why); nothing is lost then and the next save
+    /// tries again. While removed texts wait for their recovery copy, no save changes Notes.
     bool save(const QStringList& noteTexts);
 
     /// Writes the non-blank texts into the recovery folder under new names before they leave the
-    /// store; only the newest files of that kind are kept. False when one could not be written.
+    /// store. Texts that could not be written are kept and written by the next save, which changes
+    /// nothing in Notes until they are. False when one could not be written.
     bool recycle(const QStringList& removedTexts);
+
+    /// Why the last save() or recycle() failed (kind None after a success).
+    const Failure& lastFailure() const { return m_failure; }
 
     /// Number of note files written into Notes by saves since construction.
     int filesWritten() const { return m_filesWritten; }
 
     /// Application folder + "/Notes".
     QString notesPath() const;
-    /// Application folder + "/Notes.recycle": removed notes and files a save moved out of Notes.
+    /// Application folder + "/Notes.recycle" (inside Notes as ".recycle" when the application folder
+    /// is read-only): removed notes and files a save moved out of Notes.
     QString recyclePath() const;
     /// Where a save prepares its files before they are renamed into Notes.
     QString stagingPath() const;
@@ -60,12 +89,15 @@ public:
     /// Folder order of two file names (see load()).
     static bool lessInFolderOrder(const QByteArray& a, const QByteArray& b);
 
-    /// For tests: called before each rename into and removal from Notes; returning false stops the save
-    /// at that point, leaving the folder as a crash there would.
+    /// For tests: called before the journal of a save is committed and before each rename into and
+    /// removal from Notes; returning false stops the save there with EIO, leaving the folders as a
+    /// crash at that point would.
     void setStepHook(std::function<bool()> hook) { m_stepHook = std::move(hook); }
 
-    /// Recovery files written by recycle() that are kept.
+    /// Files of the recovery folder kept whatever their age; older ones beyond them go once they are
+    /// kRecycleMinDays old.
     static constexpr int kRecycleKeep = 200;
+    static constexpr int kRecycleMinDays = 30;
 
 private:
     struct FileStamp
@@ -75,6 +107,7 @@ private:
         qint64 ctimeNs = 0;
         quint64 inode = 0;
         quint64 device = 0;
+        quint32 mode = 0;
         bool operator==(const FileStamp&) const = default;
     };
     /// What this store knows a file of Notes holds.
@@ -84,18 +117,30 @@ private:
         QString text;
         /// The bytes are exactly what a save writes for the text.
         bool canonical = false;
+        /// Decoding lost something: the original bytes go to the recovery folder before the file is
+        /// first replaced or removed.
+        bool lossy = false;
     };
     bool step() const { return !m_stepHook || m_stepHook(); }
+    bool fail(Failure::Kind kind, int error, const QByteArray& path);
     static FileStamp stampOf(const struct stat& st);
-    int openRecycleFolder() const;
+    int openNotesFolder(bool create);
+    int openRecycleFolder();
+    QByteArray recycleDir() const;
     QByteArray nextRecycleName();
     bool moveToRecycle(int fromDir, const QByteArray& name, bool renameAsText);
-    void recoverStaging(int parentDir, const QByteArray& stagingName);
-    void pruneRecycle() const;
+    bool preserveOriginal(int notesFd, const QByteArray& name);
+    bool writeRecycled(const QStringList& texts);
+    void recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
+    void pruneRecycle(const QSet<QByteArray>& protectedNames);
     enum class Resolution : int;
     Resolution resolveUnknown(int notesFd, const QByteArray& name,
                               const QHash<QByteArray, QString>& wantedByName);
-    bool writeThroughStaging(int notesFd, const QList<QPair<QByteArray, QString>>& writes);
+    bool writeThroughStaging(int notesFd, const QList<QPair<QByteArray, QString>>& writes,
+                             const QList<QByteArray>& removals);
+    bool stageAndCommit(int parentFd, const QByteArray& stagingName, int notesFd,
+                        const QList<QPair<QByteArray, QString>>& writes, const QList<QByteArray>& removals,
+                        bool* crossDevice);
 
     QByteArray m_appFolder;
     const Clock* m_clock;
@@ -107,5 +152,17 @@ private:
     int m_filesWritten = 0;
     QByteArray m_lastRecycleStamp;
     int m_lastRecycleCounter = 0;
+    /// Texts of the files a committed save renames into Notes, until it is finished.
+    QHash<QByteArray, QString> m_committed;
+    /// Removed texts whose recovery copy could not be written yet.
+    QStringList m_pendingRecycle;
+    /// Mode bits of Notes; files and folders we create are never more open than it.
+    mode_t m_notesMode = 0700;
+    /// Staging beside Notes failed (read-only application folder, Notes on another mount): stage
+    /// inside Notes for the rest of the run.
+    bool m_stageInside = false;
+    /// The application folder refused the recovery folder: it lives inside Notes, hidden.
+    bool m_recycleInside = false;
+    Failure m_failure;
     std::function<bool()> m_stepHook;
 };

@@ -82,10 +82,6 @@ private slots:
     void saveWithoutLoadKeepsWhatIsThere();
     void notesThatIsAFileIsLeftAlone();
     void vanishedNotesFolderIsRecreated();
-    void readOnlyApplicationFolderFailsQuietly();
-    void crashAtAnyStepLosesNoNote_data();
-    void crashAtAnyStepLosesNoNote();
-    void recycleNamesFilesAndKeepsTheNewest();
 };
 
 void TestNoteFolder::folderOrder_data()
@@ -411,97 +407,6 @@ void TestNoteFolder::vanishedNotesFolderIsRecreated()
     NoteFolder orphan(tp.path(QStringLiteral("gone")));
     QVERIFY(!orphan.save({QString(), "A"}));
     QVERIFY(!QFileInfo::exists(tp.path(QStringLiteral("gone"))));
-}
-
-void TestNoteFolder::readOnlyApplicationFolderFailsQuietly()
-{
-    if (::geteuid() == 0)
-        QSKIP("permission bits do not stop root from writing; this case needs an ordinary user");
-    TestPlatform tp;
-    NoteFolder folder(tp.appFolder());
-    folder.load();
-    QVERIFY(folder.save({QString(), "A"}));
-    QFile::setPermissions(tp.path(QStringLiteral("Notes")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(tp.appFolder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const bool saved = folder.save({QString(), "B", "C"});
-    const bool recycled = folder.recycle({QStringLiteral("A")});
-    QFile::setPermissions(tp.appFolder(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(tp.path(QStringLiteral("Notes")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY(!saved);
-    QVERIFY(!recycled);
-    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/1.txt"))), encodeNoteBytes(QStringLiteral("A")));
-}
-
-void TestNoteFolder::crashAtAnyStepLosesNoNote_data()
-{
-    QTest::addColumn<int>("stepsAllowed");
-    for (int steps = 0; steps <= 5; ++steps)
-        QTest::newRow(qPrintable(QStringLiteral("after %1 steps").arg(steps))) << steps;
-}
-
-void TestNoteFolder::crashAtAnyStepLosesNoNote()
-{
-    QFETCH(int, stepsAllowed);
-    TestPlatform tp;
-    {
-        NoteFolder before(tp.appFolder());
-        before.load();
-        QVERIFY(before.save({QString(), "A", "B", "C", "D", "F"}));
-    }
-    NoteFolder folder(tp.appFolder(), &tp.clock);
-    folder.load();
-    // B and F removed (kept aside first, as the window does) and D edited: files shift down, two go.
-    QVERIFY(folder.recycle({QStringLiteral("B"), QStringLiteral("F")}));
-    const QStringList notes{QString(), "A", "C", "D edited"};
-    int steps = 0;
-    folder.setStepHook([&] { return steps++ < stepsAllowed; });
-    const bool finished = folder.save(notes);
-    QCOMPARE(finished, steps <= stepsAllowed);
-
-    // Whatever the moment, every note is in some file; the next start finds each one in Notes or in
-    // the recovery folder.
-    NoteFolder restarted(tp.appFolder(), &tp.clock);
-    const QStringList loaded = restarted.load().texts;
-    const QStringList found = loaded + textsIn(restarted.recyclePath());
-    for (const QString& note : notes.mid(1) + QStringList{QStringLiteral("B"), QStringLiteral("F")})
-        QVERIFY2(found.contains(note), qPrintable(note));
-    QVERIFY(!QFileInfo::exists(folder.stagingPath()));
-    if (finished)
-        QCOMPARE(filesIn(tp.path(QStringLiteral("Notes"))), (QStringList{"1.txt", "2.txt", "3.txt"}));
-}
-
-void TestNoteFolder::recycleNamesFilesAndKeepsTheNewest()
-{
-    TestPlatform tp;
-    tp.clock.setNow(QDateTime(QDate(2026, 3, 7), QTime(9, 30, 15)));
-    NoteFolder folder(tp.appFolder(), &tp.clock);
-    QVERIFY(folder.recycle({QStringLiteral("first"), QStringLiteral("  \r\n"), QStringLiteral("second")}));
-    QCOMPARE(filesIn(folder.recyclePath()),
-             (QStringList{"20260307-093015-001.txt", "20260307-093015-002.txt"}));
-    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/20260307-093015-002.txt")),
-             encodeNoteBytes(QStringLiteral("second")));
-
-    // Another store in the same second (a restart) must not overwrite what is there.
-    NoteFolder again(tp.appFolder(), &tp.clock);
-    QVERIFY(again.recycle({QStringLiteral("third")}));
-    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/20260307-093015-003.txt")),
-             encodeNoteBytes(QStringLiteral("third")));
-
-    writeRaw(folder.recyclePath() + QStringLiteral("/kept.md"), "moved here by a save");
-    QStringList many;
-    for (int i = 0; i < 250; ++i)
-        many.append(QStringLiteral("old %1").arg(i));
-    tp.clock.advanceMs(1000);
-    QVERIFY(folder.recycle(many));
-    const QStringList left = filesIn(folder.recyclePath());
-    QCOMPARE(left.size(), NoteFolder::kRecycleKeep + 1);
-    QVERIFY(left.contains(QStringLiteral("kept.md")));
-    QVERIFY(!left.contains(QStringLiteral("20260307-093015-001.txt")));
-    QVERIFY(left.contains(QStringLiteral("20260307-093016-250.txt")));
-    QVERIFY(!left.contains(QStringLiteral("20260307-093016-050.txt")));
-    QVERIFY(left.contains(QStringLiteral("20260307-093016-051.txt")));
 }
 
 QTEST_GUILESS_MAIN(TestNoteFolder)

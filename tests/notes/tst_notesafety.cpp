@@ -1,0 +1,528 @@
+// What the notes folder does when things go wrong: a crash in the middle of a save, a full disk, a
+// recovery folder at its limit, folders it cannot stage beside, hidden files of sync tools, modes.
+#include "notes/NoteFiles.h"
+#include "notes/NoteFolder.h"
+#include "support/Fakes.h"
+#include "support/Unprivileged.h"
+
+#include <QDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void writeRaw(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray readRaw(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The visible files of a folder, in the order the store reads them.
+QStringList filesIn(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::System);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return NoteFolder::lessInFolderOrder(a.toUtf8(), b.toUtf8());
+    });
+    return names;
+}
+
+QStringList textsIn(const QString& folder)
+{
+    QStringList texts;
+    for (const QString& name : filesIn(folder))
+        texts.append(ReadNoteFile(folder + u'/' + name));
+    return texts;
+}
+
+QStringList notes(int count, const QString& prefix)
+{
+    QStringList texts{QString()}; // note 0 is always the fresh empty note
+    for (int i = 1; i <= count; ++i)
+        texts.append(prefix + QString::number(i));
+    return texts;
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 0777;
+}
+
+// A small file system of its own, for a disk that really runs full; empty when mounting is refused.
+class TinyDisk
+{
+public:
+    explicit TinyDisk(const QString& path, int kib) : m_path(QFile::encodeName(path))
+    {
+        const QByteArray options = "size=" + QByteArray::number(kib) + "k,mode=0755";
+        m_mounted = ::mount("tmpfs", m_path.constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~TinyDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_path.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_path;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+class TestNoteSafety : public QObject
+{
+    Q_OBJECT
+private slots:
+    void crashAtAnyStepRestoresEveryNoteInOrder_data();
+    void crashAtAnyStepRestoresEveryNoteInOrder();
+    void saveOfAnEarlierVersionIsKeptInReach();
+    void recycleNeverDropsWhatWasJustOrRecentlyRemoved();
+    void recycleOrderSurvivesAClockThatJumped();
+    void failedRecycleKeepsNotesUntilTheCopyIsWritten();
+    void failedWriteLeavesTheFolderAsItWasAndRetries();
+    void fullDiskLosesNothing();
+    void hiddenFilesAreNotNotes();
+    void foreignFilesCountInTheRecycleLimit();
+    void lossyFilesKeepTheirOriginalBytes_data();
+    void lossyFilesKeepTheirOriginalBytes();
+    void createdFilesAreNoMoreOpenThanNotes();
+    void readOnlyApplicationFolderStagesInsideNotes();
+    void notesOnAnotherMountStagesInsideNotes();
+    void folderNamedInGbkBytesWorksThroughItsHandle();
+};
+
+void TestNoteSafety::crashAtAnyStepRestoresEveryNoteInOrder_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("stepsAllowed");
+    // Small saves: every step. Large renumbering saves (every file renamed): the first steps, the
+    // commit, a middle one and the last ones.
+    for (int steps = 0; steps <= 6; ++steps)
+        QTest::addRow("small, stop at %d", steps) << 5 << "edit" << steps;
+    for (const char* change : {"add at top", "remove at top"}) {
+        for (int steps : {0, 1, 2, 3, 500, 998, 999, 1000, 1001})
+            QTest::addRow("1000 notes, %s, stop at %d", change, steps)
+                << 1000 << QString::fromLatin1(change) << steps;
+    }
+}
+
+void TestNoteSafety::crashAtAnyStepRestoresEveryNoteInOrder()
+{
+    QFETCH(int, count);
+    QFETCH(QString, change);
+    QFETCH(int, stepsAllowed);
+    TestPlatform tp;
+    const QStringList before = notes(count, QStringLiteral("note "));
+    {
+        NoteFolder first(tp.appFolder(), &tp.clock);
+        first.load();
+        QVERIFY(first.save(before));
+        // Two hundred notes removed earlier: a crash must neither push them out nor add to them.
+        QStringList removed;
+        for (int i = 0; i < NoteFolder::kRecycleKeep; ++i)
+            removed.append(QStringLiteral("removed %1").arg(i));
+        QVERIFY(first.recycle(removed));
+    }
+    const QString recycle = tp.path(QStringLiteral("Notes.recycle"));
+    const QStringList recycledBefore = filesIn(recycle);
+
+    QStringList after = before;
+    if (change == QLatin1String("add at top")) {
+        after.insert(1, QStringLiteral("new at the top"));
+    } else if (change == QLatin1String("remove at top")) {
+        after.removeAt(1);
+    } else {
+        after[2] = QStringLiteral("note 2 edited");
+        after.removeAt(4);
+        after.append(QStringLiteral("appended"));
+    }
+
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    folder.load();
+    int steps = 0;
+    folder.setStepHook([&] { return steps++ < stepsAllowed; });
+    const bool finished = folder.save(after);
+    QCOMPARE(finished, steps <= stepsAllowed);
+    if (!finished)
+        QCOMPARE(folder.lastFailure().kind, NoteFolder::Failure::Write);
+
+    // The next start finds either the notes before the save or the notes after it, in order.
+    NoteFolder restarted(tp.appFolder(), &tp.clock);
+    const QStringList loaded = QStringList{QString()} + restarted.load().texts;
+    if (loaded != before && loaded != after)
+        QFAIL(qPrintable(QStringLiteral("after a stop at step %1 the folder holds %2 notes, neither state")
+                             .arg(stepsAllowed)
+                             .arg(loaded.size() - 1)));
+    if (finished)
+        QCOMPARE(loaded, after);
+    QCOMPARE(filesIn(recycle), recycledBefore);
+    QVERIFY(!QFileInfo::exists(folder.stagingPath()));
+    QVERIFY(!QFileInfo::exists(tp.path(QStringLiteral("Notes/.saving"))));
+    // And that folder saves on normally.
+    QVERIFY(restarted.save(after));
+    QCOMPARE(QStringList{QString()} + textsIn(tp.path(QStringLiteral("Notes"))), after);
+}
+
+void TestNoteSafety::saveOfAnEarlierVersionIsKeptInReach()
+{
+    // A staging folder without a journal comes from a version that kept none: whether its renames
+    // began is unknown, so what it holds goes to the recovery folder rather than away.
+    TestPlatform tp;
+    QDir(tp.appFolder()).mkpath(QStringLiteral("Notes"));
+    QDir(tp.appFolder()).mkpath(QStringLiteral(".Notes.saving"));
+    writeRaw(tp.path(QStringLiteral(".Notes.saving/1.txt")), encodeNoteBytes(QStringLiteral("staged")));
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    folder.load();
+    QVERIFY(textsIn(folder.recyclePath()).contains(QStringLiteral("staged")));
+    QVERIFY(!QFileInfo::exists(folder.stagingPath()));
+}
+
+void TestNoteSafety::recycleNeverDropsWhatWasJustOrRecentlyRemoved()
+{
+    TestPlatform tp;
+    tp.clock.setNow(QDateTime(QDate(2026, 3, 7), QTime(9, 30, 15)));
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    QVERIFY(folder.recycle({QStringLiteral("first"), QStringLiteral("  \r\n"), QStringLiteral("second")}));
+    QCOMPARE(filesIn(folder.recyclePath()),
+             (QStringList{"20260307-093015-001.txt", "20260307-093015-002.txt"}));
+    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/20260307-093015-002.txt")),
+             encodeNoteBytes(QStringLiteral("second")));
+
+    // Another store in the same second (a restart) must not overwrite what is there.
+    NoteFolder again(tp.appFolder(), &tp.clock);
+    QVERIFY(again.recycle({QStringLiteral("third")}));
+    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/20260307-093015-003.txt")),
+             encodeNoteBytes(QStringLiteral("third")));
+
+    // Clearing 300 notes at once keeps all 300, and nothing recent goes either.
+    tp.clock.advanceMs(1000);
+    QVERIFY(folder.recycle(notes(300, QStringLiteral("cleared ")).mid(1)));
+    QCOMPARE(filesIn(folder.recyclePath()).size(), 303);
+
+    // Forty days later the limit applies again, but only to what is older than thirty days; the
+    // removal that triggers it stays whatever its place.
+    tp.clock.advanceMs(qint64(40) * 24 * 3600 * 1000);
+    QVERIFY(folder.recycle({QStringLiteral("forty days on")}));
+    const QStringList left = textsIn(folder.recyclePath());
+    QCOMPARE(left.size(), NoteFolder::kRecycleKeep);
+    QVERIFY(left.contains(QStringLiteral("forty days on")));
+    QVERIFY(left.contains(QStringLiteral("cleared 300")));
+    QVERIFY(!left.contains(QStringLiteral("first")));
+    QVERIFY(!left.contains(QStringLiteral("cleared 100")));
+    QVERIFY(left.contains(QStringLiteral("cleared 102")));
+}
+
+void TestNoteSafety::recycleOrderSurvivesAClockThatJumped()
+{
+    TestPlatform tp;
+    const QDateTime real(QDate(2026, 5, 1), QTime(8, 0));
+    tp.clock.setNow(real.addYears(3)); // a clock running three years ahead
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    QVERIFY(folder.recycle(notes(NoteFolder::kRecycleKeep, QStringLiteral("ahead ")).mid(1)));
+    // Put right, and months on: the old entries are past the limit and old by any count, yet the
+    // new removal sorts after them and stays.
+    tp.clock.setNow(real.addMonths(2));
+    QVERIFY(folder.recycle({QStringLiteral("after the clock was set")}));
+    QVERIFY(textsIn(folder.recyclePath()).contains(QStringLiteral("after the clock was set")));
+    tp.clock.setNow(real.addYears(4));
+    QVERIFY(folder.recycle({QStringLiteral("years later")}));
+    const QStringList left = textsIn(folder.recyclePath());
+    QVERIFY(left.contains(QStringLiteral("after the clock was set")));
+    QVERIFY(left.contains(QStringLiteral("years later")));
+    QVERIFY(!left.contains(QStringLiteral("ahead 1")));
+    QCOMPARE(left.size(), NoteFolder::kRecycleKeep);
+}
+
+void TestNoteSafety::failedRecycleKeepsNotesUntilTheCopyIsWritten()
+{
+    TestPlatform tp;
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    folder.load();
+    QVERIFY(folder.save({QString(), "keep", "remove me"}));
+    // A file where the recovery folder should be: no copy can be written.
+    writeRaw(folder.recyclePath(), "in the way");
+    QVERIFY(!folder.recycle({QStringLiteral("remove me")}));
+    QCOMPARE(folder.lastFailure().kind, NoteFolder::Failure::Recycle);
+    QCOMPARE(folder.lastFailure().path, folder.recyclePath());
+    QVERIFY(folder.lastFailure().error != 0);
+    // The removal reached the store, but not the disk: its file stays while the copy is missing.
+    QVERIFY(!folder.save({QString(), "keep"}));
+    QCOMPARE(folder.lastFailure().kind, NoteFolder::Failure::Recycle);
+    QCOMPARE(textsIn(folder.notesPath()), (QStringList{"keep", "remove me"}));
+
+    QVERIFY(QFile::remove(folder.recyclePath()));
+    QVERIFY(folder.save({QString(), "keep"}));
+    QCOMPARE(folder.lastFailure().kind, NoteFolder::Failure::None);
+    QCOMPARE(textsIn(folder.notesPath()), QStringList{"keep"});
+    QCOMPARE(textsIn(folder.recyclePath()), QStringList{"remove me"});
+}
+
+void TestNoteSafety::failedWriteLeavesTheFolderAsItWasAndRetries()
+{
+    TestPlatform tp;
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    folder.load();
+    QVERIFY(folder.save({QString(), "one", "two"}));
+    folder.setStepHook([] { return false; });
+    QVERIFY(!folder.save({QString(), "one edited", "two"}));
+    QCOMPARE(folder.lastFailure().kind, NoteFolder::Failure::Write);
+    QCOMPARE(folder.lastFailure().error, EIO);
+    folder.setStepHook(nullptr);
+    QVERIFY(folder.save({QString(), "one edited", "two"}));
+    QCOMPARE(textsIn(folder.notesPath()), (QStringList{"one edited", "two"}));
+    QVERIFY(filesIn(folder.recyclePath()).isEmpty());
+}
+
+void TestNoteSafety::fullDiskLosesNothing()
+{
+    TestPlatform tp;
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("disk")));
+    const QString app = tp.path(QStringLiteral("disk"));
+    TinyDisk disk(app, 256);
+    if (!disk.mounted())
+        QSKIP("mounting a tmpfs needs CAP_SYS_ADMIN; the injected failures above cover the logic");
+    NoteFolder folder(app, &tp.clock);
+    folder.load();
+    QVERIFY(folder.save({QString(), "first", "second"}));
+    // Fill the disk up to the last byte.
+    {
+        QFile filler(app + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.write("x");
+        filler.close();
+    }
+    const QString big(30000, u'字'); // 90 KB, more than is left
+    QVERIFY(!folder.save({QString(), "first", big}));
+    QCOMPARE(folder.lastFailure().kind, NoteFolder::Failure::Write);
+    QCOMPARE(folder.lastFailure().error, ENOSPC);
+    QCOMPARE(textsIn(app + QStringLiteral("/Notes")), (QStringList{"first", "second"}));
+
+    // Clear all: the copies cannot be written, so the files stay.
+    QVERIFY(!folder.recycle({QStringLiteral("first"), big}));
+    QVERIFY(!folder.save({QString()}));
+    QCOMPARE(textsIn(app + QStringLiteral("/Notes")), (QStringList{"first", "second"}));
+
+    // Space again: the next save writes the copies first, then empties the folder.
+    QVERIFY(QFile::remove(app + QStringLiteral("/filler")));
+    QVERIFY(folder.save({QString()}));
+    QVERIFY(filesIn(app + QStringLiteral("/Notes")).isEmpty());
+    QVERIFY(textsIn(app + QStringLiteral("/Notes.recycle")).contains(big));
+}
+
+void TestNoteSafety::hiddenFilesAreNotNotes()
+{
+    TestPlatform tp;
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("Notes")));
+    writeRaw(tp.path(QStringLiteral("Notes/1.txt")), encodeNoteBytes(QStringLiteral("note")));
+    writeRaw(tp.path(QStringLiteral("Notes/.syncthing.1.txt.tmp")), "half written");
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    QCOMPARE(folder.load().texts, QStringList{"note"});
+    // One appears while we run, as a sync tool writes its temporary file.
+    writeRaw(tp.path(QStringLiteral("Notes/.~lock.2.txt#")), "an editor's lock");
+    QVERIFY(folder.save({QString(), "note", "another"}));
+    QVERIFY(folder.save({QString(), "another"}));
+    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/.syncthing.1.txt.tmp"))), QByteArray("half written"));
+    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/.~lock.2.txt#"))), QByteArray("an editor's lock"));
+    QCOMPARE(textsIn(folder.recyclePath()), QStringList{});
+}
+
+void TestNoteSafety::foreignFilesCountInTheRecycleLimit()
+{
+    TestPlatform tp;
+    tp.clock.setNow(QDateTime(QDate(2026, 1, 1), QTime(12, 0)));
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    folder.load();
+    QVERIFY(folder.save({QString(), "mine"}));
+    for (int i = 0; i < NoteFolder::kRecycleKeep + 20; ++i)
+        writeRaw(tp.path(QStringLiteral("Notes/foreign-%1.md").arg(i)), "from elsewhere");
+    QVERIFY(folder.save({QString(), "mine"}));
+    // All moved aside, none dropped: they are recent.
+    QCOMPARE(filesIn(folder.recyclePath()).size(), NoteFolder::kRecycleKeep + 20);
+    tp.clock.advanceMs(qint64(31) * 24 * 3600 * 1000);
+    QVERIFY(folder.recycle({QStringLiteral("removed a month later")}));
+    QCOMPARE(filesIn(folder.recyclePath()).size(), NoteFolder::kRecycleKeep);
+    QVERIFY(textsIn(folder.recyclePath()).contains(QStringLiteral("removed a month later")));
+}
+
+void TestNoteSafety::lossyFilesKeepTheirOriginalBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("lossy");
+    QTest::newRow("Latin-1") << QByteArray("caf\xE9 au lait") << true;
+    QTest::newRow("cp1251") << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0") << true;
+    QTest::newRow("UTF-8 mark, GBK body") << QByteArray("\xEF\xBB\xBF\xC4\xE3\xBA\xC3") << true;
+    QTest::newRow("UTF-8 cut mid-character") << QByteArray("\xE4\xBD\xA0\xE5\xA5") << true;
+    QTest::newRow("clean GBK converts") << QByteArray("\xC4\xE3\xBA\xC3") << false;
+}
+
+void TestNoteSafety::lossyFilesKeepTheirOriginalBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, lossy);
+    TestPlatform tp;
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("Notes")));
+    writeRaw(tp.path(QStringLiteral("Notes/1.txt")), bytes);
+    {
+        NoteFolder folder(tp.appFolder(), &tp.clock);
+        const QStringList texts = folder.load().texts;
+        QCOMPARE(texts.size(), 1);
+        // Opening and closing the application: the save converts the file.
+        QVERIFY(folder.save(QStringList{QString()} + texts));
+        QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/1.txt"))), encodeNoteBytes(texts.at(0)));
+    }
+    const QString recycle = tp.path(QStringLiteral("Notes.recycle"));
+    if (lossy) {
+        QCOMPARE(filesIn(recycle), QStringList{"1.txt"});
+        QCOMPARE(readRaw(recycle + QStringLiteral("/1.txt")), bytes);
+    } else {
+        QCOMPARE(filesIn(recycle), QStringList{});
+    }
+    // Only before the first rewrite: the converted file is plain UTF-8 from then on.
+    NoteFolder again(tp.appFolder(), &tp.clock);
+    const QStringList texts = again.load().texts;
+    QVERIFY(again.save({QString(), texts.at(0) + QStringLiteral(" edited")}));
+    QCOMPARE(filesIn(recycle).size(), lossy ? 1 : 0);
+}
+
+void TestNoteSafety::createdFilesAreNoMoreOpenThanNotes()
+{
+    TestPlatform tp;
+    const QString notesDir = tp.path(QStringLiteral("Notes"));
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("Notes")));
+    QVERIFY(::chmod(QFile::encodeName(notesDir).constData(), 0700) == 0);
+    writeRaw(notesDir + QStringLiteral("/1.txt"), encodeNoteBytes(QStringLiteral("private")));
+    QVERIFY(::chmod(QFile::encodeName(notesDir + QStringLiteral("/1.txt")).constData(), 0600) == 0);
+    // A recovery folder made open by an older version is closed down too.
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("Notes.recycle")));
+    QVERIFY(::chmod(QFile::encodeName(tp.path(QStringLiteral("Notes.recycle"))).constData(), 0755) == 0);
+    const mode_t oldMask = ::umask(022);
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    folder.load();
+    const bool saved = folder.save({QString(), "private edited", "new"});
+    const bool recycled = folder.recycle({QStringLiteral("removed")});
+    ::umask(oldMask);
+    QVERIFY(saved);
+    QVERIFY(recycled);
+    QCOMPARE(modeOf(notesDir + QStringLiteral("/1.txt")), mode_t(0600));
+    QCOMPARE(modeOf(notesDir + QStringLiteral("/2.txt")), mode_t(0600));
+    QCOMPARE(modeOf(folder.recyclePath()), mode_t(0700));
+    const QString recycled0 = folder.recyclePath() + u'/' + filesIn(folder.recyclePath()).value(0);
+    QCOMPARE(modeOf(recycled0), mode_t(0600));
+}
+
+void TestNoteSafety::readOnlyApplicationFolderStagesInsideNotes()
+{
+    // Permission bits do not stop root, so the save runs as an ordinary user.
+    TestPlatform tp;
+    const QString app = tp.path(QStringLiteral("app"));
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("app/Notes")));
+    writeRaw(app + QStringLiteral("/Notes/1.txt"), encodeNoteBytes(QStringLiteral("A")));
+    QVERIFY(::chmod(QFile::encodeName(tp.appFolder()).constData(), 0755) == 0);
+    QVERIFY(giveToUnprivileged(app));
+    QVERIFY(::chmod(QFile::encodeName(app).constData(), 0555) == 0);
+    const int result = runUnprivileged([&] {
+        NoteFolder folder(app);
+        if (folder.load().texts != QStringList{"A"})
+            return 1;
+        if (!folder.save({QString(), "B", "C"}))
+            return 2;
+        if (textsIn(app + QStringLiteral("/Notes")) != QStringList{"B", "C"})
+            return 3;
+        // Nor can removed notes go beside Notes: they are kept inside it, hidden.
+        if (!folder.recycle({QStringLiteral("C")}) || !folder.save({QString(), "B"}))
+            return 4;
+        if (textsIn(app + QStringLiteral("/Notes")) != QStringList{"B"} ||
+            textsIn(app + QStringLiteral("/Notes/.recycle")) != QStringList{"C"})
+            return 5;
+        NoteFolder restarted(app);
+        if (restarted.load().texts != QStringList{"B"})
+            return 6;
+        return 0;
+    });
+    ::chmod(QFile::encodeName(app).constData(), 0755);
+    QCOMPARE(result, 0);
+    QVERIFY(!QFileInfo::exists(app + QStringLiteral("/Notes/.saving")));
+}
+
+void TestNoteSafety::notesOnAnotherMountStagesInsideNotes()
+{
+    TestPlatform tp;
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("elsewhere")));
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("Notes")));
+    const QByteArray notesDir = QFile::encodeName(tp.path(QStringLiteral("Notes")));
+    // A bind mount keeps the same device number, yet a rename across it fails with EXDEV.
+    if (::mount(QFile::encodeName(tp.path(QStringLiteral("elsewhere"))).constData(), notesDir.constData(),
+                nullptr, MS_BIND, nullptr) != 0)
+        QSKIP("bind mounts need CAP_SYS_ADMIN");
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    folder.load();
+    const bool first = folder.save({QString(), "A", "B"});
+    const bool second = folder.save({QString(), "B"});
+    const QStringList texts = textsIn(tp.path(QStringLiteral("Notes")));
+    ::umount2(notesDir.constData(), MNT_DETACH);
+    QVERIFY(first);
+    QVERIFY(second);
+    QCOMPARE(texts, QStringList{"B"});
+    QCOMPARE(textsIn(tp.path(QStringLiteral("elsewhere"))), QStringList{"B"});
+}
+
+void TestNoteSafety::folderNamedInGbkBytesWorksThroughItsHandle()
+{
+    // What unzip makes of a folder named on a Chinese system: its name is not UTF-8, so no QString
+    // holds it. The store works through a handle on the folder instead, which also survives the
+    // folder being renamed while the application runs.
+    TestPlatform tp;
+    const QByteArray gbkName = QFile::encodeName(tp.appFolder()) + "/\xB1\xE3\xBC\xE3"; // 便笺 in GBK
+    QVERIFY(::mkdir(gbkName.constData(), 0700) == 0);
+    QVERIFY(::mkdir((gbkName + "/Notes").constData(), 0700) == 0);
+    {
+        const int fd = ::open((gbkName + "/Notes/1.txt").constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(fd >= 0);
+        const QByteArray bytes = encodeNoteBytes(QStringLiteral("在GBK文件夹里"));
+        QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        ::close(fd);
+    }
+    const int handle = ::open(gbkName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(handle >= 0);
+    NoteFolder folder(QStringLiteral("/proc/self/fd/%1").arg(handle), &tp.clock);
+    QCOMPARE(folder.load().texts, QStringList{"在GBK文件夹里"});
+    QVERIFY(::rename(gbkName.constData(), (gbkName + "-renamed").constData()) == 0);
+    QVERIFY(folder.save({QString(), "在GBK文件夹里", "typed after the rename"}));
+    ::close(handle);
+    const QByteArray renamed = gbkName + "-renamed/Notes";
+    struct stat st
+    {
+    };
+    const bool found = ::stat((renamed + "/2.txt").constData(), &st) == 0;
+    // QDir cannot remove what it cannot name.
+    ::unlink((renamed + "/1.txt").constData());
+    ::unlink((renamed + "/2.txt").constData());
+    ::rmdir(renamed.constData());
+    ::rmdir((gbkName + "-renamed").constData());
+    QVERIFY(found);
+}
+
+QTEST_GUILESS_MAIN(TestNoteSafety)
+#include "tst_notesafety.moc"
