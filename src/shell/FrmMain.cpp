@@ -20,6 +20,7 @@
 #include "widgets/TextBoxW.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -30,13 +31,16 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <cstring>
+
 namespace {
 const QString kTitle = QStringLiteral("Vemra便笺");
 const QString kHelpDocument = QStringLiteral("Vemra便笺使用帮助.pdf");
 } // namespace
 
 FrmMain::FrmMain(const Platform& platform, QWidget* parent)
-    : QWidget(parent), m_platform(platform), m_folder(std::make_unique<NoteFolder>(platform.appFolder, platform.clock))
+    : QWidget(parent), m_platform(platform),
+      m_folder(std::make_unique<NoteFolder>(platform.appFolder, platform.clock))
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(kTitle);
@@ -48,9 +52,7 @@ FrmMain::FrmMain(const Platform& platform, QWidget* parent)
     p.setColor(QPalette::Window, Qt::white);
     setPalette(p);
     setMouseTracking(true);
-    setBadLengthReporter([this](const QString& message) {
-        QMessageBox::critical(this, kTitle, message);
-    });
+    setBadLengthReporter([this](const QString& message) { QMessageBox::critical(this, kTitle, message); });
     createControls();
     wireEvents();
     Form_Load();
@@ -91,8 +93,7 @@ void FrmMain::LoadSettingsAndNotes()
 {
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
                                                           : QRect(0, 0, 1024, 768);
-    const WindowPlacement placement =
-        loadSettings(iniPath(), screen.size(), size(), &m_autoRun, &m_autoSave);
+    const WindowPlacement placement = loadSettings(iniPath(), screen.size(), size(), &m_autoRun, &m_autoSave);
     if (!placement.configReady)
         return;
     move(placement.left, placement.top);
@@ -102,14 +103,39 @@ void FrmMain::LoadSettingsAndNotes()
         m_noteTexts.append(text);
         List1->AddItem(NoteTitle(text));
     }
-    Text1->setText(m_noteTexts.value(0));
+    showInEditor(m_noteTexts.value(0));
 }
 
 void FrmMain::SaveSettingsAndNotes()
 {
     ++m_saveCount;
     saveSettings(iniPath(), pos(), m_autoRun, m_autoSave);
-    m_folder->save(m_noteTexts);
+    if (m_folder->save(m_noteTexts))
+        m_reportedFailures.clear();
+    else
+        reportFolderFailure();
+}
+
+void FrmMain::reportFolderFailure()
+{
+    const NoteFolder::Failure& failure = m_folder->lastFailure();
+    if (failure.kind == NoteFolder::Failure::None || m_reportedFailures.contains(failure.kind))
+        return;
+    // Told once: an automatic save follows every pointer move, and each would fail the same way.
+    m_reportedFailures.append(failure.kind);
+    const QString reason = QString::fromLocal8Bit(::strerror(failure.error));
+    const QString folder = QDir::toNativeSeparators(failure.path);
+    if (failure.kind == NoteFolder::Failure::Recycle) {
+        showMessage(
+            QStringLiteral("保存失败"),
+            QStringLiteral("移除的便笺无法保存到文件夹“%1”：%2。\r\n在它们保存好之前，便笺文件夹保持原样，"
+                           "下次保存时会再试。")
+                .arg(folder, reason));
+    } else {
+        showMessage(QStringLiteral("保存失败"),
+                    QStringLiteral("便笺无法保存到文件夹“%1”：%2。\r\n便笺仍保留在程序中，下次保存时会再试。")
+                        .arg(folder, reason));
+    }
 }
 
 void FrmMain::autoSaveNow()
@@ -123,6 +149,9 @@ void FrmMain::runCloseSequence()
     if (m_closed)
         return;
     m_closed = true;
+    // Whatever closes the window (the close button, the window manager, a signal, the session),
+    // what was typed is kept.
+    CommitEditor();
     if (m_platform.autostart) {
         if (m_autoRun)
             m_platform.autostart->enable(m_platform.appName, m_platform.executablePath);

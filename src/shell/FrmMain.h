@@ -123,6 +123,14 @@ private:
     void recycleTexts(const QStringList& texts);
     QString entryFor(const QString& text) const;
     void showNote(int index);
+    /// Puts a note's own text into the editor: until something is typed, a commit keeps the note's
+    /// text as it was read (the text box would give back non-breaking spaces as spaces, and U+2028
+    /// as CR LF).
+    void showInEditor(const QString& text);
+    /// Typing with no note current starts a new note at the end of the list, so no keystroke is lost.
+    void adoptEditorAsNewNote();
+    /// Tells the user once about each kind of failure of the note folder, until a save succeeds.
+    void reportFolderFailure();
     void removeNoteByKey();
     void newNoteByKey();
     void clearNotesByKey();
@@ -148,6 +156,9 @@ private:
     bool m_ctrlHeld = false;
     bool m_pointerOverEditor = false;
     bool m_closed = false;
+    bool m_showingNote = false;
+    bool m_editorPristine = true;
+    QList<int> m_reportedFailures;
     int m_saveCount = 0;
     int m_dragRequests = 0;
     int m_translateTimeoutMs = 10000;

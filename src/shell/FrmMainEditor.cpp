@@ -76,6 +76,9 @@ void FrmMain::EditorKeyUp(int keyCode, int shift)
 
 void FrmMain::EditorMouseDown(int button, int shift)
 {
+    // The title buttons take no focus, so the editor often still has it while the settings panel is
+    // open: a press in it must close the panel as a focus gain would.
+    editorGotFocus();
     if (button == 4 && shift == kExactlyCtrl)
         ToggleQuickPanel();
 }
@@ -108,7 +111,7 @@ void FrmMain::removeNoteByKey()
     }
     List1->setListIndex(-1);
     m_currentNote = 0;
-    Text1->setText(m_noteTexts.at(0));
+    showInEditor(m_noteTexts.at(0));
     Picture7->hide();
     Text1->setEnabled(true);
     CommitEditor();

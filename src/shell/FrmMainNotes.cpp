@@ -28,15 +28,37 @@ QString FrmMain::entryFor(const QString& text) const
 
 void FrmMain::CommitEditor()
 {
-    if (m_currentNote < 0 || m_currentNote > NoteCount() - 1)
+    // While a note is being shown the editor holds no edit of any note.
+    if (m_showingNote || m_currentNote < 0 || m_currentNote > NoteCount() - 1)
         return;
-    const QString text = Text1->text();
-    m_noteTexts[m_currentNote] = text;
-    List1->setList(m_currentNote, entryFor(text));
+    if (!m_editorPristine)
+        m_noteTexts[m_currentNote] = Text1->text();
+    List1->setList(m_currentNote, entryFor(m_noteTexts.at(m_currentNote)));
+}
+
+void FrmMain::showInEditor(const QString& text)
+{
+    m_showingNote = true;
+    Text1->setText(text);
+    m_showingNote = false;
+    m_editorPristine = true;
+}
+
+void FrmMain::adoptEditorAsNewNote()
+{
+    if (m_currentNote >= 0 || Text1->document()->isEmpty())
+        return;
+    m_noteTexts.append(QString());
+    List1->AddItem(kEmptyEntry);
+    m_currentNote = NoteCount() - 1;
 }
 
 void FrmMain::editorChanged()
 {
+    if (!m_showingNote) {
+        m_editorPristine = false;
+        adoptEditorAsNewNote();
+    }
     const QString text = Text1->text();
     if (!text.startsWith(kLedgerHeader))
         m_accountingActive = false;
@@ -46,7 +68,9 @@ void FrmMain::editorChanged()
 
 void FrmMain::recycleTexts(const QStringList& texts)
 {
-    m_folder->recycle(texts);
+    // A failed copy is kept and written by the next save, which leaves Notes alone until then.
+    if (!m_folder->recycle(texts))
+        reportFolderFailure();
 }
 
 void FrmMain::showNote(int index)
@@ -54,7 +78,7 @@ void FrmMain::showNote(int index)
     // The note in the editor keeps what was typed before the other one comes in.
     CommitEditor();
     m_currentNote = index;
-    Text1->setText(m_noteTexts.at(m_currentNote));
+    showInEditor(m_noteTexts.at(m_currentNote));
 }
 
 void FrmMain::OpenSelectedNote()
@@ -99,7 +123,7 @@ void FrmMain::RemoveSelectedNote()
         List1->RemoveItem(k);
         List1->setListIndex(0);
         m_currentNote = 0;
-        Text1->setText(m_noteTexts.at(0));
+        showInEditor(m_noteTexts.at(0));
         return;
     }
     m_noteTexts.removeAt(k);

@@ -19,7 +19,7 @@ private slots:
     void switchValues();
     void closeFollowsAutoRunWithAutostartEntry();
     void autoSaveOnBackgroundMoveWritesOnlyWhatChanged();
-    void systemCloseSavesLastCommittedText();
+    void systemCloseKeepsTheTypedText();
     void closeButtonCommitsThenSaves();
     void badConfigFilesStillStart_data();
     void badConfigFilesStillStart();
@@ -57,8 +57,10 @@ void TestMainStartup::storedPlaceOpensThereAndCloseWritesIt()
         w.move(321, 123);
         w.close();
     }
-    QCOMPARE(readFile(tp.path(QStringLiteral("Config.ini"))),
-             QByteArray("; mine\r\n[General]\r\nLeft=321\r\nTop=123\r\nAutoRun=0\r\nAutoSave=0\r\n[Other]\r\nx=1\r\n"));
+    QCOMPARE(
+        readFile(tp.path(QStringLiteral("Config.ini"))),
+        QByteArray(
+            "; mine\r\n[General]\r\nLeft=321\r\nTop=123\r\nAutoRun=0\r\nAutoSave=0\r\n[Other]\r\nx=1\r\n"));
     FrmMain again(tp.platform());
     QCOMPARE(again.pos(), QPoint(321, 123));
 }
@@ -77,8 +79,10 @@ void TestMainStartup::switchValues_data()
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<bool>("autoRun");
     QTest::addColumn<bool>("autoSave");
-    QTest::newRow("two and minus one") << QByteArray("[General]\r\nAutoRun=2\r\nAutoSave=-1\r\n") << true << true;
-    QTest::newRow("letters read as zero") << QByteArray("[General]\r\nAutoRun=x\r\nAutoSave=abc\r\n") << false << false;
+    QTest::newRow("two and minus one")
+        << QByteArray("[General]\r\nAutoRun=2\r\nAutoSave=-1\r\n") << true << true;
+    QTest::newRow("letters read as zero")
+        << QByteArray("[General]\r\nAutoRun=x\r\nAutoSave=abc\r\n") << false << false;
     QTest::newRow("lower-case key") << QByteArray("[general]\r\nautorun=1\r\n") << true << false;
     QTest::newRow("quoted and spaced") << QByteArray("[General]\r\nAutoSave = \" 1 \"\r\n") << false << true;
 }
@@ -160,7 +164,7 @@ void TestMainStartup::autoSaveOnBackgroundMoveWritesOnlyWhatChanged()
     QCOMPARE(readFile(tp.path(QStringLiteral("Notes/2.txt"))), utf8WithBom(QStringLiteral("first")));
 }
 
-void TestMainStartup::systemCloseSavesLastCommittedText()
+void TestMainStartup::systemCloseKeepsTheTypedText()
 {
     TestPlatform tp;
     {
@@ -171,9 +175,10 @@ void TestMainStartup::systemCloseSavesLastCommittedText()
         editor->setText(QStringLiteral("kept"));
         w.CommitEditor();
         editor->setText(QStringLiteral("typed after the last commit"));
-        w.close(); // as the session or a signal closes it: no commit
+        w.close(); // as the session or a signal closes it
     }
-    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("kept")));
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))),
+             utf8WithBom(QStringLiteral("typed after the last commit")));
 }
 
 void TestMainStartup::closeButtonCommitsThenSaves()
@@ -187,7 +192,8 @@ void TestMainStartup::closeButtonCommitsThenSaves()
         QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture2")), Qt::LeftButton);
         QVERIFY(!w.isVisible());
     }
-    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("line 1\r\nline 2")));
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))),
+             utf8WithBom(QStringLiteral("line 1\r\nline 2")));
     QCOMPARE(tp.autostart.calls, QStringList{QStringLiteral("disable VemraNotes")});
 }
 
@@ -201,7 +207,8 @@ void TestMainStartup::badConfigFilesStillStart_data()
     QTest::newRow("binary") << binary << int(binary.size());
     QTest::newRow("no section") << QByteArray("Left=10\r\nTop=10\r\n") << 18;
     // The Left line is the application's own and is replaced; the rest stays.
-    QTest::newRow("long line") << QByteArray("[General]\r\nLeft=") + QByteArray(10000, '7') + "\r\nx=1\r\n" << 20;
+    QTest::newRow("long line") << QByteArray("[General]\r\nLeft=") + QByteArray(10000, '7') + "\r\nx=1\r\n"
+                               << 20;
     QTest::newRow("huge") << QByteArray("[General]\r\nAutoSave=1\r\n") + QByteArray(8 * 1024 * 1024, 'z')
                           << 8 * 1024 * 1024;
 }
@@ -231,13 +238,18 @@ void TestMainStartup::notesThatIsAFileIsLeftAlone()
 {
     TestPlatform tp;
     writeFile(tp.path(QStringLiteral("Notes")), "not a folder");
+    QStringList seen;
     {
+        ModalCloser closer;
         FrmMain w(tp.platform());
         control<TextBoxW>(&w, QStringLiteral("Text1"))->setText(QStringLiteral("new"));
         w.CommitEditor();
         w.close();
+        seen = closer.seen;
     }
     QCOMPARE(readFile(tp.path(QStringLiteral("Notes"))), QByteArray("not a folder"));
+    // The note could not be saved, and the user is told so.
+    QCOMPARE(seen, QStringList{QStringLiteral("FrmMessage")});
 }
 
 QTEST_MAIN(TestMainStartup)

@@ -1,0 +1,217 @@
+// The main window never loses what was typed: whatever closes it, whichever note was removed, when
+// the disk refuses a save, and a note only looked at is saved as it was read.
+#include "shell/FrmMain.h"
+#include "support/Fakes.h"
+#include "support/WindowTest.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/TextBoxW.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QWindow>
+#include <QtTest>
+
+namespace {
+struct Window
+{
+    explicit Window(TestPlatform& tp)
+    {
+        w = std::make_unique<FrmMain>(tp.platform());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        list = control<ListBoxW>(w.get(), QStringLiteral("List1"));
+        editor = control<TextBoxW>(w.get(), QStringLiteral("Text1"));
+        panel = control<QWidget>(w.get(), QStringLiteral("Picture7"));
+    }
+    void togglePanel()
+    {
+        QTest::mouseClick(control<QWidget>(w.get(), QStringLiteral("Picture1")), Qt::LeftButton);
+    }
+    void button(int index)
+    {
+        QTest::mouseClick(control<QWidget>(w.get(), QStringLiteral("Picture8_%1").arg(index)),
+                          Qt::LeftButton);
+    }
+    void type(const QString& text)
+    {
+        editor->setFocus();
+        QTest::keyClicks(editor, text);
+    }
+    std::unique_ptr<FrmMain> w;
+    ListBoxW* list = nullptr;
+    TextBoxW* editor = nullptr;
+    QWidget* panel = nullptr;
+};
+
+QStringList labelsOf(QWidget* window)
+{
+    QStringList texts;
+    for (const QLabel* label : window->findChildren<QLabel*>())
+        texts.append(label->text());
+    return texts;
+}
+
+QStringList notesOnDisk(const TestPlatform& tp)
+{
+    QStringList texts;
+    QDir dir(tp.path(QStringLiteral("Notes")));
+    QStringList names = dir.entryList(QDir::Files);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.section(u'.', 0, 0).toInt() < b.section(u'.', 0, 0).toInt();
+    });
+    for (const QString& name : names)
+        texts.append(QString::fromUtf8(readFile(dir.filePath(name))).remove(QChar(0xFEFF)));
+    return texts;
+}
+} // namespace
+
+class TestNoteKeeping : public QObject
+{
+    Q_OBJECT
+private slots:
+    void everyCloseKeepsWhatWasTyped_data();
+    void everyCloseKeepsWhatWasTyped();
+    void typingAfterRemovingTheCurrentNoteStartsANewNote();
+    void aNoteOnlyLookedAtIsSavedByteForByte();
+    void failedSavesAreToldOnceAndRetried();
+    void pressInTheEditorClosesTheSettingsPanel();
+};
+
+void TestNoteKeeping::everyCloseKeepsWhatWasTyped_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("window manager") << "window manager";
+    QTest::newRow("close event from outside") << "close event";
+    QTest::newRow("close button") << "close button";
+}
+
+void TestNoteKeeping::everyCloseKeepsWhatWasTyped()
+{
+    QFETCH(QString, how);
+    TestPlatform tp;
+    {
+        Window m(tp);
+        QVERIFY(!m.w->AutoSave());
+        m.type(QStringLiteral("typed just before the close"));
+        if (how == QLatin1String("window manager")) {
+            m.w->windowHandle()->close();
+        } else if (how == QLatin1String("close event")) {
+            m.w->close();
+        } else {
+            QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture2")), Qt::LeftButton);
+        }
+        QVERIFY(!m.w->isVisible());
+    }
+    QCOMPARE(notesOnDisk(tp), QStringList{"typed just before the close"});
+    Window again(tp);
+    QCOMPARE(again.list->items(), (QStringList{"#无内容#", "typed just before the close"}));
+}
+
+void TestNoteKeeping::typingAfterRemovingTheCurrentNoteStartsANewNote()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("first")));
+    writeFile(tp.path(QStringLiteral("Notes/2.txt")), utf8WithBom(QStringLiteral("second")));
+    Window m(tp);
+    m.togglePanel();
+    doubleClickRow(m.list, 1);
+    QCOMPARE(m.w->CurrentNote(), 1);
+    // Remove the note in the editor (not the last one), close the list, type.
+    m.togglePanel();
+    clickRow(m.list, 1);
+    m.button(1);
+    QCOMPARE(m.w->CurrentNote(), -1);
+    m.togglePanel();
+    QVERIFY(m.editor->isEnabled());
+    m.type(QStringLiteral("not lost"));
+    QCOMPARE(m.w->CurrentNote(), 2);
+    m.togglePanel(); // commits the editor
+    QCOMPARE(m.w->noteTexts(), (QStringList{QString(), "second", "not lost"}));
+    QCOMPARE(m.list->items(), (QStringList{"#无内容#", "second", "not lost"}));
+    m.w->close();
+    QCOMPARE(notesOnDisk(tp), (QStringList{"second", "not lost"}));
+}
+
+void TestNoteKeeping::aNoteOnlyLookedAtIsSavedByteForByte()
+{
+    TestPlatform tp;
+    const QByteArray bytes = utf8WithBom(QStringLiteral("a\u00A0b\u2028c\u2029d\ne"));
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), bytes);
+    {
+        Window m(tp);
+        m.togglePanel();
+        doubleClickRow(m.list, 1);
+        QCOMPARE(m.w->CurrentNote(), 1);
+        m.togglePanel(); // opening the list commits the editor
+        m.togglePanel();
+        QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture2")), Qt::LeftButton);
+    }
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), bytes);
+
+    // Typing makes it an edit like any other.
+    {
+        Window m(tp);
+        m.togglePanel();
+        doubleClickRow(m.list, 1);
+        m.editor->moveCursor(QTextCursor::End);
+        m.type(QStringLiteral("!"));
+        m.w->close();
+    }
+    QVERIFY(readFile(tp.path(QStringLiteral("Notes/1.txt"))).endsWith("e!"));
+}
+
+void TestNoteKeeping::failedSavesAreToldOnceAndRetried()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("keep me")));
+    writeFile(tp.path(QStringLiteral("Notes/2.txt")), utf8WithBom(QStringLiteral("remove me")));
+    // A file where the recovery folder belongs: removed notes cannot be kept aside.
+    writeFile(tp.path(QStringLiteral("Notes.recycle")), "in the way");
+    Window m(tp);
+    QStringList seen;
+    ModalCloser closer;
+    closer.inspect = [&](QWidget* modal) { seen.append(labelsOf(modal).join(u'|')); };
+
+    m.togglePanel();
+    clickRow(m.list, 2);
+    m.button(1);
+    QTRY_COMPARE(seen.size(), 1);
+    QVERIFY2(seen.at(0).contains(QStringLiteral("保存失败")), qPrintable(seen.at(0)));
+    QVERIFY2(seen.at(0).contains(tp.path(QStringLiteral("Notes.recycle"))), qPrintable(seen.at(0)));
+
+    // Saving automatically on every pointer move does not repeat the message.
+    control<QWidget>(m.w.get(), QStringLiteral("SSwitch2"))->setProperty("Value", true);
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture1")), Qt::LeftButton);
+    for (int i = 0; i < 5; ++i)
+        m.w->SaveSettingsAndNotes();
+    QTest::qWait(100);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(notesOnDisk(tp), (QStringList{"keep me", "remove me"}));
+
+    // Once the way is clear the next save writes the copy and only then removes the file.
+    QVERIFY(QFile::remove(tp.path(QStringLiteral("Notes.recycle"))));
+    m.w->close();
+    QCOMPARE(notesOnDisk(tp), QStringList{"keep me"});
+    QCOMPARE(seen.size(), 1);
+    bool kept = false;
+    for (const QString& name : QDir(tp.path(QStringLiteral("Notes.recycle"))).entryList(QDir::Files))
+        kept = kept || readFile(tp.path(QStringLiteral("Notes.recycle/")) + name).endsWith("remove me");
+    QVERIFY(kept);
+}
+
+void TestNoteKeeping::pressInTheEditorClosesTheSettingsPanel()
+{
+    TestPlatform tp;
+    Window m(tp);
+    m.editor->setFocus();
+    QTRY_VERIFY(m.editor->hasFocus());
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture4")), Qt::LeftButton);
+    QWidget* settings = control<QWidget>(m.w.get(), QStringLiteral("Picture9"));
+    QVERIFY(settings->isVisible());
+    QVERIFY(m.editor->hasFocus()); // the title buttons take no focus
+    QTest::mouseClick(m.editor->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(!settings->isVisible());
+}
+
+QTEST_MAIN(TestNoteKeeping)
+#include "tst_notekeeping.moc"
