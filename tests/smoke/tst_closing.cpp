@@ -1,0 +1,167 @@
+// The real executable on a real (virtual) X display: text typed on the keyboard survives every way
+// of closing from outside — a termination signal and the window manager's close request — though
+// the automatic save is off. Nothing reaches the user's own display, home or session.
+#include "support/WindowTest.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace {
+
+// Asks the window to close the way a window manager does: WM_PROTOCOLS / WM_DELETE_WINDOW.
+bool sendDeleteWindow(const QByteArray& display, quint32 window)
+{
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    const auto atom = [connection](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, quint16(qstrlen(name)), name), nullptr);
+        const xcb_atom_t result = reply ? reply->atom : XCB_ATOM_NONE;
+        free(reply);
+        return result;
+    };
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom("WM_PROTOCOLS");
+    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    const bool ok = xcb_flush(connection) > 0;
+    xcb_disconnect(connection);
+    return ok;
+}
+
+} // namespace
+
+class TestClosing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void typedTextSurvivesAnOutsideClose_data();
+    void typedTextSurvivesAnOutsideClose();
+
+private:
+    bool tool(const QStringList& arguments, QByteArray* output = nullptr);
+
+    QProcess m_xvfb;
+    QByteArray m_display;
+    QProcessEnvironment m_environment;
+};
+
+void TestClosing::initTestCase()
+{
+    for (const char* program : {"Xvfb", "xdotool"})
+        QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(),
+                 "Xvfb and xdotool are installed by scripts/deps.sh");
+    // Xvfb picks a free display and tells its number on the descriptor given.
+    m_xvfb.start(QStringLiteral("Xvfb"),
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                  QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                  QStringLiteral("tcp")});
+    QVERIFY(m_xvfb.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running, 20000);
+    const QByteArray number = m_xvfb.readLine().trimmed();
+    QVERIFY2(!number.isEmpty(), "Xvfb did not start");
+    m_display = ':' + number;
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
+    for (const char* variable :
+         {"WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER", "QT_QPA_PLATFORM"})
+        m_environment.remove(QString::fromLatin1(variable));
+}
+
+void TestClosing::cleanupTestCase()
+{
+    m_xvfb.terminate();
+    m_xvfb.waitForFinished(5000);
+}
+
+bool TestClosing::tool(const QStringList& arguments, QByteArray* output)
+{
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    process.start(QStringLiteral("xdotool"), arguments);
+    if (!process.waitForFinished(20000) || process.exitCode() != 0)
+        return false;
+    if (output)
+        *output = process.readAllStandardOutput().trimmed();
+    return true;
+}
+
+void TestClosing::typedTextSurvivesAnOutsideClose_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("SIGTERM") << "signal";
+    QTest::newRow("window manager's close") << "window manager";
+}
+
+void TestClosing::typedTextSurvivesAnOutsideClose()
+{
+    QFETCH(QString, how);
+    QTemporaryDir root;
+    for (const char* sub : {"app", "home", "config", "runtime", "data"})
+        QVERIFY(QDir().mkpath(root.filePath(QString::fromLatin1(sub))));
+    QVERIFY(QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString app = root.filePath(QStringLiteral("app"));
+    QVERIFY(QFile::copy(QStringLiteral(VEMRA_BUILD_DIR "/VemraNotes"), app + QStringLiteral("/VemraNotes")));
+    // Data beside the executable, as in the build folder.
+    QVERIFY(writeFile(app + QStringLiteral("/portable"), QByteArray()));
+
+    QProcessEnvironment environment = m_environment;
+    const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
+                                                           {"XDG_CONFIG_HOME", "config"},
+                                                           {"XDG_RUNTIME_DIR", "runtime"},
+                                                           {"XDG_DATA_HOME", "data"}};
+    for (const auto& [variable, sub] : folders)
+        environment.insert(QString::fromLatin1(variable), root.filePath(QString::fromLatin1(sub)));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+    QProcess vemra;
+    vemra.setProcessEnvironment(environment);
+    vemra.setProcessChannelMode(QProcess::MergedChannels);
+    vemra.start(app + QStringLiteral("/VemraNotes"), {});
+    QVERIFY(vemra.waitForStarted(20000));
+    QByteArray window;
+    QVERIFY2(tool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                   QStringLiteral("--pid"), QString::number(vemra.processId()), QStringLiteral("--name"),
+                   QStringLiteral("Vemra")},
+                  &window),
+             "the main window did not appear");
+    window = window.split('\n').value(0);
+    QVERIFY(tool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromLatin1(window)}));
+    QVERIFY(tool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                  QStringLiteral("typed, never saved by hand")}));
+    // The keys are in the window's queue once the window answers the next request.
+    QTest::qWait(300);
+
+    if (how == QLatin1String("signal"))
+        QCOMPARE(::kill(pid_t(vemra.processId()), SIGTERM), 0);
+    else
+        QVERIFY(sendDeleteWindow(m_display, window.toUInt()));
+    QVERIFY2(vemra.waitForFinished(20000), vemra.readAll().constData());
+    QCOMPARE(vemra.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(vemra.exitCode(), 0);
+
+    const QByteArray ini = readFile(app + QStringLiteral("/Config.ini"));
+    QVERIFY2(ini.contains("AutoSave=0"), ini.constData());
+    QCOMPARE(readFile(app + QStringLiteral("/Notes/1.txt")),
+             utf8WithBom(QStringLiteral("typed, never saved by hand")));
+}
+
+QTEST_GUILESS_MAIN(TestClosing)
+#include "tst_closing.moc"
