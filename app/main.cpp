@@ -1,23 +1,52 @@
+#include "platform/AppId.h"
+#include "platform/DataFolder.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemPlatform.h"
+#include "platform/WindowSystem.h"
 #include "shell/FrmMain.h"
 #include "shell/Shutdown.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <climits>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
-// The executable's own path, known before Qt starts, so a second instance can leave at once.
-QString executablePath()
+// The executable's own folder, known before Qt starts, so a second instance can leave at once.
+QString executableFolder()
 {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
     if (n <= 0)
-        return QString();
-    return QString::fromLocal8Bit(buffer, int(n));
+        return QDir::currentPath();
+    const QString path = QFile::decodeName(QByteArray(buffer, int(n)));
+    return path.left(path.lastIndexOf(u'/'));
+}
+
+QString homeFolder()
+{
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty())
+        return home;
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry && entry->pw_dir ? QFile::decodeName(entry->pw_dir) : QDir::rootPath();
+}
+
+AppFolders findFolders()
+{
+    const QString executable = executableFolder();
+    // The installed layout is relative to the executable, so a copy installed under any prefix
+    // finds its own share/ folder.
+    const QString installedShare =
+        QDir::cleanPath(executable + QStringLiteral("/" VEMRA_RELATIVE_DATADIR "/vemranotes"));
+    const QString perUser = DataFolder::perUserFolder(qEnvironmentVariable("XDG_DATA_HOME"), homeFolder());
+    return DataFolder::resolve(executable, perUser, installedShare);
 }
 
 // The window asks for the Chinese system fonts by name; on Linux desktops CJK fonts of the machine
@@ -34,18 +63,36 @@ void substituteChineseFonts()
 
 int main(int argc, char** argv)
 {
-    SingleInstance instance(executablePath());
+    // The lock belongs to the data, so it is taken on the data folder before anything in it is read.
+    const AppFolders folders = findFolders();
+    SingleInstance instance(folders.data);
     if (!instance.acquire())
         return 0;
+    if (!folders.portable)
+        DataFolder::copyShippedData(executableFolder(), folders.data);
 
+    const QByteArray platform = WindowSystem::platformToRequest(
+        qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"));
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
+    // The choice was for this process only: programs the application starts pick their own.
+    if (!platform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
+
     QApplication::setApplicationName(QStringLiteral("VemraNotes"));
     QApplication::setApplicationDisplayName(QString());
+    QApplication::setDesktopFileName(kAppId);
     QApplication::setQuitOnLastWindowClosed(true);
     substituteChineseFonts();
+    // Qt's own texts (file dialogs, the editor's context menu) in Chinese like the rest of the
+    // application, whatever the locale.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
-    SystemPlatform platform;
-    FrmMain window(platform.platform());
+    SystemPlatform services(folders);
+    FrmMain window(services.platform());
     Shutdown::closeOnTerminationSignals(&window);
     window.show();
     return app.exec();

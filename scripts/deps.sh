@@ -4,11 +4,14 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make pkg-config ccache python3
-  qt6-base-dev qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev
+  qt6-translations-l10n
   libbenchmark-dev
   fonts-noto-cjk fonts-wqy-microhei
   fcitx5-frontend-qt6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  desktop-file-utils appstream dbus
+  xvfb xdotool
 )
 
 missing=()

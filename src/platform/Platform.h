@@ -9,13 +9,18 @@ class SoundPlayer;
 class Autostart;
 class HostResolver;
 class MediaPlayerFactory;
+class Notifier;
 
 /// Every service the application takes from the operating system, handed to the main window at
 /// construction. The application wires the real ones; tests wire recording fakes.
 struct Platform
 {
-    /// Folder of the running executable: Config.ini, Notes/ and Sounds/ live here.
+    /// The data folder: Config.ini, Notes/ and Notes.recycle/ live here. Beside the executable for a
+    /// portable copy, else the per-user folder (see DataFolder).
     QString appFolder;
+    /// Where the read-only files are looked up: Sounds/ and the help document. Beside the executable
+    /// when they are there, else the installed share/vemranotes/.
+    QString resourceFolder;
     /// Executable's file name without extension, the name of the autostart entry.
     QString appName = QStringLiteral("VemraNotes");
     /// Full path of the executable, written into the autostart entry.
@@ -27,4 +32,10 @@ struct Platform
     Autostart* autostart = nullptr;
     HostResolver* resolver = nullptr;
     MediaPlayerFactory* media = nullptr;
+    /// Desktop notifications for reminders.
+    Notifier* notifier = nullptr;
+    /// False where the window system places windows itself (Wayland): the application can then
+    /// neither move its window to the saved place nor centre or raise its secondary windows, and
+    /// the place it reads back is meaningless.
+    bool canPlaceWindows = true;
 };

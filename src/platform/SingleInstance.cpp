@@ -1,25 +1,13 @@
 #include "platform/SingleInstance.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
+#include <QFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-SingleInstance::SingleInstance(const QString& executablePath)
-{
-    QString canonical = QFileInfo(executablePath).canonicalFilePath();
-    if (canonical.isEmpty())
-        canonical = QFileInfo(executablePath).absoluteFilePath();
-    const QByteArray key = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex();
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    m_lockPath = dir + QStringLiteral("/VemraNotes-") + QString::fromLatin1(key.left(16)) + QStringLiteral(".lock");
-}
+SingleInstance::SingleInstance(const QString& dataFolder) : m_lockPath(dataFolder + u'/' + kLockName) {}
 
 SingleInstance::~SingleInstance()
 {
@@ -32,12 +20,22 @@ bool SingleInstance::acquire()
     if (m_fd >= 0)
         return true;
     const QByteArray path = QFile::encodeName(m_lockPath);
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Close-on-exec: a program the application starts (a command action, a script) must not keep
+    // holding the lock after the application has ended.
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
-        return true; // a runtime folder we cannot write must not keep the application from starting
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW); // flock needs no write access
+    if (fd < 0)
+        return true;
+    int locked;
+    do
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        // Only a lock held elsewhere stops the start; a file system without locks does not.
+        return error != EWOULDBLOCK;
     }
     m_fd = fd;
     return true;

@@ -1,15 +1,19 @@
 #include "platform/SystemPlatform.h"
 
+#include "platform/AppId.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
+#include "platform/DBusNotifier.h"
 #include "platform/DesktopOpener.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/SystemHostResolver.h"
 #include "platform/SystemMediaPlayer.h"
 #include "platform/SystemSoundPlayer.h"
+#include "platform/WindowSystem.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QUrl>
 
 struct SystemPlatform::Services
 {
@@ -20,12 +24,24 @@ struct SystemPlatform::Services
     XdgAutostart autostart;
     SystemHostResolver resolver;
     SystemMediaPlayerFactory media;
+    std::unique_ptr<DBusNotifier> notifier;
 };
 
-SystemPlatform::SystemPlatform() : m_services(std::make_unique<Services>())
+namespace {
+/// The icon for notifications: the theme's icon of the installed launcher, or the picture the build
+/// writes beside a portable executable, which no icon theme knows.
+QString notificationIcon(const QString& resourceFolder)
+{
+    const QString built = resourceFolder + QStringLiteral("/VemraNotes.png");
+    return QFileInfo(built).isFile() ? QUrl::fromLocalFile(built).toString() : kAppId;
+}
+} // namespace
+
+SystemPlatform::SystemPlatform(const AppFolders& folders) : m_services(std::make_unique<Services>())
 {
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    m_platform.appFolder = exe.absolutePath();
+    m_platform.appFolder = folders.data;
+    m_platform.resourceFolder = folders.resources;
     m_platform.appName = exe.completeBaseName();
     m_platform.executablePath = exe.absoluteFilePath();
     m_platform.clock = &m_services->clock;
@@ -35,6 +51,10 @@ SystemPlatform::SystemPlatform() : m_services(std::make_unique<Services>())
     m_platform.autostart = &m_services->autostart;
     m_platform.resolver = &m_services->resolver;
     m_platform.media = &m_services->media;
+    m_services->notifier = std::make_unique<DBusNotifier>(QStringLiteral("Vemra便笺"),
+                                                          notificationIcon(folders.resources), kAppId);
+    m_platform.notifier = m_services->notifier.get();
+    m_platform.canPlaceWindows = WindowSystem::canPlaceWindows(QGuiApplication::platformName());
 }
 
 SystemPlatform::~SystemPlatform() = default;

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "platform/DataFolder.h"
 #include "platform/Platform.h"
 
 #include <memory>
 
-/// Owns the real services of this Linux desktop.
+/// Owns the real services of this Linux desktop. Made after the application object, so the window
+/// system in use is known.
 class SystemPlatform
 {
 public:
-    SystemPlatform();
+    explicit SystemPlatform(const AppFolders& folders);
     ~SystemPlatform();
     const Platform& platform() const { return m_platform; }
 

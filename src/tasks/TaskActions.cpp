@@ -1,7 +1,48 @@
 #include "tasks/TaskActions.h"
 
+#include "platform/Notifier.h"
 #include "platform/ProcessLauncher.h"
 #include "tasks/TaskEditorLogic.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
+namespace {
+
+/// Brings the reminder to the front: the modal window open at that moment is the reminder's, and
+/// it cannot show while the main window that owns it sits minimized.
+void raiseReminder(QPointer<QWidget> window)
+{
+    if (window && window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    QWidget* target = QApplication::activeModalWidget();
+    if (!target)
+        target = window;
+    if (!target)
+        return;
+    target->show();
+    target->raise();
+    target->activateWindow();
+}
+
+/// Announces a reminder whose window is about to open and runs show, which returns once the window
+/// is closed; the notification goes with the window.
+template <typename Show> void announceWhileShown(const TaskItem& task, ActionContext& context, Show show)
+{
+    const QPointer<QWidget> window = context.window;
+    std::optional<Notifier::Ticket> ticket;
+    if (context.notifier)
+        ticket = context.notifier->post(QStringLiteral("Vemra便笺"), task.TaskText,
+                                        [window] { raiseReminder(window); });
+    if (window)
+        QApplication::alert(window);
+    show();
+    if (ticket && context.notifier)
+        context.notifier->withdraw(*ticket);
+}
+
+} // namespace
 
 std::optional<PowerCommand> powerCommand(const QString& code, bool countdown)
 {
@@ -29,11 +70,11 @@ void PerformAction(const TaskItem& task, int index, bool countdown, ActionContex
         break;
     case TaskAction::Message:
         if (context.showMessage)
-            context.showMessage(task.TaskText, task.ActionArg);
+            announceWhileShown(task, context, [&] { context.showMessage(task.TaskText, task.ActionArg); });
         break;
     case TaskAction::Music:
         if (context.showMusic)
-            context.showMusic(index, task.ActionArg);
+            announceWhileShown(task, context, [&] { context.showMusic(index, task.ActionArg); });
         break;
     case TaskAction::OpenFile:
         if (context.runFile)

@@ -6,7 +6,9 @@
 #include <functional>
 #include <optional>
 
+class Notifier;
 class ProcessLauncher;
+class QWidget;
 
 /// What an action needs from the rest of the application.
 struct ActionContext
@@ -19,6 +21,11 @@ struct ActionContext
     std::function<void(int index, const QString& path)> showMusic;
     /// Opens or runs a file by its kind.
     std::function<void(const QString& path)> runFile;
+    /// Posts a desktop notification beside the message and music windows; none when null.
+    Notifier* notifier = nullptr;
+    /// The main window: its task bar entry asks for attention when a reminder comes, and it is
+    /// brought back from the task bar when the notification is clicked.
+    QWidget* window = nullptr;
 };
 
 /// A program and its arguments, started without a shell.
@@ -35,5 +42,8 @@ struct PowerCommand
 std::optional<PowerCommand> powerCommand(const QString& code, bool countdown);
 
 /// Does what a task that fell due asks for. Power, file and command actions return as soon as they
-/// are started; message and music return when their window is closed.
+/// are started; message and music return when their window is closed. A message or music reminder
+/// is also announced by a desktop notification (summary "Vemra便笺", the task's text as body)
+/// that brings the reminder window to the front when clicked and is withdrawn once the window
+/// closes, and by an attention request of the main window.
 void PerformAction(const TaskItem& task, int index, bool countdown, ActionContext& context);

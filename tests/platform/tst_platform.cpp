@@ -1,6 +1,7 @@
 #include "platform/Autostart.h"
 #include "platform/CommonDialog.h"
 #include "platform/SingleInstance.h"
+#include "platform/WindowSystem.h"
 
 #include <QFile>
 #include <QProcess>
@@ -15,7 +16,12 @@ private slots:
     void autostartDisableRemovesEntryAndIsHarmlessTwice();
     void execArgumentQuoting_data();
     void execArgumentQuoting();
-    void singleInstanceLockIsExclusivePerExecutable();
+    void singleInstanceLockIsExclusivePerDataFolder();
+    void singleInstanceLockStaysAndOutlivesNoChild();
+    void platformToRequest_data();
+    void platformToRequest();
+    void canPlaceWindows_data();
+    void canPlaceWindows();
     void dialogAnswersComeFromTheQueue();
 };
 
@@ -48,11 +54,16 @@ void TestPlatformLayer::execArgumentQuoting_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("plain") << "/usr/bin/vemra" << "\"/usr/bin/vemra\"";
-    QTest::newRow("dollar") << "/a$b" << "\"/a\\\\$b\"";
-    QTest::newRow("quote") << "/a\"b" << "\"/a\\\\\"b\"";
-    QTest::newRow("backslash") << "/a\\b" << "\"/a\\\\\\\\b\"";
-    QTest::newRow("percent") << "/100%/v" << "\"/100%%/v\"";
+    QTest::newRow("plain") << "/usr/bin/vemra"
+                           << "\"/usr/bin/vemra\"";
+    QTest::newRow("dollar") << "/a$b"
+                            << "\"/a\\\\$b\"";
+    QTest::newRow("quote") << "/a\"b"
+                           << "\"/a\\\\\"b\"";
+    QTest::newRow("backslash") << "/a\\b"
+                               << "\"/a\\\\\\\\b\"";
+    QTest::newRow("percent") << "/100%/v"
+                             << "\"/100%%/v\"";
 }
 
 void TestPlatformLayer::execArgumentQuoting()
@@ -62,21 +73,104 @@ void TestPlatformLayer::execArgumentQuoting()
     QCOMPARE(XdgAutostart::quoteExecArgument(path), exec);
 }
 
-void TestPlatformLayer::singleInstanceLockIsExclusivePerExecutable()
+void TestPlatformLayer::singleInstanceLockIsExclusivePerDataFolder()
 {
-    QTemporaryDir dir;
-    const QString exe = dir.path() + QStringLiteral("/VemraNotes");
-    SingleInstance first(exe);
+    QTemporaryDir data;
+    SingleInstance first(data.path());
     QVERIFY(first.acquire());
-    SingleInstance second(exe);
+    QVERIFY(first.acquire()); // asking again keeps it
+    QCOMPARE(first.lockPath(), data.path() + QStringLiteral("/.VemraNotes.lock"));
+    SingleInstance second(data.path());
     QVERIFY(!second.acquire());
-    SingleInstance other(dir.path() + QStringLiteral("/Other"));
-    QVERIFY(other.acquire());
+    // The same folder under another name is the same data.
+    const QString link = data.path() + QStringLiteral("-link");
+    QVERIFY(QFile::link(data.path(), link));
+    SingleInstance throughLink(link);
+    QVERIFY(!throughLink.acquire());
+    QVERIFY(QFile::remove(link));
+    // Another folder is other data.
+    QTemporaryDir other;
+    SingleInstance elsewhere(other.path());
+    QVERIFY(elsewhere.acquire());
+    // A folder where no lock file can be made does not keep the application from starting.
+    SingleInstance nowhere(data.path() + QStringLiteral("/no/such/folder"));
+    QVERIFY(nowhere.acquire());
+}
+
+void TestPlatformLayer::singleInstanceLockStaysAndOutlivesNoChild()
+{
+    QTemporaryDir data;
+    QProcess child;
+    {
+        SingleInstance first(data.path());
+        QVERIFY(first.acquire());
+        // A program started while the lock is held (a command action) must not inherit it.
+        child.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+        QVERIFY(child.waitForStarted());
+    }
+    // Gone with its holder, while the file stays: two processes must never lock two different
+    // files of one name.
+    QVERIFY(QFile::exists(data.path() + QStringLiteral("/.VemraNotes.lock")));
+    SingleInstance next(data.path());
+    const bool acquired = next.acquire();
+    child.kill();
+    child.waitForFinished();
+    QVERIFY2(acquired, "the lock went to a child process");
+    QVERIFY(QFile::exists(data.path() + QStringLiteral("/.VemraNotes.lock")));
+}
+
+void TestPlatformLayer::platformToRequest_data()
+{
+    QTest::addColumn<QByteArray>("qpa");
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("Wayland session with XWayland")
+        << QByteArray() << QByteArray(":0") << QByteArray("wayland-0") << QByteArray("xcb;wayland");
+    QTest::newRow("X11 session") << QByteArray() << QByteArray(":1") << QByteArray() << QByteArray("xcb");
+    QTest::newRow("Wayland without XWayland")
+        << QByteArray() << QByteArray() << QByteArray("wayland-0") << QByteArray();
+    QTest::newRow("no display at all") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("user chose Wayland")
+        << QByteArray("wayland") << QByteArray(":0") << QByteArray("wayland-0") << QByteArray();
+    QTest::newRow("user chose offscreen")
+        << QByteArray("offscreen") << QByteArray(":0") << QByteArray() << QByteArray();
+    QTest::newRow("empty variable counts as unset")
+        << QByteArray("") << QByteArray(":0") << QByteArray("wayland-1") << QByteArray("xcb;wayland");
+}
+
+void TestPlatformLayer::platformToRequest()
+{
+    QFETCH(QByteArray, qpa);
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, wayland);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(WindowSystem::platformToRequest(qpa, display, wayland), expected);
+}
+
+void TestPlatformLayer::canPlaceWindows_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<bool>("canPlace");
+    QTest::newRow("xcb") << "xcb" << true;
+    QTest::newRow("offscreen") << "offscreen" << true;
+    QTest::newRow("wayland") << "wayland" << false;
+    QTest::newRow("wayland-egl") << "wayland-egl" << false;
+    QTest::newRow("wayland-brcm") << "wayland-brcm" << false;
+    QTest::newRow("eglfs") << "eglfs" << true;
+}
+
+void TestPlatformLayer::canPlaceWindows()
+{
+    QFETCH(QString, platform);
+    QFETCH(bool, canPlace);
+    QCOMPARE(WindowSystem::canPlaceWindows(platform), canPlace);
 }
 
 void TestPlatformLayer::dialogAnswersComeFromTheQueue()
 {
-    CommonDialog dialog(QStringLiteral("浏览音乐文件"), QStringLiteral("支持的音乐文件类型|*.mp3;*.wav;*.wma"));
+    CommonDialog dialog(QStringLiteral("浏览音乐文件"),
+                        QStringLiteral("支持的音乐文件类型|*.mp3;*.wav;*.wma"));
     QCOMPARE(dialog.qtFilter(), QStringLiteral("支持的音乐文件类型 (*.mp3 *.wav *.wma)"));
     CommonDialog::clearNextFileNames();
     CommonDialog::setNextFileName(QStringLiteral("/music/a.mp3"));

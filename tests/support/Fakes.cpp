@@ -41,6 +41,7 @@ std::unique_ptr<MediaPlayer> FakeMediaPlayerFactory::create()
 TestPlatform::TestPlatform()
 {
     m_platform.appFolder = m_dir.path();
+    m_platform.resourceFolder = m_dir.path();
     m_platform.appName = QStringLiteral("VemraNotes");
     m_platform.executablePath = m_dir.path() + QStringLiteral("/VemraNotes");
     m_platform.clock = &clock;
@@ -50,4 +51,5 @@ TestPlatform::TestPlatform()
     m_platform.autostart = &autostart;
     m_platform.resolver = &resolver;
     m_platform.media = &media;
+    m_platform.notifier = &notifier;
 }

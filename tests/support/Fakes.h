@@ -5,6 +5,7 @@
 #include "platform/DesktopOpener.h"
 #include "platform/HostResolver.h"
 #include "platform/MediaPlayer.h"
+#include "platform/Notifier.h"
 #include "platform/Platform.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/SoundPlayer.h"
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
 /// A clock that only moves when the test moves it.
@@ -115,6 +117,31 @@ public:
     int created = 0;
 };
 
+struct PostedNotice
+{
+    Notifier::Ticket ticket = 0;
+    QString summary;
+    QString body;
+    std::function<void()> activated;
+};
+
+/// Keeps every notification instead of showing it; a test clicks one by calling its activated.
+class RecordingNotifier : public Notifier
+{
+public:
+    Ticket post(const QString& summary, const QString& body, std::function<void()> activated) override
+    {
+        posted.append({m_next, summary, body, std::move(activated)});
+        return m_next++;
+    }
+    void withdraw(Ticket ticket) override { withdrawn.append(ticket); }
+    QList<PostedNotice> posted;
+    QList<Ticket> withdrawn;
+
+private:
+    Ticket m_next = 1;
+};
+
 /// A complete set of fakes around a fresh temporary application folder.
 class TestPlatform
 {
@@ -132,6 +159,7 @@ public:
     RecordingAutostart autostart;
     FakeResolver resolver;
     FakeMediaPlayerFactory media;
+    RecordingNotifier notifier;
 
 private:
     QTemporaryDir m_dir;

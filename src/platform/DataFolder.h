@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/// The two folders the application works from. A portable copy keeps both beside the executable;
+/// an installed copy keeps its data per user and finds its read-only files under share/.
+struct AppFolders
+{
+    /// Config.ini, Notes/, Notes.recycle/ and the lock file.
+    QString data;
+    /// Sounds/ and the help document.
+    QString resources;
+    /// True when the data lives beside the executable.
+    bool portable = false;
+};
+
+/// Where the data and the read-only files of the application are. Every function takes the folders
+/// it decides about as arguments, so it can be tried on temporary folders.
+namespace DataFolder {
+
+/// Name of the marker file that keeps the data beside the executable even before it holds any.
+inline const QString kPortableMarker = QStringLiteral("portable");
+/// Name of the per-user data folder below the user's data home.
+inline const QString kPerUserName = QStringLiteral("VemraNotes");
+
+/// True when a file can really be created, flushed to the disk and removed in folder. Permission
+/// bits say little here: root writes into a 0555 folder, nobody writes on a read-only mount or
+/// through a server that maps root to nobody.
+bool canWrite(const QString& folder);
+
+/// True when folder already claims the data: it holds Config.ini, Notes/ or the portable marker.
+bool claimsData(const QString& folder);
+
+/// The per-user data folder: $XDG_DATA_HOME/VemraNotes when that is an absolute path, else
+/// home/.local/share/VemraNotes.
+QString perUserFolder(const QString& xdgDataHome, const QString& home);
+
+/// The read-only files: beside the executable when Sounds/ or the help document is there, else
+/// installedShare when it exists, else beside the executable all the same.
+QString resourceFolder(const QString& executableFolder, const QString& installedShare);
+
+/// Chooses the data folder: the executable's folder when it claims the data and can be written,
+/// else perUser, created (with missing parents) with mode 0700.
+AppFolders resolve(const QString& executableFolder, const QString& perUser, const QString& installedShare);
+
+/// On the first start with a per-user folder, copies (never moves) the Notes/ folder and Config.ini
+/// that lie beside the executable into it, each only when the data folder does not have it yet.
+/// Notes arrive whole or not at all: they are copied into a hidden folder and renamed into place.
+/// Returns what was copied, as names relative to the data folder.
+QStringList copyShippedData(const QString& executableFolder, const QString& dataFolder);
+
+} // namespace DataFolder

@@ -1,0 +1,374 @@
+// Reminders that reach the user: the D-Bus notifier against a fake notification service on a
+// private bus that the test starts, and the reminder actions announcing their windows through the
+// recording notifier.
+#include "platform/DBusNotifier.h"
+#include "support/Fakes.h"
+#include "tasks/TaskActions.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDialog>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+struct NotifyCall
+{
+    QString appName;
+    uint replacesId = 0;
+    QString appIcon;
+    QString summary;
+    QString body;
+    QStringList actions;
+    QVariantMap hints;
+    int timeout = 0;
+};
+
+} // namespace
+
+/// Answers like a desktop's notification service and keeps what it was asked.
+class FakeNotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QList<NotifyCall> calls;
+    QList<uint> closed;
+
+public slots:
+    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout)
+    {
+        calls.append({appName, replacesId, appIcon, summary, body, actions, hints, timeout});
+        return 40 + uint(calls.size()); // ids of a service that has shown others before
+    }
+    void CloseNotification(uint id) { closed.append(id); }
+    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+};
+
+class TestNotifications : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void postCarriesSummaryBodyIconAndCriticalUrgency();
+    void clickOnItsOwnNotificationRunsTheAction();
+    void withdrawClosesEvenBeforeTheServiceAnswered();
+    void closedByTheUserIsForgotten();
+    void noServiceChangesNothing();
+
+    void reminderWindowsAreAnnounced_data();
+    void reminderWindowsAreAnnounced();
+    void otherActionsPostNothing_data();
+    void otherActionsPostNothing();
+    void clickBringsTheReminderWindowForward();
+
+private:
+    bool registerService();
+    /// Returns once every signal the service sent before has reached the notifier: a click on a
+    /// fresh notification comes after them on the same connection.
+    void barrier(DBusNotifier& notifier);
+    void emitSignal(const QString& name, const QList<QVariant>& arguments);
+
+    QTemporaryDir m_busFolder;
+    QProcess m_daemon;
+    QString m_address;
+    std::unique_ptr<FakeNotificationService> m_service;
+    QString m_serviceConnection;
+    int m_connections = 0;
+};
+
+void TestNotifications::initTestCase()
+{
+    QVERIFY(m_busFolder.isValid());
+    // A bus of our own that activates nothing: no real notification daemon may start on it.
+    const QString config = m_busFolder.filePath(QStringLiteral("bus.conf"));
+    QFile file(config);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                       "<auth>EXTERNAL</auth><policy context=\"default\">"
+                       "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                       "<allow own=\"*\"/></policy></busconfig>\n")
+            .arg(m_busFolder.path())
+            .toUtf8());
+    file.close();
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address")});
+    QVERIFY2(m_daemon.waitForStarted(), "dbus-daemon (package dbus) is needed");
+    QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine() || m_daemon.state() != QProcess::Running, 20000);
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    QVERIFY2(m_address.startsWith(QStringLiteral("unix:")), qPrintable(m_address));
+}
+
+void TestNotifications::cleanupTestCase()
+{
+    m_daemon.terminate();
+    m_daemon.waitForFinished();
+}
+
+void TestNotifications::init()
+{
+    m_service = std::make_unique<FakeNotificationService>();
+    m_serviceConnection = QStringLiteral("fake-service-%1").arg(++m_connections);
+}
+
+void TestNotifications::cleanup()
+{
+    QDBusConnection::disconnectFromBus(m_serviceConnection);
+    m_service.reset();
+}
+
+bool TestNotifications::registerService()
+{
+    QDBusConnection bus = QDBusConnection::connectToBus(m_address, m_serviceConnection);
+    return bus.isConnected() && bus.registerObject(kPath, m_service.get(), QDBusConnection::ExportAllSlots) &&
+           bus.registerService(kInterface);
+}
+
+void TestNotifications::emitSignal(const QString& name, const QList<QVariant>& arguments)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, name);
+    signal.setArguments(arguments);
+    QVERIFY(QDBusConnection(m_serviceConnection).send(signal));
+}
+
+void TestNotifications::barrier(DBusNotifier& notifier)
+{
+    bool through = false;
+    const qsizetype before = m_service->calls.size();
+    notifier.post(QStringLiteral("barrier"), QString(), [&] { through = true; });
+    QTRY_COMPARE(m_service->calls.size(), before + 1);
+    emitSignal(QStringLiteral("ActionInvoked"),
+               {uint(40 + m_service->calls.size()), QStringLiteral("default")});
+    QTRY_VERIFY(through);
+}
+
+void TestNotifications::postCarriesSummaryBodyIconAndCriticalUrgency()
+{
+    QVERIFY(registerService());
+    DBusNotifier notifier(QStringLiteral("Vemra便笺"), QStringLiteral("io.github.vemranotes.VemraNotes"),
+                          QStringLiteral("io.github.vemranotes.VemraNotes"), m_address);
+    notifier.post(QStringLiteral("Vemra便笺"), QStringLiteral("泡面好了\n<b>别烫着</b>"), [] {});
+    QTRY_COMPARE(m_service->calls.size(), 1);
+    const NotifyCall& call = m_service->calls.first();
+    QCOMPARE(call.appName, QStringLiteral("Vemra便笺"));
+    QCOMPARE(call.replacesId, 0u);
+    QCOMPARE(call.appIcon, QStringLiteral("io.github.vemranotes.VemraNotes"));
+    QCOMPARE(call.summary, QStringLiteral("Vemra便笺"));
+    QCOMPARE(call.body, QStringLiteral("泡面好了\n<b>别烫着</b>"));
+    // A default action, so a click on the notification is reported back.
+    QVERIFY(call.actions.size() == 2 && call.actions.first() == QStringLiteral("default"));
+    // Urgency travels as a byte: services ignore (or reject) any other type.
+    const QVariant urgency = call.hints.value(QStringLiteral("urgency"));
+    QCOMPARE(urgency.metaType(), QMetaType::fromType<uchar>());
+    QCOMPARE(urgency.value<uchar>(), uchar(2));
+    QCOMPARE(call.hints.value(QStringLiteral("desktop-entry")).toString(),
+             QStringLiteral("io.github.vemranotes.VemraNotes"));
+    QCOMPARE(call.timeout, -1);
+}
+
+void TestNotifications::clickOnItsOwnNotificationRunsTheAction()
+{
+    QVERIFY(registerService());
+    DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
+    QStringList clicked;
+    notifier.post(QStringLiteral("a"), QStringLiteral("first"), [&] { clicked << QStringLiteral("first"); });
+    notifier.post(QStringLiteral("a"), QStringLiteral("second"),
+                  [&] { clicked << QStringLiteral("second"); });
+    QTRY_COMPARE(m_service->calls.size(), 2);
+    // Another program's notification, and an action that is not the default, run nothing.
+    emitSignal(QStringLiteral("ActionInvoked"), {7u, QStringLiteral("default")});
+    emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("snooze")});
+    emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("default")});
+    QTRY_COMPARE(clicked, QStringList{QStringLiteral("second")});
+    emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("default")});
+    QTRY_COMPARE(clicked, (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
+}
+
+void TestNotifications::withdrawClosesEvenBeforeTheServiceAnswered()
+{
+    QVERIFY(registerService());
+    DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
+    bool clicked = false;
+    // Withdrawn before the event loop ran: the service's answer has not come yet.
+    const Notifier::Ticket early =
+        notifier.post(QStringLiteral("a"), QStringLiteral("b"), [&] { clicked = true; });
+    notifier.withdraw(early);
+    QTRY_COMPARE(m_service->closed, QList<uint>{41u});
+    emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("default")});
+
+    bool lateClicked = false;
+    const Notifier::Ticket late =
+        notifier.post(QStringLiteral("a"), QStringLiteral("c"), [&] { lateClicked = true; });
+    QTRY_COMPARE(m_service->calls.size(), 2);
+    // Its id is known once a click on it gets through.
+    emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("default")});
+    QTRY_VERIFY(lateClicked);
+    notifier.withdraw(late);
+    QTRY_COMPARE(m_service->closed, (QList<uint>{41u, 42u}));
+    notifier.withdraw(late); // twice is harmless
+    notifier.withdraw(999);
+    barrier(notifier);
+    QCOMPARE(m_service->closed, (QList<uint>{41u, 42u}));
+    QVERIFY(!clicked);
+}
+
+void TestNotifications::closedByTheUserIsForgotten()
+{
+    QVERIFY(registerService());
+    DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
+    int clicks = 0;
+    const Notifier::Ticket ticket =
+        notifier.post(QStringLiteral("a"), QStringLiteral("b"), [&] { ++clicks; });
+    QTRY_COMPARE(m_service->calls.size(), 1);
+    emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("default")});
+    QTRY_COMPARE(clicks, 1);
+    emitSignal(QStringLiteral("NotificationClosed"), {41u, 2u});
+    barrier(notifier);
+    // Gone: a late click does nothing, and withdrawing asks the service nothing.
+    emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("default")});
+    notifier.withdraw(ticket);
+    barrier(notifier);
+    QCOMPARE(clicks, 1);
+    QVERIFY(m_service->closed.isEmpty());
+}
+
+void TestNotifications::noServiceChangesNothing()
+{
+    // No service on the bus, and no bus at all: the reminder window comes as it always did.
+    DBusNotifier noService(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
+    DBusNotifier noBus(QStringLiteral("Vemra便笺"), QString(), QString(),
+                       QStringLiteral("unix:path=") + m_busFolder.filePath(QStringLiteral("none")));
+    for (DBusNotifier* notifier : {&noService, &noBus}) {
+        RecordingLauncher launcher;
+        int shown = 0;
+        ActionContext context{launcher, [&](const QString&, const QString&) { ++shown; }, {}, {}};
+        context.notifier = notifier;
+        PerformAction({QStringLiteral("t"), QStringLiteral("-**:**:**"), 1, TaskAction::Message, QString()},
+                      0, true, context);
+        QCOMPARE(shown, 1);
+    }
+    // A service that starts later is used by the next reminder.
+    QVERIFY(registerService());
+    noService.post(QStringLiteral("later"), QStringLiteral("b"), [] {});
+    QTRY_VERIFY(!m_service->calls.isEmpty() && m_service->calls.last().summary == QStringLiteral("later"));
+}
+
+void TestNotifications::reminderWindowsAreAnnounced_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("message") << int(TaskAction::Message);
+    QTest::newRow("music") << int(TaskAction::Music);
+}
+
+void TestNotifications::reminderWindowsAreAnnounced()
+{
+    QFETCH(int, kind);
+    RecordingLauncher launcher;
+    RecordingNotifier notifier;
+    QStringList seen;
+    auto whileShown = [&] {
+        // The notification is up while the window is, and only then.
+        seen << QStringLiteral("window");
+        QCOMPARE(notifier.posted.size(), 1);
+        QVERIFY(notifier.withdrawn.isEmpty());
+    };
+    ActionContext context{launcher,
+                          [&](const QString&, const QString&) { whileShown(); },
+                          [&](int, const QString&) { whileShown(); },
+                          {}};
+    context.notifier = &notifier;
+    PerformAction(
+        {QStringLiteral("泡面好了"), QStringLiteral("-**:**:**"), 1, kind, QStringLiteral("/x.wav")}, 0, true,
+        context);
+    QCOMPARE(seen, QStringList{QStringLiteral("window")});
+    QCOMPARE(notifier.posted.size(), 1);
+    QCOMPARE(notifier.posted.first().summary, QStringLiteral("Vemra便笺"));
+    QCOMPARE(notifier.posted.first().body, QStringLiteral("泡面好了"));
+    QCOMPARE(notifier.withdrawn, QList<Notifier::Ticket>{notifier.posted.first().ticket});
+}
+
+void TestNotifications::otherActionsPostNothing_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("power") << int(TaskAction::Power);
+    QTest::newRow("open file") << int(TaskAction::OpenFile);
+    QTest::newRow("command") << int(TaskAction::Command);
+}
+
+void TestNotifications::otherActionsPostNothing()
+{
+    QFETCH(int, kind);
+    RecordingLauncher launcher;
+    RecordingNotifier notifier;
+    ActionContext context{launcher, {}, {}, [](const QString&) {}};
+    context.notifier = &notifier;
+    PerformAction({QStringLiteral("t"), QStringLiteral("-**:**:**"), 1, kind, QStringLiteral("5")}, 0, true,
+                  context);
+    QVERIFY(notifier.posted.isEmpty());
+}
+
+void TestNotifications::clickBringsTheReminderWindowForward()
+{
+    RecordingLauncher launcher;
+    RecordingNotifier notifier;
+    QWidget mainWindow;
+    mainWindow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+    bool reminderActive = false;
+    bool mainRestored = false;
+    ActionContext context{launcher,
+                          [&](const QString&, const QString&) {
+                              QDialog reminder(&mainWindow);
+                              // Modal to the main window only, so the window standing in for
+                              // another program below can take the focus from it.
+                              reminder.setWindowModality(Qt::WindowModal);
+                              reminder.show();
+                              QVERIFY(QTest::qWaitForWindowExposed(&reminder));
+                              // The user went elsewhere meanwhile and minimized the application.
+                              mainWindow.showMinimized();
+                              QTRY_VERIFY(mainWindow.isMinimized());
+                              QWidget otherProgram;
+                              otherProgram.show();
+                              otherProgram.activateWindow();
+                              QTRY_VERIFY(otherProgram.isActiveWindow());
+                              QVERIFY(!reminder.isActiveWindow());
+                              QCOMPARE(notifier.posted.size(), 1);
+                              notifier.posted.first().activated();
+                              mainRestored = !mainWindow.isMinimized();
+                              QTRY_VERIFY(reminder.isActiveWindow());
+                              reminderActive = reminder.isActiveWindow();
+                          },
+                          {},
+                          {}};
+    context.notifier = &notifier;
+    context.window = &mainWindow;
+    PerformAction({QStringLiteral("泡面"), QStringLiteral("-**:**:**"), 1, TaskAction::Message, QString()}, 0,
+                  true, context);
+    QVERIFY(mainRestored);
+    QVERIFY(reminderActive);
+    // After the window closed, a late click brings the main window forward and harms nothing.
+    QWidget otherProgram;
+    otherProgram.show();
+    otherProgram.activateWindow();
+    QTRY_VERIFY(otherProgram.isActiveWindow());
+    notifier.posted.first().activated();
+    QTRY_VERIFY(mainWindow.isActiveWindow());
+}
+
+QTEST_MAIN(TestNotifications)
+#include "tst_notifications.moc"

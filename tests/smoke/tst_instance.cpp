@@ -1,0 +1,178 @@
+// One process per data folder, whatever executable and session it comes from: two copies (or a
+// copy and a hard link) of the real executable in one folder, started with different runtime
+// folders, share the data, so the second leaves at once, silently, while the first runs on.
+// Everything the processes could touch lies in a temporary folder.
+#include "support/WindowTest.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+/// True once the process catches SIGTERM, which it does from the moment its window exists.
+bool catchesTermination(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            bool ok = false;
+            const quint64 mask = line.mid(7).trimmed().toULongLong(&ok, 16);
+            return ok && (mask & (quint64(1) << (SIGTERM - 1)));
+        }
+    }
+    return false;
+}
+} // namespace
+
+class TestInstance : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void secondProcessOnTheSameDataLeaves_data();
+    void secondProcessOnTheSameDataLeaves();
+    void otherDataFoldersRunSideBySide();
+
+private:
+    QString path(const QString& relative) const { return m_root->filePath(relative); }
+    QProcess* start(const QString& executable, const QString& runtime);
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QList<QProcess*> m_processes;
+};
+
+void TestInstance::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    for (const char* sub : {"app", "home", "config", "runtime1", "runtime2", "cache", "data", "state"})
+        QVERIFY(QDir().mkpath(path(QString::fromLatin1(sub))));
+    for (const char* runtime : {"runtime1", "runtime2"})
+        QVERIFY(QFile::setPermissions(path(QString::fromLatin1(runtime)),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString built = QStringLiteral(VEMRA_BUILD_DIR "/VemraNotes");
+    QVERIFY2(QFileInfo(built).isExecutable(), qPrintable(built + QStringLiteral(" is not built")));
+    QVERIFY(QFile::copy(built, path(QStringLiteral("app/VemraNotes"))));
+}
+
+void TestInstance::cleanup()
+{
+    for (QProcess* process : std::as_const(m_processes)) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+        if (QTest::currentTestFailed())
+            qWarning("%s output:\n%s", qPrintable(process->objectName()), process->readAll().constData());
+        delete process;
+    }
+    m_processes.clear();
+    m_root.reset();
+}
+
+QProcess* TestInstance::start(const QString& executable, const QString& runtime)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const std::pair<const char*, QString> folders[] = {{"HOME", QStringLiteral("home")},
+                                                       {"XDG_CONFIG_HOME", QStringLiteral("config")},
+                                                       {"XDG_RUNTIME_DIR", runtime},
+                                                       {"XDG_CACHE_HOME", QStringLiteral("cache")},
+                                                       {"XDG_DATA_HOME", QStringLiteral("data")},
+                                                       {"XDG_STATE_HOME", QStringLiteral("state")}};
+    for (const auto& [variable, sub] : folders)
+        environment.insert(QString::fromLatin1(variable), path(sub));
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER"})
+        environment.remove(QString::fromLatin1(variable));
+
+    auto* process = new QProcess;
+    process->setObjectName(executable + u' ' + runtime);
+    m_processes.append(process);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setWorkingDirectory(path(QStringLiteral("home")));
+    process->start(path(executable), QStringList());
+    return process;
+}
+
+void TestInstance::secondProcessOnTheSameDataLeaves_data()
+{
+    QTest::addColumn<bool>("portable");
+    QTest::addColumn<bool>("hardLink");
+    QTest::addColumn<QString>("dataFolder");
+    QTest::newRow("portable folder, copy") << true << false << "app";
+    QTest::newRow("portable folder, hard link") << true << true << "app";
+    QTest::newRow("per-user folder, copy") << false << false << "data/VemraNotes";
+}
+
+void TestInstance::secondProcessOnTheSameDataLeaves()
+{
+    QFETCH(bool, portable);
+    QFETCH(bool, hardLink);
+    QFETCH(QString, dataFolder);
+    const QByteArray note = utf8WithBom(QStringLiteral("别丢了我"));
+    if (portable)
+        QVERIFY(writeFile(path(QStringLiteral("app/Notes/1.txt")), note));
+    const QString second = QStringLiteral("app/VemraNotes-2");
+    if (hardLink)
+        QCOMPARE(::link(QFile::encodeName(path(QStringLiteral("app/VemraNotes"))).constData(),
+                        QFile::encodeName(path(second)).constData()),
+                 0);
+    else
+        QVERIFY(QFile::copy(path(QStringLiteral("app/VemraNotes")), path(second)));
+
+    QProcess* first = start(QStringLiteral("app/VemraNotes"), QStringLiteral("runtime1"));
+    QVERIFY2(first->waitForStarted(20000), qPrintable(first->errorString()));
+    const QString config = path(dataFolder + QStringLiteral("/Config.ini"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(config) || first->state() == QProcess::NotRunning, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(catchesTermination(first->processId()) || first->state() == QProcess::NotRunning,
+                             20000);
+    QCOMPARE(first->state(), QProcess::Running);
+    QVERIFY(QFile::exists(path(dataFolder + QStringLiteral("/.VemraNotes.lock"))));
+
+    QProcess* other = start(second, QStringLiteral("runtime2"));
+    QVERIFY2(other->waitForFinished(20000), "the second process kept running");
+    QCOMPARE(other->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(other->exitCode(), 0);
+    QCOMPARE(other->readAll(), QByteArray());
+    QCOMPARE(first->state(), QProcess::Running);
+
+    // The first one still owns the data and saves it when it closes.
+    QCOMPARE(::kill(pid_t(first->processId()), SIGTERM), 0);
+    QVERIFY(first->waitForFinished(20000));
+    QCOMPARE(first->exitCode(), 0);
+    if (portable)
+        QCOMPARE(readFile(path(QStringLiteral("app/Notes/1.txt"))), note);
+    // The lock file stays for the next start.
+    QVERIFY(QFile::exists(path(dataFolder + QStringLiteral("/.VemraNotes.lock"))));
+}
+
+void TestInstance::otherDataFoldersRunSideBySide()
+{
+    // A second portable copy in another folder is other data: both run.
+    QVERIFY(QDir().mkpath(path(QStringLiteral("app/Notes"))));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("app2/Notes"))));
+    QVERIFY(QFile::copy(path(QStringLiteral("app/VemraNotes")), path(QStringLiteral("app2/VemraNotes"))));
+    QProcess* first = start(QStringLiteral("app/VemraNotes"), QStringLiteral("runtime1"));
+    QProcess* second = start(QStringLiteral("app2/VemraNotes"), QStringLiteral("runtime1"));
+    for (QProcess* process : {first, second}) {
+        QVERIFY(process->waitForStarted(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            catchesTermination(process->processId()) || process->state() == QProcess::NotRunning, 20000);
+        QCOMPARE(process->state(), QProcess::Running);
+    }
+    QVERIFY(QFile::exists(path(QStringLiteral("app/Config.ini"))));
+    QVERIFY(QFile::exists(path(QStringLiteral("app2/Config.ini"))));
+}
+
+QTEST_GUILESS_MAIN(TestInstance)
+#include "tst_instance.moc"
