@@ -1,7 +1,8 @@
 #pragma once
 
-// The launcher entry of the build: a freedesktop.org desktop entry pointing at the built executable
-// and its icon. Plain C++ on UTF-8 strings, shared by the generator and its test.
+// The launcher entries: the build's, pointing at the built executable and its icon by path, and the
+// installed one, naming both so the menu finds them on the search path and in the icon theme. Plain
+// C++ on UTF-8 strings, shared by the generators and their tests.
 
 #include <string>
 
@@ -70,6 +71,35 @@ inline std::string contents(const std::string& executable, const std::string& ic
            "\n"
            "Terminal=false\n"
            "Categories=Utility;\n";
+}
+
+/// Whole installed entry for the application id: the executable and the icon by name. English
+/// texts are the fallback of the Chinese ones, which the zh locales pick.
+inline std::string installedContents(const std::string& appId)
+{
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Version=1.0\n"
+           "Name=Vemra Notes\n"
+           "Name[zh]=Vemra便笺\n"
+           "Name[zh_CN]=Vemra便笺\n"
+           "GenericName=Notes and Reminders\n"
+           "GenericName[zh]=便笺与定时提醒\n"
+           "GenericName[zh_CN]=便笺与定时提醒\n"
+           "Comment=Jot down notes and get reminded of your to-dos on time\n"
+           "Comment[zh]=随手记下便笺，按时提醒待办\n"
+           "Comment[zh_CN]=随手记下便笺，按时提醒待办\n"
+           "Keywords=notes;memo;todo;reminder;alarm;timer;\n"
+           "Keywords[zh_CN]=便笺;记事;待办;提醒;闹钟;定时;\n"
+           "Exec=VemraNotes\n"
+           "Icon=" +
+           escapeString(appId) +
+           "\n"
+           "Terminal=false\n"
+           "Categories=Utility;\n"
+           // X11 docks match windows to launchers by the window class, which Qt takes from the
+           // executable's name.
+           "StartupWMClass=VemraNotes\n";
 }
 
 } // namespace DesktopEntry
