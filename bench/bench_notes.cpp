@@ -7,8 +7,15 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <spawn.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -125,71 +132,103 @@ void BM_GetTextLength10000(benchmark::State& state)
 BENCHMARK(BM_GetTextLength10000)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
 // The first titles of a process pay for whatever the double-byte table costs to get ready: building
-// it, or only faulting its pages in. A forked child has not touched the table yet (the parent never
-// does), so each iteration forks, titles the notes twice in the child and reports both times.
+// it, or only faulting its pages in. Each iteration starts this program afresh (--first-titles N),
+// which titles N notes twice and prints both times, so nothing an earlier benchmark of this process
+// warmed up is shared with it.
+constexpr const char* kFirstTitlesFlag = "--first-titles";
+
+int firstTitlesChild(int count)
+{
+    const QStringList notes = sampleNotes(count, 200).mid(1);
+    std::int64_t passes[2];
+    for (std::int64_t& pass : passes) {
+        const auto start = std::chrono::steady_clock::now();
+        for (const QString& note : notes)
+            benchmark::DoNotOptimize(NoteTitle(note));
+        pass = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                   .count();
+    }
+    std::printf("%lld %lld\n", static_cast<long long>(passes[0]), static_cast<long long>(passes[1]));
+    return 0;
+}
+
 struct TitlePasses
 {
-    std::int64_t firstNs = -1;
-    std::int64_t secondNs = -1;
+    double firstNs = -1;
+    double secondNs = -1;
 };
 
-TitlePasses titleInFreshChild(const QStringList& notes)
+TitlePasses titleInFreshProcess(int count)
 {
     int fds[2];
     if (::pipe(fds) != 0)
         return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        TitlePasses passes;
-        std::int64_t* targets[] = {&passes.firstNs, &passes.secondNs};
-        for (std::int64_t* slot : targets) {
-            const auto start = std::chrono::steady_clock::now();
-            for (const QString& note : notes)
-                benchmark::DoNotOptimize(NoteTitle(note));
-            *slot =
-                std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
-                    .count();
-        }
-        const bool written = ::write(fds[1], &passes, sizeof passes) == ssize_t(sizeof passes);
-        ::_exit(written ? 0 : 1);
-    }
+    const std::string countText = std::to_string(count);
+    char* const argv[] = {const_cast<char*>("/proc/self/exe"), const_cast<char*>(kFirstTitlesFlag),
+                          const_cast<char*>(countText.c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
-    TitlePasses passes;
-    if (pid < 0 || ::read(fds[0], &passes, sizeof passes) != ssize_t(sizeof passes))
-        passes = {};
+    std::string output;
+    char buffer[128];
+    for (ssize_t n; error == 0 && (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, size_t(n));
     ::close(fds[0]);
-    if (pid > 0)
-        ::waitpid(pid, nullptr, 0);
+    if (error != 0)
+        return {};
+    ::waitpid(pid, nullptr, 0);
+    TitlePasses passes;
+    long long first = -1;
+    long long second = -1;
+    if (std::sscanf(output.c_str(), "%lld %lld", &first, &second) == 2) {
+        passes.firstNs = double(first);
+        passes.secondNs = double(second);
+    }
     return passes;
 }
 
 void BM_FirstTitlesInFreshProcess(benchmark::State& state)
 {
-    const QStringList notes = sampleNotes(int(state.range(0)), 200).mid(1);
     double secondNs = 0;
     std::int64_t rounds = 0;
     for (auto _ : state) {
-        const TitlePasses passes = titleInFreshChild(notes);
+        const TitlePasses passes = titleInFreshProcess(int(state.range(0)));
         if (passes.firstNs < 0) {
-            state.SkipWithError("the child did not report");
+            state.SkipWithError("the fresh process did not report");
             break;
         }
-        state.SetIterationTime(double(passes.firstNs) * 1e-9);
-        secondNs += double(passes.secondNs);
+        state.SetIterationTime(passes.firstNs * 1e-9);
+        secondNs += passes.secondNs;
         ++rounds;
     }
     if (rounds > 0)
         state.counters["second_pass_us"] = secondNs / double(rounds) / 1e3;
 }
+// A fixed number of launches: with manual time the library would otherwise start thousands.
 BENCHMARK(BM_FirstTitlesInFreshProcess)
     ->Arg(1)
     ->Arg(1000)
     ->UseManualTime()
+    ->Iterations(20)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], kFirstTitlesFlag) == 0)
+        return firstTitlesChild(std::atoi(argv[2]));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
