@@ -1,5 +1,6 @@
 #include "platform/AppId.h"
 #include "platform/DataFolder.h"
+#include "platform/QtTexts.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemPlatform.h"
 #include "platform/WindowSystem.h"
@@ -10,8 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include <climits>
 #include <pwd.h>
@@ -85,11 +84,7 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(kAppId);
     QApplication::setQuitOnLastWindowClosed(true);
     substituteChineseFonts();
-    // Qt's own texts (file dialogs, the editor's context menu) in Chinese like the rest of the
-    // application, whatever the locale.
-    QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    QtTexts::installChinese(&app);
 
     SystemPlatform services(folders);
     FrmMain window(services.platform());

@@ -1,5 +1,6 @@
 #include "platform/Autostart.h"
 #include "platform/CommonDialog.h"
+#include "platform/QtTexts.h"
 #include "platform/SingleInstance.h"
 #include "platform/WindowSystem.h"
 
@@ -22,6 +23,8 @@ private slots:
     void platformToRequest();
     void canPlaceWindows_data();
     void canPlaceWindows();
+    void qtSpeaksChinese_data();
+    void qtSpeaksChinese();
     void dialogAnswersComeFromTheQueue();
 };
 
@@ -180,6 +183,35 @@ void TestPlatformLayer::dialogAnswersComeFromTheQueue()
     QCOMPARE(dialog.showOpen(nullptr), QString());
     QCOMPARE(CommonDialog::askedCount(), 3);
     CommonDialog::clearNextFileNames();
+}
+
+void TestPlatformLayer::qtSpeaksChinese_data()
+{
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("chinese");
+    QTest::newRow("file dialog, look in")
+        << QByteArray("QFileDialog") << QByteArray("Look in:") << "查找范围";
+    QTest::newRow("file dialog, file name")
+        << QByteArray("QFileDialog") << QByteArray("File &name:") << "文件名称";
+    QTest::newRow("file dialog, open") << QByteArray("QFileDialog") << QByteArray("&Open") << "打开";
+    QTest::newRow("dialog button, cancel") << QByteArray("QPlatformTheme") << QByteArray("Cancel") << "取消";
+    QTest::newRow("context menu, copy") << QByteArray("QWidgetTextControl") << QByteArray("&Copy") << "复制";
+    QTest::newRow("context menu, paste")
+        << QByteArray("QWidgetTextControl") << QByteArray("&Paste") << "粘贴";
+    QTest::newRow("context menu, select all")
+        << QByteArray("QWidgetTextControl") << QByteArray("Select All") << "全选";
+}
+
+void TestPlatformLayer::qtSpeaksChinese()
+{
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, chinese);
+    static const bool installed = QtTexts::installChinese(QCoreApplication::instance());
+    QVERIFY2(installed, "qtbase_zh_CN.qm not found (package qt6-translations-l10n)");
+    QVERIFY2(QCoreApplication::translate(context.constData(), source.constData()).contains(chinese),
+             qPrintable(QCoreApplication::translate(context.constData(), source.constData())));
 }
 
 QTEST_GUILESS_MAIN(TestPlatformLayer)
