@@ -6,11 +6,14 @@
 // earlier one left behind.
 //
 //   bench_startup [--rounds N] [--warmup N] [--notes N] [--app PATH] [--bare PATH]
-//                 [--scheme auto|beside|per-user] [--verbose] [--keep]
+//                 [--baseline PATH] [--scheme auto|beside|per-user] [--verbose] [--keep]
+//
+// --baseline adds an earlier build of the executable as two more variants, so that the saving of a
+// change is measured in the same interleaved rounds as the change itself.
 //
 // Where the notes go: an executable that keeps its data beside itself reads <folder>/Notes, one that
-// keeps it per user reads $XDG_DATA_HOME/VemraNotes/Notes. The first warm-up launch finds out which
-// (the folder it creates) unless --scheme says so.
+// keeps it per user reads $XDG_DATA_HOME/VemraNotes/Notes. Before the rounds, one launch of each
+// executable with no notes shows which (the folder it creates), unless --scheme says so.
 //
 // The window is watched from the X server, not from inside the program: SubstructureNotify on the root
 // window gives the creation, size and mapping of every top-level window, and a DAMAGE object on the
@@ -423,6 +426,7 @@ struct Variant
     std::string label;
     std::string executable;
     int notes = -1; // -1: the reference window, which reads nothing
+    Scheme scheme = Scheme::Auto;
     std::vector<Launch> launches;
 };
 
@@ -433,6 +437,7 @@ struct Options
     int notes = 1000;
     std::string app = VEMRA_APP_EXECUTABLE;
     std::string bare = VEMRA_BARE_WINDOW;
+    std::string baseline;
     Scheme scheme = Scheme::Auto;
     bool verbose = false;
     bool keep = false;
@@ -458,6 +463,8 @@ Options parse(int argc, char** argv)
             o.app = value();
         else if (a == "--bare")
             o.bare = value();
+        else if (a == "--baseline")
+            o.baseline = value();
         else if (a == "--scheme") {
             const std::string s = value();
             o.scheme = s == "beside" ? Scheme::Beside : s == "per-user" ? Scheme::PerUser : Scheme::Auto;
@@ -468,7 +475,8 @@ Options parse(int argc, char** argv)
         else {
             std::printf(
                 "usage: bench_startup [--rounds N] [--warmup N] [--notes N] [--app PATH] [--bare PATH]\n"
-                "                     [--scheme auto|beside|per-user] [--verbose] [--keep]\n");
+                "                     [--baseline PATH] [--scheme auto|beside|per-user] [--verbose] "
+                "[--keep]\n");
             std::exit(a == "--help" ? 0 : 2);
         }
     }
@@ -564,11 +572,16 @@ void printRow(const Variant& v, const Variant& reference)
 
 } // namespace
 
+const char* schemeText(Scheme scheme)
+{
+    return scheme == Scheme::PerUser ? "$XDG_DATA_HOME/VemraNotes/Notes" : "Notes/ beside the executable";
+}
+
 int main(int argc, char** argv)
 {
     const Options options = parse(argc, argv);
-    for (const std::string& exe : {options.app, options.bare}) {
-        if (::access(exe.c_str(), X_OK) != 0)
+    for (const std::string& exe : {options.app, options.bare, options.baseline}) {
+        if (!exe.empty() && ::access(exe.c_str(), X_OK) != 0)
             fail("no executable at " + exe);
     }
     const char* tmp = std::getenv("TMPDIR");
@@ -580,13 +593,30 @@ int main(int argc, char** argv)
     Xvfb xvfb(workspace + "/xvfb.log");
     Watcher watcher(xvfb.display());
 
-    std::vector<Variant> variants = {
-        {"bare Qt window", options.bare, -1, {}},
-        {"VemraNotes, 0 notes", options.app, 0, {}},
-        {"VemraNotes, " + std::to_string(options.notes) + " notes", options.app, options.notes, {}},
+    // The folder an executable reads its notes from: where a launch with none created its data.
+    const auto schemeOf = [&](const std::string& executable) {
+        if (options.scheme != Scheme::Auto)
+            return options.scheme;
+        const Tree tree(workspace);
+        const std::string exe = placeExecutable(executable, tree.app);
+        watcher.run({exe}, tree.environment(xvfb.display()), tree.root + "/output.log", false);
+        const Scheme scheme = isDirectory(tree.data + "/VemraNotes") ? Scheme::PerUser : Scheme::Beside;
+        if (!options.keep)
+            removeTree(tree.root);
+        return scheme;
     };
 
-    Scheme scheme = options.scheme;
+    const std::string many = std::to_string(options.notes) + " notes";
+    std::vector<Variant> variants = {{"bare Qt window", options.bare, -1, Scheme::Auto, {}}};
+    const Scheme appScheme = schemeOf(options.app);
+    variants.push_back({"VemraNotes, 0 notes", options.app, 0, appScheme, {}});
+    variants.push_back({"VemraNotes, " + many, options.app, options.notes, appScheme, {}});
+    if (!options.baseline.empty()) {
+        const Scheme baselineScheme = schemeOf(options.baseline);
+        variants.push_back({"baseline, 0 notes", options.baseline, 0, baselineScheme, {}});
+        variants.push_back({"baseline, " + many, options.baseline, options.notes, baselineScheme, {}});
+    }
+
     std::vector<double> loads;
     const int total = options.warmup + options.rounds;
     for (int round = 0; round < total; ++round) {
@@ -600,20 +630,9 @@ int main(int argc, char** argv)
             Variant& v = variants[(size_t(round) + k) % variants.size()];
             const Tree tree(workspace);
             const std::string exe = placeExecutable(v.executable, tree.app);
-            if (v.notes > 0) {
-                if (scheme == Scheme::Auto) {
-                    // Not known yet: one launch with no notes shows which folder the program uses.
-                    const Tree probeTree(workspace);
-                    const std::string probeExe = placeExecutable(v.executable, probeTree.app);
-                    watcher.run({probeExe}, probeTree.environment(xvfb.display()),
-                                probeTree.root + "/output.log", false);
-                    scheme = isDirectory(probeTree.data + "/VemraNotes") ? Scheme::PerUser : Scheme::Beside;
-                    if (!options.keep)
-                        removeTree(probeTree.root);
-                }
-                seedNotes(scheme == Scheme::PerUser ? tree.data + "/VemraNotes/Notes" : tree.app + "/Notes",
+            if (v.notes > 0)
+                seedNotes(v.scheme == Scheme::PerUser ? tree.data + "/VemraNotes/Notes" : tree.app + "/Notes",
                           v.notes);
-            }
             const Launch launch = watcher.run({exe}, tree.environment(xvfb.display()),
                                               tree.root + "/output.log", options.verbose);
             if (counted)
@@ -632,11 +651,11 @@ int main(int argc, char** argv)
     std::printf(
         "Start-up under Xvfb %s (1280x800x24): %d interleaved rounds after %d warm-up rounds, %ld cores\n",
         xvfb.display().c_str(), options.rounds, options.warmup, ::sysconf(_SC_NPROCESSORS_ONLN));
-    std::printf("Notes read from %s\n", scheme == Scheme::PerUser  ? "$XDG_DATA_HOME/VemraNotes/Notes"
-                                        : scheme == Scheme::Beside ? "the executable's folder (Notes/)"
-                                                                   : "nowhere (no notes variant ran)");
-    std::printf("Load average: before %s, after %s, 1-minute mean over the rounds %.2f\n", loadBefore.c_str(),
-                loadAfter.c_str(), loadSum / double(loads.size()));
+    std::printf("Notes read from %s", schemeText(appScheme));
+    if (!options.baseline.empty())
+        std::printf(" (baseline: %s)", schemeText(variants.back().scheme));
+    std::printf("\nLoad average: before %s, after %s, 1-minute mean over the rounds %.2f\n",
+                loadBefore.c_str(), loadAfter.c_str(), loadSum / double(loads.size()));
     std::printf(
         "Medians; ratios against the bare window. map = exec to the mapped window, paint = exec to the\n"
         "first drawing into it, RSS = resident memory at that first drawing.\n\n");
