@@ -184,8 +184,9 @@ void seedNotes(const std::string& folder, int count)
         writeFile(folder + "/" + std::to_string(i) + ".txt", sampleNote(i));
 }
 
-pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log,
-            int keepFd = -1)
+// Starts a program (looked up in PATH when the name has no slash) with exactly the environment given,
+// its output appended to log. Descriptors opened without close-on-exec are inherited.
+pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -200,9 +201,8 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
     for (const std::string& e : env)
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    (void)keepFd; // inherited because it was opened without close-on-exec
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         fail("cannot start " + args[0] + ": " + std::strerror(error));
@@ -237,9 +237,10 @@ public:
             if (const char* value = std::getenv(name))
                 environment.push_back(std::string(name) + "=" + value);
         }
-        m_pid = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24",
+        // The write end is inherited: Xvfb picks a free display and writes its number there.
+        m_pid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24",
                        "-nolisten", "tcp", "-noreset"},
-                      environment, log, fds[1]);
+                      environment, log);
         ::close(fds[1]);
         std::string number;
         const double deadline = nowMs() + 15000;
