@@ -2,8 +2,8 @@
 #include "shell/FrmMain.h"
 
 #include "shell/HoverTags.h"
-#include "tasks/TodoPage.h"
 #include "shell/Twips.h"
+#include "tasks/TodoPage.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
 #include "widgets/ImageButton.h"
@@ -14,6 +14,7 @@
 #include "widgets/TextBoxW.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 
@@ -31,8 +32,8 @@ double tw(int pixels)
     return Twips::fromPx(pixels);
 }
 
-ImageButton* imageButton(QWidget* parent, const QString& name, int picture, const QString& tag,
-                         int sizeTwips, const QString& tip = QString())
+ImageButton* imageButton(QWidget* parent, const QString& name, int picture, const QString& tag, int sizeTwips,
+                         const QString& tip = QString())
 {
     auto* button = new ImageButton(parent);
     button->setObjectName(name);
@@ -54,9 +55,12 @@ void FrmMain::createControls()
     Label1 = Controls::label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), kGrey, heiti);
     Label1->setFixedSize(px(2400), px(270));
 
-    Picture1 = imageButton(this, QStringLiteral("Picture1"), 1, QStringLiteral("0"), 270, QStringLiteral("便笺列表"));
-    Picture5 = imageButton(this, QStringLiteral("Picture5"), 3, QStringLiteral("00"), 270, QStringLiteral("记事"));
-    Picture4 = imageButton(this, QStringLiteral("Picture4"), 7, QStringLiteral("00"), 270, QStringLiteral("选项"));
+    Picture1 = imageButton(this, QStringLiteral("Picture1"), 1, QStringLiteral("0"), 270,
+                           QStringLiteral("便笺列表"));
+    Picture5 =
+        imageButton(this, QStringLiteral("Picture5"), 3, QStringLiteral("00"), 270, QStringLiteral("记事"));
+    Picture4 =
+        imageButton(this, QStringLiteral("Picture4"), 7, QStringLiteral("00"), 270, QStringLiteral("选项"));
     Picture3 = imageButton(this, QStringLiteral("Picture3"), 11, QStringLiteral("0"), 270);
     Picture2 = imageButton(this, QStringLiteral("Picture2"), 15, QStringLiteral("0"), 270);
 
@@ -93,7 +97,7 @@ void FrmMain::createControls()
     Picture15->setFixedHeight(px(2175));
     Picture15->hide();
     Label10 = Controls::label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), kGrey,
-                    Controls::font(QStringLiteral("黑体"), 10.5));
+                              Controls::font(QStringLiteral("黑体"), 10.5));
     Label10->move(px(240), px(180));
     Picture16 = imageButton(Picture15, QStringLiteral("Picture16"), 15, QStringLiteral("0"), 240);
     const QStringList captions = {QStringLiteral(" 中英文翻译 "), QStringLiteral(" 表达式计算 "),
@@ -103,8 +107,8 @@ void FrmMain::createControls()
     for (int i = 0; i < 4; ++i) {
         const int left = 600 + (i % 2) * 3300;
         const int top = 720 + (i / 2) * 660;
-        QLabel* glyph = Controls::label(Picture15, QStringLiteral("Picture17_%1").arg(i), glyphs[i], Qt::white,
-                              Controls::font(QStringLiteral("黑体"), 10.5));
+        QLabel* glyph = Controls::label(Picture15, QStringLiteral("Picture17_%1").arg(i), glyphs[i],
+                                        Qt::white, Controls::font(QStringLiteral("黑体"), 10.5));
         glyph->setAlignment(Qt::AlignCenter);
         glyph->setAutoFillBackground(true);
         QPalette gp = glyph->palette();
@@ -156,12 +160,15 @@ void FrmMain::createControls()
     Picture9->setObjectName(QStringLiteral("Picture9"));
     Picture9->setFixedSize(px(2775), px(2655));
     Picture9->hide();
-    const QStringList rows = {QStringLiteral("开机时启动"), QStringLiteral("断电保护"), QStringLiteral("关于"),
-                              QStringLiteral("帮助"), QStringLiteral("软件发布源")};
+    const QStringList rows = {QStringLiteral("开机时启动"), QStringLiteral("断电保护"),
+                              QStringLiteral("关于"), QStringLiteral("帮助"), QStringLiteral("软件发布源")};
+    // Each row's label spans the height of the switch or button beside it and centres its glyphs
+    // there, so both sit on the same rows of pixels.
     for (int i = 0; i < rows.size(); ++i) {
-        QLabel* rowLabel = Controls::label(Picture9, QStringLiteral("Label3_%1").arg(i), rows[i], kDarkGrey,
-                                 Controls::font(QStringLiteral("微软雅黑"), 10.5));
-        rowLabel->move(px(300), px(240 + 480 * i) + (px(255) - rowLabel->height()) / 2);
+        const QFont rowFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
+        const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[i]) + 2;
+        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(i), rows[i], kDarkGrey, rowFont,
+                          QRect(px(300), px(240 + 480 * i), rowWidth, px(255)));
     }
     SSwitch1 = new SSwitch(Picture9);
     SSwitch1->setObjectName(QStringLiteral("SSwitch1"));
@@ -174,12 +181,12 @@ void FrmMain::createControls()
     SSwitch1->move(px(1800), px(240));
     SSwitch2->move(px(1800), px(720));
     const QFont yahei9 = Controls::font(QStringLiteral("微软雅黑"), 9);
-    SButton1 = Controls::flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"), yahei, 0xFFFFFF,
-                                    Twips::rect(1800, 1200, 615, 255));
-    SButton2 = Controls::flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"), yahei9, 0xFFFFFF,
-                                    Twips::rect(1800, 1680, 615, 255));
-    SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9, 0xFFFFFF,
-                                    Twips::rect(1800, 2160, 615, 255));
+    SButton1 = Controls::flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"), yahei,
+                                    0xFFFFFF, Twips::rect(1800, 1200, 615, 255));
+    SButton2 = Controls::flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"), yahei9,
+                                    0xFFFFFF, Twips::rect(1800, 1680, 615, 255));
+    SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9,
+                                    0xFFFFFF, Twips::rect(1800, 2160, 615, 255));
     SButton7->setProperty("Tag", releasePageUrl());
 }
 

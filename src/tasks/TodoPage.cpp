@@ -12,6 +12,7 @@
 #include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
 #include "widgets/ImageButton.h"
+#include "widgets/InkLabel.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/SButton.h"
 #include "widgets/Surface.h"
@@ -39,9 +40,18 @@ QRect rect(double left, double top, double width, double height)
 
 QLabel* caption(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
 {
-    QLabel* label = Controls::label(parent, name, text, kDarkGrey, Controls::font(QStringLiteral("黑体"), 10.5));
+    QLabel* label =
+        Controls::label(parent, name, text, kDarkGrey, Controls::font(QStringLiteral("黑体"), 10.5));
     label->setGeometry(geometry);
     return label;
+}
+
+// A caption beside a flat button or a field: its glyphs are centred on the same rows as the
+// button's caption, so the rectangle given is the button's (or field's) height.
+QLabel* inkCaption(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
+{
+    return Controls::caption(parent, name, text, kDarkGrey, Controls::font(QStringLiteral("黑体"), 10.5),
+                             geometry);
 }
 
 ClickLabel* choice(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
@@ -75,7 +85,8 @@ TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
     : QObject(page), m_page(page), m_platform(platform), m_hooks(std::move(hooks)), m_engine(*platform.clock),
       m_musicDialog(std::make_unique<CommonDialog>(QStringLiteral("浏览音乐文件"),
                                                    QStringLiteral("支持的音乐文件类型|*.mp3;*.wav;*.wma"))),
-      m_fileDialog(std::make_unique<CommonDialog>(QStringLiteral("浏览任意文件"), QStringLiteral("任意文件|*.*")))
+      m_fileDialog(
+          std::make_unique<CommonDialog>(QStringLiteral("浏览任意文件"), QStringLiteral("任意文件|*.*")))
 {
     createControls();
     wireEvents();
@@ -111,14 +122,15 @@ void TodoPage::createControls()
     Text3->setFont(heiti);
     Line2 = Controls::underline(Text3, QStringLiteral("Line2"));
     SButton4 = Controls::flatButton(page, QStringLiteral("SButton4"), QStringLiteral("常用"), heiti, 0xFFFFFF,
-                          rect(6105, 105, 615, 255));
+                                    rect(6105, 105, 615, 255));
 
-    Label2[1] = caption(page, QStringLiteral("Label2_5"), kNoTimerLine, rect(120, 585, 1920, 300));
-    SButton5[0] = Controls::flatButton(page, QStringLiteral("SButton5_0"), QStringLiteral("···"), yahei9, 0xFFFFFF,
-                             rect(2040, 600, 615, 255));
-    Label2[2] = caption(page, QStringLiteral("Label2_6"), QStringLiteral("动作：弹出提示"), rect(2880, 585, 1920, 300));
-    SButton5[1] = Controls::flatButton(page, QStringLiteral("SButton5_1"), QStringLiteral("···"), yahei9, 0xFFFFFF,
-                             rect(4740, 600, 615, 255));
+    Label2[1] = inkCaption(page, QStringLiteral("Label2_5"), kNoTimerLine, rect(120, 600, 1920, 255));
+    SButton5[0] = Controls::flatButton(page, QStringLiteral("SButton5_0"), QStringLiteral("···"), yahei9,
+                                       0xFFFFFF, rect(2040, 600, 615, 255));
+    Label2[2] = inkCaption(page, QStringLiteral("Label2_6"), QStringLiteral("动作：弹出提示"),
+                           rect(2880, 600, 1920, 255));
+    SButton5[1] = Controls::flatButton(page, QStringLiteral("SButton5_1"), QStringLiteral("···"), yahei9,
+                                       0xFFFFFF, rect(4740, 600, 615, 255));
 
     const QStringList tips = {QStringLiteral("添加"), QStringLiteral("移除"), QStringLiteral("清除已完成"),
                               QStringLiteral("清除全部")};
@@ -142,14 +154,16 @@ void TodoPage::createControls()
     Picture12[0] = new Surface(page, kPanel);
     Picture12[0]->setObjectName(QStringLiteral("Picture12_0"));
     Picture12[0]->setFixedSize(px(3000), px(1560));
-    const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"), QStringLiteral("无计时")};
+    const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"),
+                               QStringLiteral("无计时")};
     for (int i = 0; i < 3; ++i)
-        Label4[i] = choice(Picture12[0], QStringLiteral("Label4_%1").arg(i), modes[i], rect(120, 120 + 450 * i, 1200, 330));
+        Label4[i] = choice(Picture12[0], QStringLiteral("Label4_%1").arg(i), modes[i],
+                           rect(120, 120 + 450 * i, 1200, 330));
     Picture13 = new Surface(Picture12[0], kPanel);
     Picture13->setObjectName(QStringLiteral("Picture13"));
     Picture13->setGeometry(rect(1440, 120, 1440, 1320));
     TxtHour = textBox(Picture13, QStringLiteral("TxtHour"), rect(120, 480, 480, 360), false);
-    caption(Picture13, QStringLiteral("Label12"), QStringLiteral(":"), rect(660, 480, 120, 360));
+    inkCaption(Picture13, QStringLiteral("Label12"), QStringLiteral(":"), rect(660, 480, 120, 360));
     TxtMinute = textBox(Picture13, QStringLiteral("TxtMinute"), rect(840, 480, 480, 360), false);
     for (TextBoxW* field : {TxtHour, TxtMinute}) {
         field->setDigitsOnly(true);
@@ -159,7 +173,8 @@ void TodoPage::createControls()
         field->setForeColor(kGrey);
         field->setTag(QStringLiteral("0"));
         field->setOwnWheelZoom(false);
-        field->setFrameShape(QFrame::Box);
+        field->setOutline(kGrey);
+        field->setInkCentred(QStringLiteral("0123456789"));
     }
 
     // Action panel.
@@ -175,16 +190,21 @@ void TodoPage::createControls()
     Picture14->setObjectName(QStringLiteral("Picture14"));
     Picture14->setGeometry(rect(1620, 120, 2130, 1500));
     for (int i = 0; i < 3; ++i)
-        Label6[i] = choice(Picture14, QStringLiteral("Label6_%1").arg(i), powerCaption(i), rect(120, 120 + 450 * i, 900, 330));
+        Label6[i] = choice(Picture14, QStringLiteral("Label6_%1").arg(i), powerCaption(i),
+                           rect(120, 120 + 450 * i, 900, 330));
     TxtPrompt = textBox(Picture12[1], QStringLiteral("TxtPrompt"), rect(1620, 120, 2130, 2535), true);
     TxtPrompt->setMaxLength(288);
     TxtPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    TxtPrompt->setFrameShape(QFrame::Box);
+    TxtPrompt->setOutline(kGrey);
     TxtPrompt->setPlaceholderText(QStringLiteral("提示内容"));
-    Label7[0] = choice(Picture12[1], QStringLiteral("Label7_0"), QStringLiteral(" 浏览 "), rect(1620, 120, 900, 330));
-    Label7[1] = choice(Picture12[1], QStringLiteral("Label7_1"), QStringLiteral("浏览"), rect(1620, 120, 900, 330));
-    Label8 = caption(Picture12[1], QStringLiteral("Label8"), QStringLiteral(" "), rect(1620, 600, 2130, 2040));
-    Label9 = caption(Picture12[1], QStringLiteral("Label9"), QStringLiteral(" "), rect(1620, 600, 2130, 2040));
+    Label7[0] =
+        choice(Picture12[1], QStringLiteral("Label7_0"), QStringLiteral(" 浏览 "), rect(1620, 120, 900, 330));
+    Label7[1] =
+        choice(Picture12[1], QStringLiteral("Label7_1"), QStringLiteral("浏览"), rect(1620, 120, 900, 330));
+    Label8 =
+        caption(Picture12[1], QStringLiteral("Label8"), QStringLiteral(" "), rect(1620, 600, 2130, 2040));
+    Label9 =
+        caption(Picture12[1], QStringLiteral("Label9"), QStringLiteral(" "), rect(1620, 600, 2130, 2040));
     for (QLabel* path : {Label8, Label9}) {
         path->setWordWrap(true);
         path->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -199,8 +219,9 @@ void TodoPage::createControls()
     Picture11->setObjectName(QStringLiteral("Picture11"));
     Picture11->setFixedSize(px(4215), px(3495));
     for (int i = 0; i < 7; ++i)
-        SButton6[i] = Controls::flatButton(Picture11, QStringLiteral("SButton6_%1").arg(i), presets().at(i).caption, heiti,
-                                 0xFBFBFB, rect(120, 120 + 480 * i, 3975, 375));
+        SButton6[i] =
+            Controls::flatButton(Picture11, QStringLiteral("SButton6_%1").arg(i), presets().at(i).caption,
+                                 heiti, 0xFBFBFB, rect(120, 120 + 480 * i, 3975, 375));
 
     // The one-time layout of the page's panels and list.
     List2->move(0, page->height() - List2->height());
@@ -234,7 +255,8 @@ void TodoPage::wireEvents()
         connect(Picture10[i], &ImageButton::clicked, this, [this, i] { Picture10_Click(i); });
     const int hovers[] = {14, 12, 19, 17};
     for (int i = 0; i < 4; ++i)
-        connect(Picture10[i], &ImageButton::mouseMoved, this, [this, i, h = hovers[i]] { HoverTags::hover(Picture10[i], h); });
+        connect(Picture10[i], &ImageButton::mouseMoved, this,
+                [this, i, h = hovers[i]] { HoverTags::hover(Picture10[i], h); });
     connect(m_page, &Surface::bareMouseMove, this, [this] {
         const int normals[] = {13, 11, 18, 15};
         for (int i = 0; i < 4; ++i)
@@ -322,8 +344,8 @@ void TodoPage::fieldChanged(TextBoxW* field, int maximum)
         field->setText(clamped); // runs this handler again with the clamped text
         return;
     }
-    Label2[1]->setText(timerLine(clockTimeMode() ? TimerMode::ClockTime : TimerMode::Countdown, TxtHour->text(),
-                                 TxtMinute->text()));
+    Label2[1]->setText(timerLine(clockTimeMode() ? TimerMode::ClockTime : TimerMode::Countdown,
+                                 TxtHour->text(), TxtMinute->text()));
 }
 
 bool TodoPage::wheelStep(bool towardUser)

@@ -1,12 +1,32 @@
 #include "widgets/Controls.h"
 
+#include "widgets/InkLabel.h"
 #include "widgets/SButton.h"
 
 #include <QFrame>
 #include <QLabel>
 
+namespace {
+// The windows ask for the Chinese system fonts by name; on Linux the CJK fonts of the machine stand in
+// for them, the same ones wherever a window is built (the application, a test, a benchmark).
+void substituteChineseFonts()
+{
+    static const bool done = [] {
+        const QStringList fallbacks = {
+            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
+            QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
+            QStringLiteral("Droid Sans Fallback")};
+        for (const QString& family : {QStringLiteral("黑体"), QStringLiteral("微软雅黑")})
+            QFont::insertSubstitutions(family, fallbacks);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+} // namespace
+
 QFont Controls::font(const QString& family, double points)
 {
+    substituteChineseFonts();
     QFont f(family);
     f.setPointSizeF(points);
     return f;
@@ -22,6 +42,19 @@ QLabel* Controls::label(QWidget* parent, const QString& name, const QString& tex
     p.setColor(QPalette::WindowText, color);
     l->setPalette(p);
     l->adjustSize();
+    return l;
+}
+
+InkLabel* Controls::caption(QWidget* parent, const QString& name, const QString& text, const QColor& color,
+                            const QFont& font, const QRect& geometry)
+{
+    auto* l = new InkLabel(text, parent);
+    l->setObjectName(name);
+    l->setFont(font);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    l->setGeometry(geometry);
     return l;
 }
 

@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QString>
 
+class InkLabel;
 class QFrame;
 class QLabel;
 class QWidget;
@@ -17,6 +18,9 @@ QFont font(const QString& family, double points);
 /// A caption in the given colour and font, sized to its text.
 QLabel* label(QWidget* parent, const QString& name, const QString& text, const QColor& color,
               const QFont& font);
+/// A one-line caption whose glyphs are centred vertically in the given rectangle (see InkLabel).
+InkLabel* caption(QWidget* parent, const QString& name, const QString& text, const QColor& color,
+                  const QFont& font, const QRect& geometry);
 /// The one-pixel grey line drawn under a borderless text box.
 QFrame* underline(QWidget* under, const QString& name);
 /// A flat button with an outline (&H808080) and dark grey caption (&H404040) in every look.

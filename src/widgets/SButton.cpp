@@ -1,5 +1,7 @@
 #include "widgets/SButton.h"
 
+#include "widgets/DevicePixels.h"
+#include "widgets/InkLabel.h"
 #include "widgets/OleColor.h"
 
 #include <QApplication>
@@ -22,9 +24,9 @@ constexpr quint32 DisabledBorder = OleSystemColor | 21; // 3-D dark shadow
 SButton::SButton(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);
-    m_label = new QLabel(DefaultCaption, this);
+    m_label = new InkLabel(DefaultCaption, this);
     m_label->setObjectName(QStringLiteral("Label1"));
-    m_label->setTextFormat(Qt::PlainText);
+    m_label->setAlignment(Qt::AlignCenter);
     m_label->setAutoFillBackground(false);
     m_label->setMouseTracking(true);
     // The caption handles the mouse itself: a move over it must not take the pointer grab.
@@ -155,6 +157,8 @@ void SButton::setLook(int look)
 
 void SButton::redraw()
 {
+    // The caption is centred on the space inside the outline, not on the outline itself.
+    m_label->centreOnParent(outlineVisible() ? 1 : 0);
     QPalette pal = m_label->palette();
     pal.setColor(QPalette::WindowText, currentForeColor());
     m_label->setPalette(pal);
@@ -164,6 +168,8 @@ void SButton::redraw()
 
 void SButton::centreCaption()
 {
+    // The caption's size is that of its drawn glyphs (see InkLabel), so centring it centres what
+    // the eye sees rather than the font's much taller line box.
     m_label->adjustSize();
     m_label->move((width() - m_label->width()) / 2, (height() - m_label->height()) / 2);
 }
@@ -177,11 +183,10 @@ void SButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), currentBackColor());
-    if (outlineVisible()) {
-        painter.setPen(QPen(currentBorderColor(), 0));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
+    // On the device pixels the button really owns: at a fractional scale a rectangle drawn by
+    // logical coordinates loses edges to the clip or leaves a strip of background outside it.
+    if (outlineVisible())
+        DevicePixels::drawOutline(painter, rect(), currentBorderColor());
 }
 
 void SButton::resizeEvent(QResizeEvent* event)

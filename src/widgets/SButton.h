@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-class QLabel;
+class InkLabel;
 
 /// Flat push button: a filled rectangle with a centred caption and an optional outline, in three
 /// looks (normal, hover, pressed) with their own colours. Colours are 0x00BBGGRR values; a value with
@@ -120,7 +120,7 @@ private:
     void captionMoved(Qt::MouseButtons buttons);
     void dropCapture();
 
-    QLabel* m_label = nullptr;
+    InkLabel* m_label = nullptr;
     quint32 m_backColor[3] = {DefaultBackColorNormal, DefaultBackColorHover, DefaultBackColorClick};
     quint32 m_borderColor[3] = {DefaultBorderColor, DefaultBorderColor, DefaultBorderColor};
     quint32 m_foreColor[3] = {DefaultForeColor, DefaultForeColor, DefaultForeColor};

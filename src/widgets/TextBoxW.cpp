@@ -1,12 +1,16 @@
 #include "widgets/TextBoxW.h"
 
+#include "widgets/DevicePixels.h"
+
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 namespace {
@@ -35,6 +39,80 @@ void TextBoxW::setMultiLine(bool multiLine)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         document()->setDocumentMargin(1);
     }
+}
+
+void TextBoxW::setOutline(const QColor& color)
+{
+    m_outline = color;
+    const bool outlined = color.isValid();
+    // A frame of QFrame is drawn by logical coordinates and breaks at fractional scales; the box
+    // draws its own outline in the margin it keeps free around the text.
+    setFrameShape(QFrame::NoFrame);
+    updateMargins();
+    // What lies between the outline and the text area is the text area's ground, not the panel's.
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(outlined);
+    update();
+}
+
+void TextBoxW::setInkCentred(const QString& sample)
+{
+    m_inkSample = sample;
+    updateMargins();
+    viewport()->update();
+}
+
+void TextBoxW::updateMargins()
+{
+    const int outline = m_outline.isValid() ? 1 : 0;
+    // A line placed by its ink uses the document margin for the fine vertical shift, and that
+    // margin is about a pixel smaller than the usual one; the viewport makes up for it on the left
+    // so the text keeps its distance from the outline.
+    const int left = outline + (m_inkSample.isEmpty() ? 0 : 1);
+    setViewportMargins(left, outline, outline, outline);
+}
+
+void TextBoxW::placeLineOnInk()
+{
+    // Where the line must go depends on the device pixels the box lands on, which only a painter
+    // knows (the scale and the box's place in the window); the top margin of the document moves the
+    // line by fractions of a logical pixel.
+    QPainter probe(viewport());
+    const QTransform device = probe.deviceTransform();
+    probe.end();
+    const qreal scale = device.m22();
+    const QRect ink = DevicePixels::inkOf(m_inkSample, font(), scale);
+    if (scale <= 0 || ink.isEmpty())
+        return;
+    const int inset = m_outline.isValid() ? 1 : 0;
+    const QRect box = DevicePixels::span(device, QRectF(QPointF(-viewport()->pos()), QSizeF(size())))
+                          .adjusted(inset, inset, -inset, -inset);
+    const int baseline = box.top() + (box.height() - ink.height()) / 2 - ink.top();
+    const qreal logicalBaseline = device.inverted().map(QPointF(0, baseline)).y();
+    const QTextBlock first = document()->firstBlock();
+    const QTextLayout* layout = first.layout();
+    const qreal ascent =
+        layout && layout->lineCount() > 0 ? layout->lineAt(0).ascent() : fontMetrics().ascent();
+    const qreal margin = logicalBaseline - ascent;
+    if (qAbs(margin - document()->documentMargin()) > 0.001)
+        document()->setDocumentMargin(margin);
+}
+
+void TextBoxW::paintEvent(QPaintEvent* event)
+{
+    if (!m_inkSample.isEmpty())
+        placeLineOnInk();
+    QPlainTextEdit::paintEvent(event);
+}
+
+bool TextBoxW::event(QEvent* event)
+{
+    const bool handled = QPlainTextEdit::event(event);
+    if (event->type() == QEvent::Paint && m_outline.isValid()) {
+        QPainter painter(this);
+        DevicePixels::drawOutline(painter, rect(), m_outline);
+    }
+    return handled;
 }
 
 QString TextBoxW::text() const
@@ -208,12 +286,12 @@ void TextBoxW::keyPressEvent(QKeyEvent* event)
     const int key = event->key();
     if (!m_multiLine && (key == Qt::Key_Return || key == Qt::Key_Enter))
         return;
-    if (m_ownWheelZoom == false && (event->modifiers() & Qt::ControlModifier)
-        && (key == Qt::Key_Plus || key == Qt::Key_Minus || key == Qt::Key_Equal))
+    if (m_ownWheelZoom == false && (event->modifiers() & Qt::ControlModifier) &&
+        (key == Qt::Key_Plus || key == Qt::Key_Minus || key == Qt::Key_Equal))
         return;
     const QString typed = event->text();
-    const bool printable = !typed.isEmpty() && typed.at(0).isPrint()
-                           && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    const bool printable = !typed.isEmpty() && typed.at(0).isPrint() &&
+                           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     if (printable && (m_digitsOnly || m_maxLength > 0)) {
         const QString allowed = filtered(typed);
         if (allowed.isEmpty())

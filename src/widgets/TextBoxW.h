@@ -40,6 +40,14 @@ public:
     void setTag(const QString& tag) { m_tag = tag; }
     /// When set, Ctrl + wheel does not zoom the text box itself (the window zooms the font).
     void setOwnWheelZoom(bool enabled) { m_ownWheelZoom = enabled; }
+    /// A one-pixel outline in this colour around the box, on whole device pixels at every scale; an
+    /// invalid colour removes it.
+    void setOutline(const QColor& color);
+    QColor outlineColor() const { return m_outline; }
+    /// For a one-line box: place the line so that the ink of sample (the characters the box is
+    /// meant to hold) is centred vertically inside the box, on whole device pixels. The font's
+    /// line box would leave CJK fonts' glyphs visibly low.
+    void setInkCentred(const QString& sample);
 
     /// Modifier state as the bit set 1 Shift, 2 Ctrl, 4 Alt.
     static int shiftState(Qt::KeyboardModifiers modifiers);
@@ -56,10 +64,12 @@ signals:
     void LostFocus();
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -70,11 +80,15 @@ private:
     int toCrLf(int qtPosition) const;
     int fromCrLf(int crLfPosition) const;
     QString filtered(const QString& incoming) const;
+    void placeLineOnInk();
+    void updateMargins();
     int plainLength() const;
 
     QString m_tag;
     bool m_multiLine = true;
     bool m_digitsOnly = false;
     bool m_ownWheelZoom = true;
+    QColor m_outline;
+    QString m_inkSample;
     int m_maxLength = 0;
 };

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 
 namespace {
 
@@ -65,6 +66,8 @@ private slots:
     void lookColours();
     void borderStyle_data();
     void borderStyle();
+    void outlineOnDevicePixels_data();
+    void outlineOnDevicePixels();
     void disabledIgnoresInputAndUsesSystemColours();
     void hideReleasesGrab();
     void propertySettersNotify();
@@ -354,6 +357,55 @@ void TestSButton::borderStyle()
     m_button->setBorderStyle(style);
     QCOMPARE(m_button->outlineVisible(), outlined);
     QCOMPARE(pixelAt(m_button, QPoint(0, 20)), outlined ? QColor(0, 0, 255) : QColor(255, 0, 0));
+}
+
+void TestSButton::outlineOnDevicePixels_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QPoint>("position");
+    for (qreal ratio : {1.0, 1.25, 1.5, 1.75, 2.0}) {
+        for (const QPoint& position : {QPoint(40, 30), QPoint(41, 31), QPoint(43, 30), QPoint(42, 33)})
+            QTest::addRow("%g at %d,%d", ratio, position.x(), position.y()) << ratio << position;
+    }
+}
+
+void TestSButton::outlineOnDevicePixels()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QPoint, position);
+    // A host of its own colour shows any strip of the button's ground left outside the outline.
+    m_host->setAutoFillBackground(true);
+    QPalette pal = m_host->palette();
+    pal.setColor(QPalette::Window, QColor(255, 0, 255));
+    m_host->setPalette(pal);
+    m_button->setColors(0xFFFFFF, Blue, 0xFFFFFF);
+    m_button->setBorderStyle(1);
+    m_button->setCaption(QStringLiteral("···"));
+    m_button->setGeometry(QRect(position, QSize(41, 17)));
+
+    QImage image(QSize(int(200 * ratio) + 1, int(120 * ratio) + 1), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    m_host->render(&image);
+    const auto snap = [ratio](int v) { return int(std::floor(v * ratio + 0.5)); };
+    // The device pixels Qt gives the button: its logical edges scaled and rounded.
+    const QRect box(QPoint(snap(position.x()), snap(position.y())),
+                    QPoint(snap(position.x() + 41) - 1, snap(position.y() + 17) - 1));
+    const QRgb blue = qRgb(0, 0, 255);
+    const QRgb host = qRgb(255, 0, 255);
+    QStringList faults;
+    for (int y = box.top() - 1; y <= box.bottom() + 1; ++y) {
+        for (int x = box.left() - 1; x <= box.right() + 1; ++x) {
+            const bool outside = !box.contains(x, y);
+            const bool ring =
+                !outside && (x == box.left() || x == box.right() || y == box.top() || y == box.bottom());
+            const QRgb p = image.pixel(x, y);
+            const bool fine = outside ? p == host : ring ? p == blue : p != blue && p != host;
+            if (!fine)
+                faults << QStringLiteral("%1,%2").arg(x).arg(y);
+        }
+    }
+    // Four sides one device pixel wide that meet at the corners, nothing of the button outside them.
+    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("wrong pixels at ") + faults.mid(0, 12).join(u' ')));
 }
 
 void TestSButton::disabledIgnoresInputAndUsesSystemColours()
