@@ -4,6 +4,26 @@
 
 #include <QAbstractListModel>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+namespace {
+// The view keeps a current entry for the keyboard even when nothing is selected (the first entry
+// once the list has the focus). Drawn with the focus look it passes for a selection, and the remove
+// button and Ctrl+W then seem to refuse it; only a selected entry shows the focus.
+class EntryDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!(option->state & QStyle::State_Selected))
+            option->state &= ~QStyle::State_HasFocus;
+    }
+};
+} // namespace
 
 class ListBoxModel : public QAbstractListModel
 {
@@ -64,6 +84,7 @@ public:
 ListBoxW::ListBoxW(QWidget* parent) : QListView(parent), m_model(new ListBoxModel(this))
 {
     setModel(m_model);
+    setItemDelegate(new EntryDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMouseTracking(true);
