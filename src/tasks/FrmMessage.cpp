@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScrollArea>
 
 namespace {
 const QColor kDarkGrey(64, 64, 64);
@@ -38,7 +39,18 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
     m_confirm->setFixedSize(m_confirmLabel->width() + Twips::toPx(600),
                             m_confirmLabel->height() + Twips::toPx(180));
 
-    m_message = new QLabel(message, panel);
+    // The message scrolls inside an area that ends above the confirm button: a long prompt is
+    // never hidden under the button or cut off without a sign.
+    m_messageArea = new QScrollArea(panel);
+    m_messageArea->setObjectName(QStringLiteral("LblMessageArea"));
+    m_messageArea->setFrameShape(QFrame::NoFrame);
+    m_messageArea->setWidgetResizable(true);
+    m_messageArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_messageArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_messageArea->viewport()->setAutoFillBackground(false);
+    m_messageArea->viewport()->setMouseTracking(true);
+    m_messageArea->viewport()->installEventFilter(this);
+    m_message = new QLabel(message);
     m_message->setObjectName(QStringLiteral("LblMessage"));
     m_message->setWordWrap(true);
     m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -48,15 +60,17 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
     QPalette mp = m_message->palette();
     mp.setColor(QPalette::WindowText, kDarkGrey);
     m_message->setPalette(mp);
+    m_messageArea->setWidget(m_message);
 
     const double panelW = Twips::fromPx(panel->width());
     const double panelH = Twips::fromPx(panel->height());
-    m_message->setGeometry(Twips::toPx(120), Twips::toPx(120), Twips::toPx(panelW - 240),
-                           Twips::toPx(panelH - 360 - Twips::fromPx(m_confirmLabel->height())));
+    const int confirmTop = Twips::toPx(panelH - 180 - Twips::fromPx(m_confirm->height()));
+    const int messageTop = Twips::toPx(120);
+    m_messageArea->setGeometry(Twips::toPx(120), messageTop, Twips::toPx(panelW - 240),
+                               confirmTop - Twips::toPx(120) - messageTop);
     m_confirmLabel->move((m_confirm->width() - m_confirmLabel->width()) / 2,
                          (m_confirm->height() - m_confirmLabel->height()) / 2);
-    m_confirm->move(panel->width() / 2 - m_confirm->width() / 2,
-                    Twips::toPx(panelH - 180 - Twips::fromPx(m_confirm->height())));
+    m_confirm->move(panel->width() / 2 - m_confirm->width() / 2, confirmTop);
     setConfirmHover(false);
     centreOn(parent);
 }
@@ -83,7 +97,9 @@ bool FrmMessage::eventFilter(QObject* watched, QEvent* event)
                 accept();
             return true;
         }
-    } else if ((watched == m_message || watched == interfacePanel()) && event->type() == QEvent::MouseMove) {
+    } else if ((watched == m_message || (m_messageArea && watched == m_messageArea->viewport()) ||
+                watched == interfacePanel()) &&
+               event->type() == QEvent::MouseMove) {
         setConfirmHover(false);
     }
     return SecondaryWindow::eventFilter(watched, event);

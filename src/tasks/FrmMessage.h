@@ -3,6 +3,7 @@
 #include "widgets/SecondaryWindow.h"
 
 class QLabel;
+class QScrollArea;
 class Surface;
 class SoundPlayer;
 
@@ -16,8 +17,8 @@ public:
     FrmMessage(QWidget* parent, const QString& title, const QString& message);
     /// Shows the window modally and returns once it is closed. The alarm (appFolder/Sounds/Alarm.wav)
     /// starts while the window opens.
-    static void ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& appFolder, const QString& title,
-                            const QString& message);
+    static void ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& appFolder,
+                            const QString& title, const QString& message);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -25,6 +26,7 @@ protected:
 private:
     void setConfirmHover(bool hover);
 
+    QScrollArea* m_messageArea = nullptr;
     QLabel* m_message = nullptr;
     Surface* m_confirm = nullptr;
     QLabel* m_confirmLabel = nullptr;

@@ -1,0 +1,106 @@
+// The secondary windows (message, music reminder, About) as the user sees and handles them.
+#include "support/WindowTest.h"
+#include "tasks/FrmMessage.h"
+
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QtTest>
+
+namespace {
+
+// The 288 characters a prompt may hold at most, in lines of the kind a user types.
+QString longestPrompt()
+{
+    QString prompt;
+    int line = 0;
+    while (prompt.size() < 288) {
+        prompt += QStringLiteral("第%1行：记得把炉子上的汤关火，顺便看看窗户关好了没有。\r\n").arg(++line);
+    }
+    prompt.truncate(287);
+    return prompt + u'终';
+}
+
+} // namespace
+
+class TestSecondaryWindows : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void longPromptScrollsClearOfTheConfirmButton();
+    void shortPromptNeedsNoScrolling();
+
+private:
+    std::unique_ptr<QWidget> m_main;
+};
+
+void TestSecondaryWindows::init()
+{
+    m_main = std::make_unique<QWidget>();
+    m_main->resize(458, 595);
+    m_main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+}
+
+void TestSecondaryWindows::cleanup()
+{
+    m_main.reset();
+}
+
+void TestSecondaryWindows::longPromptScrollsClearOfTheConfirmButton()
+{
+    const QString prompt = longestPrompt();
+    QCOMPARE(prompt.size(), 288);
+    FrmMessage window(m_main.get(), QStringLiteral("炖汤"), prompt);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* message = control<QLabel>(&window, QStringLiteral("LblMessage"));
+    auto* confirm = control<QWidget>(&window, QStringLiteral("PicConfirm"));
+    auto* panel = control<QWidget>(&window, QStringLiteral("PicInterface"));
+    QVERIFY(message && confirm && panel);
+
+    // The label holds the whole text: nothing is cut off at its bottom.
+    QVERIFY2(message->height() >= message->heightForWidth(message->width()),
+             qPrintable(QStringLiteral("%1 of %2 px")
+                            .arg(message->height())
+                            .arg(message->heightForWidth(message->width()))));
+    // What is seen of it ends above the confirm button, with room between them ...
+    auto* area = qobject_cast<QScrollArea*>(message->parentWidget() ? message->parentWidget()->parentWidget()
+                                                                    : nullptr);
+    QWidget* seen = area ? static_cast<QWidget*>(area) : message;
+    const QRect seenInPanel(seen->mapTo(panel, QPoint(0, 0)), seen->size());
+    QVERIFY2(seenInPanel.bottom() + 4 < confirm->y(),
+             qPrintable(QStringLiteral("message area ends at %1, button starts at %2")
+                            .arg(seenInPanel.bottom())
+                            .arg(confirm->y())));
+    // ... and the rest is reached by scrolling, which a scroll bar shows.
+    QVERIFY(message->height() > seenInPanel.height());
+    QVERIFY(area);
+    QScrollBar* bar = area->verticalScrollBar();
+    QVERIFY(bar->isVisible());
+    bar->setValue(bar->maximum());
+    const int lastLineBottom = message->mapTo(area->viewport(), QPoint(0, message->height())).y();
+    QVERIFY2(
+        lastLineBottom <= area->viewport()->height(),
+        qPrintable(
+            QStringLiteral("text ends at %1 of %2").arg(lastLineBottom).arg(area->viewport()->height())));
+}
+
+void TestSecondaryWindows::shortPromptNeedsNoScrolling()
+{
+    FrmMessage window(m_main.get(), QStringLiteral("翻译功能异常"),
+                      QStringLiteral("网络连接异常，无法进行翻译。"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* message = control<QLabel>(&window, QStringLiteral("LblMessage"));
+    auto* area = control<QScrollArea>(&window, QStringLiteral("LblMessageArea"));
+    QVERIFY(message && area);
+    QVERIFY(!area->verticalScrollBar()->isVisible());
+    QCOMPARE(message->mapTo(&window, QPoint(0, 0)),
+             control<QWidget>(&window, QStringLiteral("PicInterface"))->mapTo(&window, QPoint(8, 8)));
+}
+
+QTEST_MAIN(TestSecondaryWindows)
+#include "tst_secondarywindows.moc"
