@@ -15,7 +15,10 @@
 QString FrmAbout::versionLine()
 {
     // The third number of the version is always written as 0.
-    return QStringLiteral("版本号：%1.%2.0.%3").arg(VEMRA_VERSION_MAJOR).arg(VEMRA_VERSION_MINOR).arg(VEMRA_VERSION_REVISION);
+    return QStringLiteral("版本号：%1.%2.0.%3")
+        .arg(VEMRA_VERSION_MAJOR)
+        .arg(VEMRA_VERSION_MINOR)
+        .arg(VEMRA_VERSION_REVISION);
 }
 
 FrmAbout::FrmAbout(QWidget* mainWindow) : SecondaryWindow(mainWindow, QSize(4050, 2550), true)
@@ -32,6 +35,7 @@ FrmAbout::FrmAbout(QWidget* mainWindow) : SecondaryWindow(mainWindow, QSize(4050
 
     auto* version = new QLabel(versionLine(), panel);
     version->setObjectName(QStringLiteral("LblVersion"));
+    version->setTextFormat(Qt::PlainText);
     QPalette vp = version->palette();
     vp.setColor(QPalette::WindowText, QColor(128, 128, 128));
     version->setPalette(vp);
@@ -39,6 +43,7 @@ FrmAbout::FrmAbout(QWidget* mainWindow) : SecondaryWindow(mainWindow, QSize(4050
 
     auto* maker = new QLabel(QStringLiteral("Vemra便笺 · 便笺与定时提醒"), panel);
     maker->setObjectName(QStringLiteral("Label1"));
+    maker->setTextFormat(Qt::PlainText);
     maker->setPalette(vp);
     maker->adjustSize();
 

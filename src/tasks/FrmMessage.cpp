@@ -30,6 +30,7 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
     m_confirm->setObjectName(QStringLiteral("PicConfirm"));
     m_confirmLabel = new QLabel(QStringLiteral(" 确定 "), m_confirm);
     m_confirmLabel->setObjectName(QStringLiteral("LblConfirm"));
+    m_confirmLabel->setTextFormat(Qt::PlainText);
     const QFont font = Controls::font(QStringLiteral("微软雅黑"), 10.5);
     m_confirmLabel->setFont(font);
     m_confirmLabel->setAutoFillBackground(true);
@@ -52,6 +53,8 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
     m_messageArea->viewport()->installEventFilter(this);
     m_message = new QLabel(message);
     m_message->setObjectName(QStringLiteral("LblMessage"));
+    // A reminder's prompt is the user's text: "<b>x</b>" or "a<br>b" is shown as typed.
+    m_message->setTextFormat(Qt::PlainText);
     m_message->setWordWrap(true);
     m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_message->setFont(font);

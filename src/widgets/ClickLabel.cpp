@@ -4,6 +4,7 @@
 
 ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
 {
+    setTextFormat(Qt::PlainText);
     setMouseTracking(true);
     setAttribute(Qt::WA_NoMousePropagation);
     setCursor(Qt::PointingHandCursor);
@@ -43,7 +44,8 @@ void ClickLabel::mousePressEvent(QMouseEvent* event)
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     if (click)
         emit clicked();

@@ -37,6 +37,7 @@ QLabel* Controls::label(QWidget* parent, const QString& name, const QString& tex
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
+    l->setTextFormat(Qt::PlainText);
     l->setFont(font);
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, color);

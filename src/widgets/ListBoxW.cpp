@@ -44,7 +44,11 @@ public:
             shown.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
             shown.replace(u'\r', u' ');
             shown.replace(u'\n', u' ');
-            return shown;
+            if (role == Qt::DisplayRole)
+                return shown;
+            // A tooltip that looks like markup is read as markup; an entry is the user's text and is
+            // shown as typed, so it goes in escaped and marked as rich text.
+            return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shown.toHtmlEscaped());
         }
         return {};
     }

@@ -28,6 +28,8 @@ SecondaryWindow::SecondaryWindow(QWidget* parent, const QSize& innerTwips, bool 
 
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("LblFormTitle"));
+    // The title is often a task's own text: shown as typed, never read as markup.
+    m_title->setTextFormat(Qt::PlainText);
     const QFont titleFont = Controls::font(QStringLiteral("微软雅黑"), 9);
     m_title->setFont(titleFont);
     QPalette tp = m_title->palette();

@@ -1,8 +1,23 @@
-// The list box as it is drawn: which entry looks selected.
+// The list box as it is drawn: which entry looks selected, and how entries are shown.
 #include "widgets/ListBoxW.h"
 
 #include <QApplication>
+#include <QTextDocument>
 #include <QtTest>
+
+namespace {
+
+// What a tooltip shows: Qt reads a text that looks like markup as markup.
+QString tooltipShows(const QString& tip)
+{
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
+}
+
+} // namespace
 
 class TestListBoxW : public QObject
 {
@@ -12,6 +27,8 @@ private slots:
     void cleanup();
     void currentEntryWithoutSelectionLooksLikeTheOthers();
     void selectedEntryStillShowsItsSelection();
+    void tooltipShowsTheEntryAsTyped_data();
+    void tooltipShowsTheEntryAsTyped();
 
 private:
     QImage row(int index)
@@ -63,6 +80,33 @@ void TestListBoxW::selectedEntryStillShowsItsSelection()
     m_list->setListIndex(1);
     QVERIFY(row(0) != row(1));
     QCOMPARE(m_list->ListIndex(), 1);
+}
+
+void TestListBoxW::tooltipShowsTheEntryAsTyped_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("bold tags") << QStringLiteral("【待完成】<b>x</b>")
+                               << QStringLiteral("【待完成】<b>x</b>");
+    QTest::newRow("tags first") << QStringLiteral("<b>x</b>") << QStringLiteral("<b>x</b>");
+    QTest::newRow("entity") << QStringLiteral("&amp;") << QStringLiteral("&amp;");
+    QTest::newRow("image") << QStringLiteral("<img src=x>") << QStringLiteral("<img src=x>");
+    QTest::newRow("plain") << QStringLiteral("买菜 a < b") << QStringLiteral("买菜 a < b");
+    QTest::newRow("spaces kept") << QStringLiteral("a   b") << QStringLiteral("a   b");
+    QTest::newRow("line break folded") << QStringLiteral("a\r\nb") << QStringLiteral("a b");
+}
+
+void TestListBoxW::tooltipShowsTheEntryAsTyped()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, shown);
+    m_list->Clear();
+    m_list->AddItem(entry);
+    const QModelIndex index = m_list->model()->index(0, 0);
+    QCOMPARE(index.data(Qt::DisplayRole).toString(), shown);
+    QCOMPARE(tooltipShows(index.data(Qt::ToolTipRole).toString()), shown);
+    // The entry itself keeps its text exactly.
+    QCOMPARE(m_list->List(0), entry);
 }
 
 QTEST_MAIN(TestListBoxW)

@@ -9,6 +9,23 @@
 
 namespace {
 
+// The label drawn next to one that certainly shows its text as typed: the same pixels mean the
+// label did not read the text as markup.
+bool shownAsTyped(QLabel* label)
+{
+    // A sibling in the same place inherits the same colours and font.
+    QLabel reference(label->parentWidget());
+    reference.setTextFormat(Qt::PlainText);
+    reference.setText(label->text());
+    reference.setFont(label->font());
+    reference.setPalette(label->palette());
+    reference.setWordWrap(label->wordWrap());
+    reference.setAlignment(label->alignment());
+    reference.setGeometry(label->geometry());
+    return label->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+           reference.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
 // The 288 characters a prompt may hold at most, in lines of the kind a user types.
 QString longestPrompt()
 {
@@ -29,6 +46,8 @@ class TestSecondaryWindows : public QObject
 private slots:
     void init();
     void cleanup();
+    void userTextIsShownAsTyped_data();
+    void userTextIsShownAsTyped();
     void longPromptScrollsClearOfTheConfirmButton();
     void shortPromptNeedsNoScrolling();
 
@@ -47,6 +66,31 @@ void TestSecondaryWindows::init()
 void TestSecondaryWindows::cleanup()
 {
     m_main.reset();
+}
+
+void TestSecondaryWindows::userTextIsShownAsTyped_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("bold tags") << QStringLiteral("<b>x</b>");
+    QTest::newRow("entity") << QStringLiteral("&amp;");
+    QTest::newRow("image") << QStringLiteral("<img src=x>");
+    QTest::newRow("line break tag") << QStringLiteral("a<br>b");
+}
+
+void TestSecondaryWindows::userTextIsShownAsTyped()
+{
+    QFETCH(QString, text);
+    // A message task whose content and prompt are the same text: it is the title and the message.
+    FrmMessage window(m_main.get(), text, text);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* title = control<QLabel>(&window, QStringLiteral("LblFormTitle"));
+    auto* message = control<QLabel>(&window, QStringLiteral("LblMessage"));
+    QVERIFY(title && message);
+    QCOMPARE(title->text(), text);
+    QCOMPARE(message->text(), text);
+    QVERIFY(shownAsTyped(title));
+    QVERIFY(shownAsTyped(message));
 }
 
 void TestSecondaryWindows::longPromptScrollsClearOfTheConfirmButton()
