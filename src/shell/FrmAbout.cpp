@@ -26,6 +26,8 @@ FrmAbout::FrmAbout(QWidget* mainWindow) : SecondaryWindow(mainWindow, QSize(4050
     setObjectName(QStringLiteral("FrmAbout"));
     setWindowTitle(QStringLiteral("关于本软件"));
     titleLabel()->setText(QStringLiteral("关于本软件"));
+    // Nothing is lost by closing the About window with Escape, as with the platform's close request.
+    setClosesOnEscape(true);
 
     Surface* panel = interfacePanel();
     auto* logo = new QLabel(panel);

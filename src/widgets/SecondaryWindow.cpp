@@ -6,6 +6,7 @@
 #include "widgets/Surface.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QWindow>
@@ -99,6 +100,16 @@ void SecondaryWindow::mousePressEvent(QMouseEvent* event)
     if (!childAt(event->position().toPoint()))
         beginWindowDrag();
     event->accept();
+}
+
+void SecondaryWindow::keyPressEvent(QKeyEvent* event)
+{
+    // QDialog closes on Escape; these windows only do when they say so.
+    if (event->matches(QKeySequence::Cancel) && !m_closesOnEscape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void SecondaryWindow::mouseMoveEvent(QMouseEvent* event)

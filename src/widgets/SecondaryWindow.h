@@ -18,11 +18,15 @@ public:
     Surface* interfacePanel() const { return m_interface; }
     /// Puts the window centred on the given widget's window.
     void centreOn(const QWidget* other);
+    /// Whether Escape closes the window. Off by default: a reminder must not vanish by a stray key;
+    /// only the window's own controls and the platform's close request close it.
+    void setClosesOnEscape(bool closes) { m_closesOnEscape = closes; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void beginWindowDrag();
     void setClosePicture(int index);
 
@@ -31,4 +35,5 @@ private:
     QLabel* m_close = nullptr;
     Surface* m_interface = nullptr;
     int m_closePicture = 0;
+    bool m_closesOnEscape = false;
 };

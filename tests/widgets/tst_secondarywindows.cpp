@@ -1,6 +1,9 @@
 // The secondary windows (message, music reminder, About) as the user sees and handles them.
+#include "shell/FrmAbout.h"
+#include "support/Fakes.h"
 #include "support/WindowTest.h"
 #include "tasks/FrmMessage.h"
+#include "tasks/FrmMusic.h"
 
 #include <QLabel>
 #include <QScrollArea>
@@ -50,6 +53,8 @@ private slots:
     void userTextIsShownAsTyped();
     void longPromptScrollsClearOfTheConfirmButton();
     void shortPromptNeedsNoScrolling();
+    void escapeLeavesRemindersOpen();
+    void escapeClosesAbout();
 
 private:
     std::unique_ptr<QWidget> m_main;
@@ -144,6 +149,38 @@ void TestSecondaryWindows::shortPromptNeedsNoScrolling()
     QVERIFY(!area->verticalScrollBar()->isVisible());
     QCOMPARE(message->mapTo(&window, QPoint(0, 0)),
              control<QWidget>(&window, QStringLiteral("PicInterface"))->mapTo(&window, QPoint(8, 8)));
+}
+
+void TestSecondaryWindows::escapeLeavesRemindersOpen()
+{
+    FrmMessage message(m_main.get(), QStringLiteral("泡面"), QStringLiteral("香喷喷的面泡好咯！"));
+    message.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&message));
+    QTest::keyClick(&message, Qt::Key_Escape);
+    QVERIFY(message.isVisible());
+
+    FakeMediaPlayerFactory media;
+    int snoozed = 0;
+    FrmMusic music(m_main.get(), &media, 0, QStringLiteral("/tmp/song.mp3"), [&](int) { ++snoozed; });
+    music.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&music));
+    QTest::keyClick(&music, Qt::Key_Escape);
+    QVERIFY(music.isVisible());
+    QCOMPARE(media.log.stops, 0);
+    QCOMPARE(snoozed, 0);
+    // Its own button still closes it, and stops the music.
+    QTest::mouseClick(control<QWidget>(&music, QStringLiteral("Label1_0")), Qt::LeftButton);
+    QVERIFY(!music.isVisible());
+    QCOMPARE(media.log.stops, 1);
+}
+
+void TestSecondaryWindows::escapeClosesAbout()
+{
+    FrmAbout about(m_main.get());
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QTest::keyClick(&about, Qt::Key_Escape);
+    QVERIFY(!about.isVisible());
 }
 
 QTEST_MAIN(TestSecondaryWindows)
