@@ -7,6 +7,7 @@
 #include "widgets/Surface.h"
 
 #include <QLabel>
+#include <array>
 
 FrmMusic::FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
                    std::function<void(int)> snooze)
@@ -20,21 +21,27 @@ FrmMusic::FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, co
     Surface* panel = interfacePanel();
     const QStringList captions = {QStringLiteral(" 关闭提醒 "), QStringLiteral(" 延时5分钟 ")};
     const QFont font = Controls::font(QStringLiteral("微软雅黑"), 9);
-    int left = Twips::toPx(240);
+    const int gap = Twips::toPx(240);
+    std::array<ClickLabel*, 2> buttons{};
     for (int i = 0; i < 2; ++i) {
         auto* button = new ClickLabel(captions[i], panel);
         button->setObjectName(QStringLiteral("Label1_%1").arg(i));
         button->setFont(font);
         button->setChosen(false);
-        button->setFrameShape(QFrame::Box);
+        button->setOutline(QColor(64, 64, 64));
         button->adjustSize();
-        button->move(left, (panel->height() - button->height()) / 2);
-        left += button->width() + Twips::toPx(240);
         connect(button, &ClickLabel::mouseMoved, button, [button] { button->setChosen(true); });
         connect(panel, &Surface::bareMouseMove, button, [button] { button->setChosen(false); });
+        buttons[i] = button;
     }
-    connect(findChild<ClickLabel*>(QStringLiteral("Label1_0")), &ClickLabel::clicked, this, &QDialog::accept);
-    connect(findChild<ClickLabel*>(QStringLiteral("Label1_1")), &ClickLabel::clicked, this, [this] {
+    // The pair is centred in the panel, both ways.
+    int left = (panel->width() - buttons[0]->width() - gap - buttons[1]->width()) / 2;
+    for (ClickLabel* button : buttons) {
+        button->move(left, (panel->height() - button->height()) / 2);
+        left += button->width() + gap;
+    }
+    connect(buttons[0], &ClickLabel::clicked, this, &QDialog::accept);
+    connect(buttons[1], &ClickLabel::clicked, this, [this] {
         if (m_snooze)
             m_snooze(property("Tag").toString().toInt());
         accept();

@@ -1,6 +1,9 @@
 #include "widgets/ClickLabel.h"
 
+#include "widgets/DevicePixels.h"
+
 #include <QMouseEvent>
+#include <QPainter>
 
 ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
 {
@@ -35,6 +38,24 @@ void ClickLabel::setChosen(bool chosen)
 bool ClickLabel::isChosen() const
 {
     return textColor() == QColor(Qt::white);
+}
+
+void ClickLabel::setOutline(const QColor& color)
+{
+    m_outline = color;
+    // The outline takes the pixel a frame would, so the label keeps the size it had with one.
+    setFrameShape(QFrame::NoFrame);
+    setMargin(color.isValid() ? 1 : 0);
+    update();
+}
+
+void ClickLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (m_outline.isValid()) {
+        QPainter painter(this);
+        DevicePixels::drawOutline(painter, rect(), m_outline);
+    }
 }
 
 void ClickLabel::mousePressEvent(QMouseEvent* event)

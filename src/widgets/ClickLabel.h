@@ -15,6 +15,9 @@ public:
     bool isChosen() const;
     void setColors(const QColor& background, const QColor& text);
     QColor textColor() const;
+    /// A one-pixel outline in this colour in every look, so the button keeps its size when its
+    /// colours change (a frame in the text colour would vanish into a light ground when chosen).
+    void setOutline(const QColor& color);
 
 signals:
     void clicked();
@@ -24,7 +27,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool m_pressed = false;
+    QColor m_outline;
 };

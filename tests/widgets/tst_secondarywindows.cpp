@@ -4,7 +4,10 @@
 #include "support/WindowTest.h"
 #include "tasks/FrmMessage.h"
 #include "tasks/FrmMusic.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/Surface.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -41,6 +44,17 @@ QString longestPrompt()
     return prompt + u'终';
 }
 
+// The bounding box of the pixels that differ from the ground, inside area.
+QRect drawnBox(const QImage& image, const QRect& area, QRgb ground)
+{
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixel(x, y) != ground)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
 } // namespace
 
 class TestSecondaryWindows : public QObject
@@ -55,6 +69,8 @@ private slots:
     void shortPromptNeedsNoScrolling();
     void escapeLeavesRemindersOpen();
     void escapeClosesAbout();
+    void musicButtonsAreCentred();
+    void musicButtonsKeepTheirSizeInEveryLook();
 
 private:
     std::unique_ptr<QWidget> m_main;
@@ -181,6 +197,51 @@ void TestSecondaryWindows::escapeClosesAbout()
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     QTest::keyClick(&about, Qt::Key_Escape);
     QVERIFY(!about.isVisible());
+}
+
+void TestSecondaryWindows::musicButtonsAreCentred()
+{
+    FakeMediaPlayerFactory media;
+    FrmMusic music(m_main.get(), &media, 0, QString(), {});
+    auto* panel = control<QWidget>(&music, QStringLiteral("PicInterface"));
+    auto* close = control<QWidget>(&music, QStringLiteral("Label1_0"));
+    auto* snooze = control<QWidget>(&music, QStringLiteral("Label1_1"));
+    QVERIFY(panel && close && snooze);
+    QVERIFY(close->x() < snooze->x());
+    const int left = close->x();
+    const int right = panel->width() - (snooze->x() + snooze->width());
+    QVERIFY2(qAbs(left - right) <= 1,
+             qPrintable(QStringLiteral("%1 px left, %2 px right").arg(left).arg(right)));
+    for (QWidget* button : {close, snooze}) {
+        const int above = button->y();
+        const int below = panel->height() - (button->y() + button->height());
+        QVERIFY(qAbs(above - below) <= 1);
+    }
+}
+
+void TestSecondaryWindows::musicButtonsKeepTheirSizeInEveryLook()
+{
+    FakeMediaPlayerFactory media;
+    FrmMusic music(m_main.get(), &media, 0, QString(), {});
+    music.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&music));
+    QApplication::setActiveWindow(&music);
+    QVERIFY(QTest::qWaitForWindowActive(&music));
+    auto* panel = control<Surface>(&music, QStringLiteral("PicInterface"));
+    for (const QString& name : {QStringLiteral("Label1_0"), QStringLiteral("Label1_1")}) {
+        auto* button = control<ClickLabel>(&music, name);
+        QVERIFY(button);
+        const QRect area = button->geometry().adjusted(-2, -2, 2, 2);
+        // Moves go to the window itself: the main window lies under it and would take them.
+        QTest::mouseMove(music.windowHandle(), panel->mapTo(&music, QPoint(2, 2)));
+        QVERIFY(!button->isChosen());
+        const QRect normal = drawnBox(panel->grab().toImage(), area, qRgb(255, 255, 255));
+        QTest::mouseMove(music.windowHandle(), button->mapTo(&music, button->rect().center()));
+        QVERIFY(button->isChosen());
+        const QRect hover = drawnBox(panel->grab().toImage(), area, qRgb(255, 255, 255));
+        QCOMPARE(normal, button->geometry());
+        QCOMPARE(hover, button->geometry());
+    }
 }
 
 QTEST_MAIN(TestSecondaryWindows)
