@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -394,6 +395,64 @@ void BM_SaveUnchangedWindow1000(benchmark::State& state)
     state.counters["notes"] = window.NoteCount() - 1;
 }
 BENCHMARK(BM_SaveUnchangedWindow1000)->Unit(benchmark::kMillisecond);
+
+// ---- A keystroke in a huge note -------------------------------------------------------------------
+
+/// range(0): the note's size in MB; range(1): 1 with automatic saving; range(2): 1 for lines as long
+/// as the editor lets the user edit (FrmMain::kLongestEditableLine), else lines of 500 characters. The
+/// note is open in the editor and a letter is typed at its end, as the user would.
+void BM_KeystrokeInHugeNote(benchmark::State& state)
+{
+    const qsizetype bytes = qsizetype(state.range(0)) * 1024 * 1024;
+    const bool autoSave = state.range(1) != 0;
+    const bool oneLine = state.range(2) != 0;
+    BenchPlatform platform;
+    platform.writeConfig(autoSave);
+    QString huge;
+    huge.reserve(bytes / 2);
+    for (int i = 1; huge.size() * 2 < bytes; ++i) {
+        if (!huge.isEmpty())
+            huge += QStringLiteral("\r\n");
+        huge += oneLine
+                    ? fillerText(i, FrmMain::kLongestEditableLine).replace(u'\r', u' ').replace(u'\n', u' ')
+                    : fillerText(i, 500);
+    }
+    platform.writeNotes({huge});
+    FrmMain window(platform.platform());
+    window.show();
+    settle();
+    auto* list = window.findChild<ListBoxW*>(QStringLiteral("List1"));
+    auto* text1 = window.findChild<TextBoxW*>(QStringLiteral("Text1"));
+    if (!list || !text1 || window.NoteCount() != 2) {
+        state.SkipWithError("the huge note was not loaded");
+        return;
+    }
+    window.Picture1_Click();
+    list->setListIndex(1);
+    window.OpenSelectedNote();
+    settle();
+    text1->setFocus();
+    text1->moveCursor(QTextCursor::End);
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(text1, &press);
+        QCoreApplication::sendEvent(text1, &release);
+        // What the user waits for: the key's repaint.
+        text1->viewport()->repaint();
+    }
+    window.CommitEditor();
+    if (!window.noteTexts().value(1).endsWith(QStringLiteral("a")))
+        state.SkipWithError("the keys did not reach the note");
+    state.counters["MB"] = double(state.range(0));
+}
+BENCHMARK(BM_KeystrokeInHugeNote)
+    ->ArgNames({"MB", "autosave", "longest_lines"})
+    ->Args({10, 0, 0})
+    ->Args({10, 1, 0})
+    ->Args({10, 0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 // ---- Start-up --------------------------------------------------------------------------------------
 

@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -149,6 +150,8 @@ void FrmMain::runCloseSequence()
     if (m_closed)
         return;
     m_closed = true;
+    if (m_pausedTypingSave)
+        m_pausedTypingSave->stop();
     // Whatever closes the window (the close button, the window manager, a signal, the session),
     // what was typed is kept.
     CommitEditor();

@@ -34,6 +34,13 @@ public:
     explicit FrmMain(const Platform& platform, QWidget* parent = nullptr);
     ~FrmMain() override;
 
+    /// Notes with a line longer than this are shown read-only: the text box needs more than a
+    /// keystroke's time to lay such a line out again.
+    static constexpr int kLongestEditableLine = 100000;
+    /// Automatic saves in a note longer than this wait for a pause in the typing.
+    static constexpr int kPausedSaveChars = 1000000;
+    static constexpr int kPausedSaveMs = 1000;
+
     // Note store. NoteTexts stays parallel to the entries of List1.
     const QStringList& noteTexts() const { return m_noteTexts; }
     int NoteCount() const { return int(m_noteTexts.size()); }
@@ -129,6 +136,9 @@ private:
     void showInEditor(const QString& text);
     /// Typing with no note current starts a new note at the end of the list, so no keystroke is lost.
     void adoptEditorAsNewNote();
+    /// Automatic save after a change of the editor: at once, or at the next pause in the typing when
+    /// the note is so large that a save per key would make typing lag.
+    void autoSaveAfterEdit();
     /// Tells the user once about each kind of failure of the note folder, until a save succeeds.
     void reportFolderFailure();
     void removeNoteByKey();
@@ -158,6 +168,10 @@ private:
     bool m_closed = false;
     bool m_showingNote = false;
     bool m_editorPristine = true;
+    /// Document revision of the editor at the last commit: no edit since, nothing to take out of it.
+    int m_committedRevision = -1;
+    /// Saves after a key in a huge note wait for a pause in the typing.
+    QTimer* m_pausedTypingSave = nullptr;
     QList<int> m_reportedFailures;
     int m_saveCount = 0;
     int m_dragRequests = 0;

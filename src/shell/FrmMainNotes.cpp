@@ -9,6 +9,10 @@
 #include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
 
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
 namespace {
 const QString kEmptyEntry = QStringLiteral("#无内容#");
 const QString kUntitledEntry = QStringLiteral("#无标题#");
@@ -31,17 +35,60 @@ void FrmMain::CommitEditor()
     // While a note is being shown the editor holds no edit of any note.
     if (m_showingNote || m_currentNote < 0 || m_currentNote > NoteCount() - 1)
         return;
-    if (!m_editorPristine)
+    const int revision = Text1->document()->revision();
+    if (!m_editorPristine && revision != m_committedRevision) {
         m_noteTexts[m_currentNote] = Text1->text();
+        m_committedRevision = revision;
+    }
     List1->setList(m_currentNote, entryFor(m_noteTexts.at(m_currentNote)));
 }
 
+namespace {
+qsizetype longestLine(const QString& text)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text.at(i) == u'\r' || text.at(i) == u'\n') {
+            longest = qMax(longest, i - start);
+            start = i + 1;
+        }
+    }
+    return longest;
+}
+} // namespace
+
 void FrmMain::showInEditor(const QString& text)
 {
+    const bool tooLong = longestLine(text) > kLongestEditableLine;
     m_showingNote = true;
+    Text1->setReadOnly(tooLong);
     Text1->setText(text);
     m_showingNote = false;
     m_editorPristine = true;
+    m_committedRevision = -1;
+    if (tooLong) {
+        showMessage(
+            QStringLiteral("便笺只读"),
+            QStringLiteral("这条便笺有一行超过 %1 个字符，逐字编辑会非常缓慢，因此只能查看和复制。\r\n"
+                           "便笺的内容完整保留，保存时不会被截断。")
+                .arg(kLongestEditableLine));
+    }
+}
+
+void FrmMain::autoSaveAfterEdit()
+{
+    if (Text1->document()->characterCount() <= kPausedSaveChars) {
+        autoSaveNow();
+        return;
+    }
+    if (!m_pausedTypingSave) {
+        m_pausedTypingSave = new QTimer(this);
+        m_pausedTypingSave->setSingleShot(true);
+        m_pausedTypingSave->setInterval(kPausedSaveMs);
+        connect(m_pausedTypingSave, &QTimer::timeout, this, &FrmMain::autoSaveNow);
+    }
+    m_pausedTypingSave->start();
 }
 
 void FrmMain::adoptEditorAsNewNote()
@@ -59,11 +106,12 @@ void FrmMain::editorChanged()
         m_editorPristine = false;
         adoptEditorAsNewNote();
     }
-    const QString text = Text1->text();
-    if (!text.startsWith(kLedgerHeader))
+    // Only the first line and emptiness matter here: the whole text of a huge note is not taken out
+    // of the text box on every key.
+    if (!Text1->document()->firstBlock().text().startsWith(kLedgerHeader))
         m_accountingActive = false;
-    if (m_autoSave && !text.isEmpty())
-        autoSaveNow();
+    if (m_autoSave && !Text1->document()->isEmpty())
+        autoSaveAfterEdit();
 }
 
 void FrmMain::recycleTexts(const QStringList& texts)

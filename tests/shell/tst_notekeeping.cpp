@@ -75,6 +75,8 @@ private slots:
     void aNoteOnlyLookedAtIsSavedByteForByte();
     void failedSavesAreToldOnceAndRetried();
     void pressInTheEditorClosesTheSettingsPanel();
+    void aLineTooLongToEditIsShownReadOnlyAndKeptWhole();
+    void typingInAHugeNoteSavesAtThePause();
 };
 
 void TestNoteKeeping::everyCloseKeepsWhatWasTyped_data()
@@ -211,6 +213,63 @@ void TestNoteKeeping::pressInTheEditorClosesTheSettingsPanel()
     QVERIFY(m.editor->hasFocus()); // the title buttons take no focus
     QTest::mouseClick(m.editor->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(!settings->isVisible());
+}
+
+void TestNoteKeeping::aLineTooLongToEditIsShownReadOnlyAndKeptWhole()
+{
+    TestPlatform tp;
+    const QString line(FrmMain::kLongestEditableLine + 1, u'长');
+    const QByteArray bytes =
+        utf8WithBom(QStringLiteral("first line\r\n") + line + QStringLiteral("\r\nlast"));
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), bytes);
+    writeFile(tp.path(QStringLiteral("Notes/2.txt")), utf8WithBom(QStringLiteral("short")));
+    QStringList seen;
+    {
+        Window m(tp);
+        ModalCloser closer;
+        closer.inspect = [&](QWidget* modal) { seen.append(labelsOf(modal).join(u'|')); };
+        m.togglePanel();
+        doubleClickRow(m.list, 1);
+        QCOMPARE(m.w->CurrentNote(), 1);
+        QTRY_COMPARE(seen.size(), 1);
+        QVERIFY2(seen.at(0).contains(QStringLiteral("只能查看")), qPrintable(seen.at(0)));
+        QVERIFY(m.editor->isReadOnly());
+        QTest::keyClicks(m.editor, QStringLiteral("xyz"));
+        // Another note is editable again.
+        m.togglePanel();
+        doubleClickRow(m.list, 2);
+        QVERIFY(!m.editor->isReadOnly());
+        m.w->close();
+    }
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), bytes);
+}
+
+void TestNoteKeeping::typingInAHugeNoteSavesAtThePause()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")), "[General]\r\nAutoSave=1\r\n");
+    QString huge;
+    while (huge.size() <= 2 * FrmMain::kPausedSaveChars)
+        huge += QStringLiteral("一行普通长度的文字 with some words\r\n");
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(huge));
+    Window m(tp);
+    QVERIFY(m.w->AutoSave());
+    m.togglePanel();
+    doubleClickRow(m.list, 1);
+    m.editor->moveCursor(QTextCursor::End);
+    const int savesBefore = m.w->saveCount();
+    m.type(QStringLiteral("ab"));
+    // Not a full save of the huge note per key...
+    QCOMPARE(m.w->saveCount(), savesBefore);
+    // ...but one once the typing pauses.
+    QTRY_COMPARE_WITH_TIMEOUT(m.w->saveCount(), savesBefore + 1, 10000);
+    QVERIFY(readFile(tp.path(QStringLiteral("Notes/1.txt"))).endsWith("ab"));
+    // A short note saves at every key, as before.
+    m.togglePanel();
+    doubleClickRow(m.list, 0);
+    m.type(QStringLiteral("c"));
+    QCOMPARE(m.w->saveCount(), savesBefore + 2);
 }
 
 QTEST_MAIN(TestNoteKeeping)
