@@ -1,5 +1,6 @@
 #include "platform/AppId.h"
 #include "platform/DataFolder.h"
+#include "platform/FolderHandle.h"
 #include "platform/QtTexts.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemPlatform.h"
@@ -17,15 +18,19 @@
 #include <unistd.h>
 
 namespace {
-// The executable's own folder, known before Qt starts, so a second instance can leave at once.
+// The executable's own folder, known before Qt starts, so a second instance can leave at once. It
+// is held open: its name may not be UTF-8, and it may be renamed while we run.
 QString executableFolder()
 {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (n <= 0)
-        return QDir::currentPath();
-    const QString path = QFile::decodeName(QByteArray(buffer, int(n)));
-    return path.left(path.lastIndexOf(u'/'));
+    static const QString folder = [] {
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+        if (n <= 0)
+            return QDir::currentPath();
+        const QByteArray path(buffer, int(n));
+        return FolderHandle::pin(path.left(path.lastIndexOf('/')));
+    }();
+    return folder;
 }
 
 QString homeFolder()
@@ -42,10 +47,13 @@ AppFolders findFolders()
     const QString executable = executableFolder();
     // The installed layout is relative to the executable, so a copy installed under any prefix
     // finds its own share/ folder.
-    const QString installedShare =
-        QDir::cleanPath(executable + QStringLiteral("/" VEMRA_RELATIVE_DATADIR "/vemranotes"));
+    const QString installedShare = QDir::cleanPath(FolderHandle::displayPath(executable) +
+                                                   QStringLiteral("/" VEMRA_RELATIVE_DATADIR "/vemranotes"));
     const QString perUser = DataFolder::perUserFolder(qEnvironmentVariable("XDG_DATA_HOME"), homeFolder());
-    return DataFolder::resolve(executable, perUser, installedShare);
+    AppFolders folders = DataFolder::resolve(executable, perUser, installedShare);
+    if (!folders.portable)
+        folders.data = FolderHandle::pin(QFile::encodeName(folders.data));
+    return folders;
 }
 
 // The window asks for the Chinese system fonts by name; on Linux desktops CJK fonts of the machine

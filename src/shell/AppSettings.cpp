@@ -32,8 +32,8 @@ QString firstRunConfigText(const QSize& screenPx, const QSize& windowPx)
         .arg(formatSingle(left), formatSingle(top));
 }
 
-WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx, bool* autoRun,
-                             bool* autoSave)
+WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx,
+                             bool* autoRun, bool* autoSave)
 {
     WindowPlacement placement;
     if (!QFileInfo::exists(iniPath)) {
@@ -55,11 +55,14 @@ WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, cons
     return placement;
 }
 
-void saveSettings(const QString& iniPath, const QPoint& windowPx, bool autoRun, bool autoSave)
+void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool autoRun, bool autoSave)
 {
-    WriteIniValues(iniPath, kSection,
-                   {{QStringLiteral("Left"), formatSingle(windowPx.x())},
-                    {QStringLiteral("Top"), formatSingle(windowPx.y())},
-                    {QStringLiteral("AutoRun"), autoRun ? QStringLiteral("1") : QStringLiteral("0")},
-                    {QStringLiteral("AutoSave"), autoSave ? QStringLiteral("1") : QStringLiteral("0")}});
+    QList<QPair<QString, QString>> values;
+    if (windowPx) {
+        values.append({QStringLiteral("Left"), formatSingle(windowPx->x())});
+        values.append({QStringLiteral("Top"), formatSingle(windowPx->y())});
+    }
+    values.append({QStringLiteral("AutoRun"), autoRun ? QStringLiteral("1") : QStringLiteral("0")});
+    values.append({QStringLiteral("AutoSave"), autoSave ? QStringLiteral("1") : QStringLiteral("0")});
+    WriteIniValues(iniPath, kSection, values);
 }

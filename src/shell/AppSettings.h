@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
+
 /// Where the window opens, from Config.ini.
 struct WindowPlacement
 {
@@ -17,8 +19,9 @@ struct WindowPlacement
 QString firstRunConfigText(const QSize& screenPx, const QSize& windowPx);
 
 /// Reads Config.ini (creating it on first run): window place in pixels and the two switches.
-WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx, bool* autoRun,
-                             bool* autoSave);
+WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx,
+                             bool* autoRun, bool* autoSave);
 
-/// Writes Left, Top, AutoRun and AutoSave; writes nothing when the file already holds them.
-void saveSettings(const QString& iniPath, const QPoint& windowPx, bool autoRun, bool autoSave);
+/// Writes Left, Top, AutoRun and AutoSave; writes nothing when the file already holds them. Without
+/// a place (the window system does not tell it truly), Left and Top keep what the file holds.
+void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool autoRun, bool autoSave);

@@ -4,6 +4,7 @@
 #include "notes/TextMetrics.h"
 #include "platform/Autostart.h"
 #include "platform/DesktopOpener.h"
+#include "platform/FolderHandle.h"
 #include "shell/AppSettings.h"
 #include "shell/FrmAbout.h"
 #include "shell/HoverTags.h"
@@ -95,22 +96,28 @@ void FrmMain::LoadSettingsAndNotes()
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
                                                           : QRect(0, 0, 1024, 768);
     const WindowPlacement placement = loadSettings(iniPath(), screen.size(), size(), &m_autoRun, &m_autoSave);
-    if (!placement.configReady)
-        return;
-    move(placement.left, placement.top);
+    // Where the window system places windows itself (Wayland) a move would be ignored.
+    if (placement.configReady && m_platform.canPlaceWindows)
+        move(placement.left, placement.top);
 
+    // Notes load even without a Config.ini (a folder where it cannot be created): skipping them would
+    // let the next save treat the folder as empty.
     const NoteFolder::LoadResult loaded = m_folder->load();
-    for (const QString& text : loaded.texts) {
-        m_noteTexts.append(text);
-        List1->AddItem(NoteTitle(text));
-    }
+    QStringList titles;
+    titles.reserve(loaded.texts.size());
+    for (const QString& text : loaded.texts)
+        titles.append(NoteTitle(text));
+    m_noteTexts.append(loaded.texts);
+    List1->AddItems(titles);
     showInEditor(m_noteTexts.value(0));
 }
 
 void FrmMain::SaveSettingsAndNotes()
 {
     ++m_saveCount;
-    saveSettings(iniPath(), pos(), m_autoRun, m_autoSave);
+    // There the place read back is not where the window is: the file keeps the one it has.
+    saveSettings(iniPath(), m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt,
+                 m_autoRun, m_autoSave);
     if (m_folder->save(m_noteTexts))
         m_reportedFailures.clear();
     else
@@ -125,7 +132,7 @@ void FrmMain::reportFolderFailure()
     // Told once: an automatic save follows every pointer move, and each would fail the same way.
     m_reportedFailures.append(failure.kind);
     const QString reason = QString::fromLocal8Bit(::strerror(failure.error));
-    const QString folder = QDir::toNativeSeparators(failure.path);
+    const QString folder = FolderHandle::displayPath(failure.path);
     if (failure.kind == NoteFolder::Failure::Recycle) {
         showMessage(
             QStringLiteral("保存失败"),
@@ -349,7 +356,7 @@ void FrmMain::picture7Move()
 
 void FrmMain::openHelpDocument()
 {
-    const QString path = m_platform.appFolder + u'/' + kHelpDocument;
+    const QString path = m_platform.resourceFolder + u'/' + kHelpDocument;
     if (QFileInfo(path).isFile() && m_platform.opener)
         m_platform.opener->open(QUrl::fromLocalFile(path));
 }

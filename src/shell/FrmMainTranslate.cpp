@@ -18,7 +18,7 @@ QString FrmMain::translateHostSetting() const
 {
     // Read at every translation, so an edit of Config.ini takes effect without a restart.
     return ReadIniValue(iniPath(), QStringLiteral("General"), QStringLiteral("TranslateHost"),
-                       DefaultTranslateHost.toString());
+                        DefaultTranslateHost.toString());
 }
 
 void FrmMain::translateSelection()
@@ -46,5 +46,5 @@ void FrmMain::translateSelection()
 
 void FrmMain::showMessage(const QString& title, const QString& message)
 {
-    FrmMessage::ShowMessage(this, m_platform.sound, m_platform.appFolder, title, message);
+    FrmMessage::ShowMessage(this, m_platform.sound, m_platform.resourceFolder, title, message);
 }

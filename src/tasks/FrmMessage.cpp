@@ -108,11 +108,11 @@ bool FrmMessage::eventFilter(QObject* watched, QEvent* event)
     return SecondaryWindow::eventFilter(watched, event);
 }
 
-void FrmMessage::ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& appFolder,
+void FrmMessage::ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& resourceFolder,
                              const QString& title, const QString& message)
 {
     FrmMessage window(parent, title, message);
     if (sound)
-        sound->playWav(appFolder + QStringLiteral("/Sounds/Alarm.wav"), true);
+        sound->playWav(resourceFolder + QStringLiteral("/Sounds/Alarm.wav"), true);
     window.exec();
 }

@@ -15,9 +15,9 @@ class FrmMessage : public SecondaryWindow
 
 public:
     FrmMessage(QWidget* parent, const QString& title, const QString& message);
-    /// Shows the window modally and returns once it is closed. The alarm (appFolder/Sounds/Alarm.wav)
+    /// Shows the window modally and returns once it is closed. The alarm (resourceFolder/Sounds/Alarm.wav)
     /// starts while the window opens.
-    static void ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& appFolder,
+    static void ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& resourceFolder,
                             const QString& title, const QString& message);
 
 protected:

@@ -28,15 +28,15 @@ const QList<Preset>& presets()
     return table;
 }
 
-QString presetMusicPath(const QString& appFolder)
+QString presetMusicPath(const QString& resourceFolder)
 {
-    const QString song = appFolder + QStringLiteral("/Sounds/きみをのせて.wav");
+    const QString song = resourceFolder + QStringLiteral("/Sounds/きみをのせて.wav");
     if (QFileInfo(song).isFile())
         return song;
-    return appFolder + QStringLiteral("/Sounds/Alarm.wav");
+    return resourceFolder + QStringLiteral("/Sounds/Alarm.wav");
 }
 
-TaskEditorState presetEditorState(int index, const QString& appFolder)
+TaskEditorState presetEditorState(int index, const QString& resourceFolder)
 {
     TaskEditorState editor;
     if (index < 0 || index >= presets().size())
@@ -50,7 +50,7 @@ TaskEditorState presetEditorState(int index, const QString& appFolder)
         editor.prompt = preset.prompt;
         break;
     case TaskAction::Music:
-        editor.musicPath = presetMusicPath(appFolder);
+        editor.musicPath = presetMusicPath(resourceFolder);
         break;
     case TaskAction::Power:
         editor.powerCode = QString::number(preset.powerChoice);

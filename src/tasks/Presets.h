@@ -24,7 +24,7 @@ const QList<Preset>& presets();
 
 /// The nap preset's music: the bundled song when it is in the Sounds folder, else the alarm.
 /// Looked at when the preset is applied, not when the timer falls due.
-QString presetMusicPath(const QString& appFolder);
+QString presetMusicPath(const QString& resourceFolder);
 
 /// The editor as preset index leaves it just before AddTask, starting from the editor's reset state.
-TaskEditorState presetEditorState(int index, const QString& appFolder);
+TaskEditorState presetEditorState(int index, const QString& resourceFolder);

@@ -308,7 +308,7 @@ void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
     QWidget* window = m_page->window();
     ActionContext context{*m_platform.launcher, {}, {}, {}};
     context.showMessage = [this, window](const QString& title, const QString& message) {
-        FrmMessage::ShowMessage(window, m_platform.sound, m_platform.appFolder, title, message);
+        FrmMessage::ShowMessage(window, m_platform.sound, m_platform.resourceFolder, title, message);
     };
     context.showMusic = [this, window](int taskIndex, const QString& path) {
         FrmMusic::ShowMusicReminder(window, m_platform.media, taskIndex, path,
@@ -318,6 +318,8 @@ void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
         if (m_platform.launcher && m_platform.opener)
             RunFile(path, *m_platform.launcher, *m_platform.opener);
     };
+    context.notifier = m_platform.notifier;
+    context.window = window;
     PerformAction(task, index, countdown, context);
 }
 
@@ -425,7 +427,7 @@ void TodoPage::SButton6_Click(int index)
     if (preset.actionKind == TaskAction::Message)
         TxtPrompt->setText(preset.prompt);
     else if (preset.actionKind == TaskAction::Music)
-        Label8->setText(presetMusicPath(m_platform.appFolder));
+        Label8->setText(presetMusicPath(m_platform.resourceFolder));
     else if (preset.actionKind == TaskAction::Power)
         Label6_Click(preset.powerChoice);
     SButton4_Click();

@@ -2,6 +2,7 @@
 // recovery folder at its limit, folders it cannot stage beside, hidden files of sync tools, modes.
 #include "notes/NoteFiles.h"
 #include "notes/NoteFolder.h"
+#include "platform/FolderHandle.h"
 #include "support/Fakes.h"
 #include "support/Unprivileged.h"
 
@@ -504,13 +505,14 @@ void TestNoteSafety::folderNamedInGbkBytesWorksThroughItsHandle()
         QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
         ::close(fd);
     }
-    const int handle = ::open(gbkName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    QVERIFY(handle >= 0);
-    NoteFolder folder(QStringLiteral("/proc/self/fd/%1").arg(handle), &tp.clock);
+    const QString pinned = FolderHandle::pin(gbkName);
+    QVERIFY2(pinned.startsWith(QStringLiteral("/proc/self/fd/")), qPrintable(pinned));
+    NoteFolder folder(pinned, &tp.clock);
     QCOMPARE(folder.load().texts, QStringList{"在GBK文件夹里"});
     QVERIFY(::rename(gbkName.constData(), (gbkName + "-renamed").constData()) == 0);
     QVERIFY(folder.save({QString(), "在GBK文件夹里", "typed after the rename"}));
-    ::close(handle);
+    QCOMPARE(FolderHandle::displayPath(pinned + QStringLiteral("/Notes")),
+             QFile::decodeName(gbkName + "-renamed/Notes"));
     const QByteArray renamed = gbkName + "-renamed/Notes";
     struct stat st
     {

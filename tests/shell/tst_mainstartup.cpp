@@ -24,6 +24,8 @@ private slots:
     void badConfigFilesStillStart_data();
     void badConfigFilesStillStart();
     void notesThatIsAFileIsLeftAlone();
+    void notesLoadAndSaveWithoutConfigFile();
+    void windowSystemThatPlacesWindowsKeepsTheStoredPlace();
 };
 
 void TestMainStartup::firstStartWritesFiveLinesAndCentres()
@@ -250,6 +252,44 @@ void TestMainStartup::notesThatIsAFileIsLeftAlone()
     QCOMPARE(readFile(tp.path(QStringLiteral("Notes"))), QByteArray("not a folder"));
     // The note could not be saved, and the user is told so.
     QCOMPARE(seen, QStringList{QStringLiteral("FrmMessage")});
+}
+
+void TestMainStartup::notesLoadAndSaveWithoutConfigFile()
+{
+    TestPlatform tp;
+    // Config.ini cannot be created: something else has its name.
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("Config.ini")));
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("shipped note")));
+    {
+        FrmMain w(tp.platform());
+        auto* list = control<ListBoxW>(&w, QStringLiteral("List1"));
+        QCOMPARE(list->items(), (QStringList{QStringLiteral("#无内容#"), QStringLiteral("shipped note")}));
+        control<TextBoxW>(&w, QStringLiteral("Text1"))->setText(QStringLiteral("typed"));
+        w.close();
+    }
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("typed")));
+    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/2.txt"))), utf8WithBom(QStringLiteral("shipped note")));
+}
+
+void TestMainStartup::windowSystemThatPlacesWindowsKeepsTheStoredPlace()
+{
+    TestPlatform tp;
+    tp.platform().canPlaceWindows = false; // as on Wayland
+    const QByteArray ini = "[General]\r\nLeft=100\r\nTop=50\r\nAutoRun=0\r\nAutoSave=0\r\n";
+    writeFile(tp.path(QStringLiteral("Config.ini")), ini);
+    {
+        FrmMain w(tp.platform());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.pos() != QPoint(100, 50));
+        auto* switch2 = control<QWidget>(&w, QStringLiteral("SSwitch2"));
+        QTest::mouseClick(switch2, Qt::LeftButton);
+        QVERIFY(w.AutoSave());
+        w.close();
+    }
+    // The switch is written, the place the window system would report is not.
+    QCOMPARE(readFile(tp.path(QStringLiteral("Config.ini"))),
+             QByteArray("[General]\r\nLeft=100\r\nTop=50\r\nAutoRun=0\r\nAutoSave=1\r\n"));
 }
 
 QTEST_MAIN(TestMainStartup)
