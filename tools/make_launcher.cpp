@@ -54,11 +54,8 @@ bool writeSvg(const QString& path)
     QPainter painter;
     if (!painter.begin(&svg))
         return fail(path);
-    // The icon engine answers with the picture at the size it is asked for; asking for the largest
-    // size and scaling it down keeps the detail when the SVG is shown big.
-    const int side = kIconSizes[std::size(kIconSizes) - 1];
-    painter.scale(qreal(kSvgGrid) / side, qreal(kSvgGrid) / side);
-    Artwork::applicationIcon().paint(&painter, QRect(0, 0, side, side));
+    // The logo's own drawing, so the theme gets paths that stay sharp at any size.
+    Artwork::paintLogo(painter, QRectF(0, 0, kSvgGrid, kSvgGrid));
     return painter.end() || fail(path);
 }
 

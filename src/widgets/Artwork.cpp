@@ -84,8 +84,15 @@ QImage renderLogo(int side)
     return image;
 }
 
-
 } // namespace
+
+void Artwork::paintLogo(QPainter& painter, const QRectF& target)
+{
+    painter.save();
+    painter.translate(target.topLeft());
+    drawLogo(painter, qMin(target.width(), target.height()) / LogoSize);
+    painter.restore();
+}
 
 QPixmap Artwork::logo(qreal devicePixelRatio)
 {
@@ -108,7 +115,7 @@ QPixmap Artwork::closeImage(int index, qreal devicePixelRatio)
 
 QIcon Artwork::applicationIcon()
 {
-    const QList<QSize> sizes = {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32),
+    const QList<QSize> sizes = {QSize(16, 16), QSize(22, 22), QSize(24, 24),   QSize(32, 32),
                                 QSize(48, 48), QSize(64, 64), QSize(128, 128), QSize(256, 256)};
     auto render = [](int side, QIcon::Mode mode) {
         QImage image = renderLogo(side);

@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QPainter;
+
 /// The application's own pictures besides the image list, drawn as vectors.
 namespace Artwork {
 /// The 64 x 64 logo of the About window.
@@ -11,4 +13,6 @@ QPixmap logo(qreal devicePixelRatio = 1.0);
 QPixmap closeImage(int index, qreal devicePixelRatio = 1.0);
 /// The window and desktop-entry icon, at every common size.
 QIcon applicationIcon();
+/// Draws the logo as vectors into the square target (an SVG generator gets paths, not pixels).
+void paintLogo(QPainter& painter, const QRectF& target);
 } // namespace Artwork
