@@ -66,3 +66,17 @@ void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool a
     values.append({QStringLiteral("AutoSave"), autoSave ? QStringLiteral("1") : QStringLiteral("0")});
     WriteIniValues(iniPath, kSection, values);
 }
+
+bool loadKeepTasks(const QString& iniPath)
+{
+    return Val(ReadIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), QStringLiteral("0"))) != 0;
+}
+
+void saveKeepTasks(const QString& iniPath, bool keepTasks)
+{
+    // A sentinel default tells a missing key from one present with any value.
+    const QString missing = QStringLiteral("\x01");
+    if (!keepTasks && ReadIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), missing) == missing)
+        return;
+    WriteIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), keepTasks ? QStringLiteral("1") : QStringLiteral("0"));
+}

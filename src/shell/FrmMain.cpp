@@ -9,6 +9,8 @@
 #include "shell/FrmAbout.h"
 #include "shell/HoverTags.h"
 #include "shell/Twips.h"
+#include "tasks/TaskEngine.h"
+#include "tasks/TaskStore.h"
 #include "tasks/TodoPage.h"
 #include "translate/TranslateClient.h"
 #include "widgets/Artwork.h"
@@ -77,11 +79,47 @@ void FrmMain::Form_Load()
     resetNoteStore();
     m_currentNote = 0;
     LoadSettingsAndNotes();
+    m_keepTasks = loadKeepTasks(iniPath());
     SSwitch1->setValue(m_autoRun);
     SSwitch2->setValue(m_autoSave);
+    SSwitch3->setValue(m_keepTasks);
     Text1->setFocus();
+    restoreKeptTasks();
     m_todo->start();
     installWheelFilter();
+}
+
+void FrmMain::restoreKeptTasks()
+{
+    m_taskStore = std::make_unique<TaskStore>(m_platform.appFolder, *m_platform.clock);
+    connect(&m_todo->engine(), &TaskEngine::listChanged, this, &FrmMain::keepTasksNow);
+    // With the switch off an existing file is left alone until the close.
+    if (!m_keepTasks)
+        return;
+    const TaskStore::Loaded loaded = m_taskStore->load();
+    m_todo->engine().restoreTasks(loaded.tasks);
+    if (loaded.unusable()) {
+        // Told once, when the window is up rather than before it appears.
+        QTimer::singleShot(0, this, [this, loaded] {
+            showMessage(TaskStore::noticeTitle(), TaskStore::noticeMessage(loaded));
+        });
+    }
+}
+
+void FrmMain::keepTasksNow()
+{
+    if (!m_keepTasks || !m_taskStore)
+        return;
+    const DurableFile::WriteResult result = m_taskStore->save(m_todo->engine().storedTasks());
+    if (result.ok()) {
+        m_taskSaveFailureTold = false;
+    } else if (!m_taskSaveFailureTold) {
+        m_taskSaveFailureTold = true;
+        showMessage(QStringLiteral("保存失败"),
+                    QStringLiteral("待办无法保存到“%1”：%2。\r\n待办仍在列表中，下次变动时会再试。")
+                        .arg(FolderHandle::displayPath(m_taskStore->filePath()),
+                             result.describe()));
+    }
 }
 
 void FrmMain::resetNoteStore()
@@ -118,6 +156,7 @@ void FrmMain::SaveSettingsAndNotes()
     // There the place read back is not where the window is: the file keeps the one it has.
     saveSettings(iniPath(), m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt,
                  m_autoRun, m_autoSave);
+    saveKeepTasks(iniPath(), m_keepTasks);
     if (m_folder->save(m_noteTexts))
         m_reportedFailures.clear();
     else
@@ -169,6 +208,10 @@ void FrmMain::runCloseSequence()
             m_platform.autostart->disable(m_platform.appName);
     }
     m_todo->stop();
+    if (m_keepTasks)
+        keepTasksNow();
+    else if (m_taskStore)
+        (void)m_taskStore->removeFile(); // the switch is off: no to-dos are kept
     SaveSettingsAndNotes();
     removeWheelFilter();
 }
@@ -380,6 +423,13 @@ void FrmMain::switch1Clicked()
 void FrmMain::switch2Clicked()
 {
     m_autoSave = SSwitch2->property("Value").toBool();
+}
+
+void FrmMain::switch3Clicked()
+{
+    m_keepTasks = SSwitch3->property("Value").toBool();
+    // Kept from now on, so a crash right after turning it on does not lose the list.
+    keepTasksNow();
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)

@@ -22,6 +22,7 @@ class Surface;
 class TextBoxW;
 class TranslateClient;
 class TodoPage;
+class TaskStore;
 
 /// The main window: the title row, the notes page with its note list, the settings and
 /// quick-functions panels, the to-do page. It owns the note store and the settings for the life of
@@ -47,6 +48,8 @@ public:
     int CurrentNote() const { return m_currentNote; }
     bool AutoRun() const { return m_autoRun; }
     bool AutoSave() const { return m_autoSave; }
+    /// The switch "保留待办": the to-do list is kept in Tasks.json across restarts.
+    bool KeepTasks() const { return m_keepTasks; }
     bool AccountingActive() const { return m_accountingActive; }
     bool ctrlHeld() const { return m_ctrlHeld; }
     bool pointerOverEditor() const { return m_pointerOverEditor; }
@@ -93,6 +96,7 @@ public:
 private slots:
     void switch1Clicked();
     void switch2Clicked();
+    void switch3Clicked();
     void showAbout();
     void openHelpDocument();
     void openReleasePage();
@@ -116,6 +120,10 @@ private:
     void picture1Move();
     void autoSaveNow();
     void runCloseSequence();
+    /// Brings back the to-dos kept at the last close (switch on) and keeps every change from now on.
+    void restoreKeptTasks();
+    /// Writes the to-do list to Tasks.json while the switch is on.
+    void keepTasksNow();
     void BeginWindowDrag();
     void editorChanged();
     void editorGotFocus();
@@ -165,6 +173,9 @@ private:
     bool m_accountingActive = false;
     bool m_ctrlHeld = false;
     bool m_pointerOverEditor = false;
+    bool m_keepTasks = false;
+    bool m_taskSaveFailureTold = false;
+    std::unique_ptr<TaskStore> m_taskStore;
     bool m_closed = false;
     bool m_showingNote = false;
     bool m_editorPristine = true;
@@ -195,6 +206,7 @@ private:
     Surface* Picture9 = nullptr;
     SSwitch* SSwitch1 = nullptr;
     SSwitch* SSwitch2 = nullptr;
+    SSwitch* SSwitch3 = nullptr;
     SButton* SButton1 = nullptr;
     SButton* SButton2 = nullptr;
     SButton* SButton7 = nullptr;

@@ -158,35 +158,41 @@ void FrmMain::createControls()
     // Settings panel.
     Picture9 = new Surface(this, kPanel);
     Picture9->setObjectName(QStringLiteral("Picture9"));
-    Picture9->setFixedSize(px(2775), px(2655));
+    // Six rows of 480 twips: three switches, then the three buttons.
+    Picture9->setFixedSize(px(2775), px(2655 + 480));
     Picture9->hide();
-    const QStringList rows = {QStringLiteral("开机时启动"), QStringLiteral("断电保护"),
-                              QStringLiteral("关于"), QStringLiteral("帮助"), QStringLiteral("软件发布源")};
+    // Label names stay with their rows' controls; the third switch's row came last.
+    const QList<QPair<int, QString>> rows = {{0, QStringLiteral("开机时启动")}, {1, QStringLiteral("断电保护")},
+                                             {5, QStringLiteral("保留待办")},   {2, QStringLiteral("关于")},
+                                             {3, QStringLiteral("帮助")},       {4, QStringLiteral("软件发布源")}};
     // Each row's label spans the height of the switch or button beside it and centres its glyphs
     // there, so both sit on the same rows of pixels.
-    for (int i = 0; i < rows.size(); ++i) {
+    for (int row = 0; row < rows.size(); ++row) {
         const QFont rowFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
-        const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[i]) + 2;
-        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(i), rows[i], kDarkGrey, rowFont,
-                          QRect(px(300), px(240 + 480 * i), rowWidth, px(255)));
+        const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[row].second) + 2;
+        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first), rows[row].second, kDarkGrey,
+                          rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
     }
     SSwitch1 = new SSwitch(Picture9);
     SSwitch1->setObjectName(QStringLiteral("SSwitch1"));
     SSwitch2 = new SSwitch(Picture9);
     SSwitch2->setObjectName(QStringLiteral("SSwitch2"));
-    for (SSwitch* s : {SSwitch1, SSwitch2}) {
+    SSwitch3 = new SSwitch(Picture9);
+    SSwitch3->setObjectName(QStringLiteral("SSwitch3"));
+    for (SSwitch* s : {SSwitch1, SSwitch2, SSwitch3}) {
         s->setFixedSize(px(615), px(255));
         s->setProperty("BackColorOn", quint32(0x808080));
     }
     SSwitch1->move(px(1800), px(240));
     SSwitch2->move(px(1800), px(720));
+    SSwitch3->move(px(1800), px(1200));
     const QFont yahei9 = Controls::font(QStringLiteral("微软雅黑"), 9);
     SButton1 = Controls::flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"), yahei,
-                                    0xFFFFFF, Twips::rect(1800, 1200, 615, 255));
-    SButton2 = Controls::flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"), yahei9,
                                     0xFFFFFF, Twips::rect(1800, 1680, 615, 255));
-    SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9,
+    SButton2 = Controls::flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"), yahei9,
                                     0xFFFFFF, Twips::rect(1800, 2160, 615, 255));
+    SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9,
+                                    0xFFFFFF, Twips::rect(1800, 2640, 615, 255));
     SButton7->setProperty("Tag", releasePageUrl());
 }
 
@@ -282,6 +288,7 @@ void FrmMain::wireEvents()
 
     connect(SSwitch1, SIGNAL(Click()), this, SLOT(switch1Clicked()));
     connect(SSwitch2, SIGNAL(Click()), this, SLOT(switch2Clicked()));
+    connect(SSwitch3, SIGNAL(Click()), this, SLOT(switch3Clicked()));
     connect(SButton1, SIGNAL(Click()), this, SLOT(showAbout()));
     connect(SButton2, SIGNAL(Click()), this, SLOT(openHelpDocument()));
     connect(SButton7, SIGNAL(Click()), this, SLOT(openReleasePage()));

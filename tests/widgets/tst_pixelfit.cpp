@@ -228,6 +228,7 @@ void TestPixelFit::labelsLineUpWithTheButtonsBesideThem_data()
                                                   {QStringLiteral("Label2_6"), QStringLiteral("SButton5_1")},
                                                   {QStringLiteral("Label3_0"), QStringLiteral("SSwitch1")},
                                                   {QStringLiteral("Label3_1"), QStringLiteral("SSwitch2")},
+                                                  {QStringLiteral("Label3_5"), QStringLiteral("SSwitch3")},
                                                   {QStringLiteral("Label3_2"), QStringLiteral("SButton1")},
                                                   {QStringLiteral("Label3_3"), QStringLiteral("SButton2")},
                                                   {QStringLiteral("Label3_4"), QStringLiteral("SButton7")}};

@@ -1,0 +1,180 @@
+// The switch "保留待办": the to-do list kept in Tasks.json across restarts, through the real window.
+#include "shell/FrmMain.h"
+#include "support/Fakes.h"
+#include "support/WindowTest.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/TextBoxW.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QtTest>
+
+namespace {
+struct Window
+{
+    explicit Window(TestPlatform& tp)
+    {
+        w = std::make_unique<FrmMain>(tp.platform());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+    QWidget* widget(const QString& name) { return control<QWidget>(w.get(), name); }
+    void click(const QString& name) { QTest::mouseClick(widget(name), Qt::LeftButton); }
+    void type(const QString& name, const QString& text)
+    {
+        auto* box = control<TextBoxW>(w.get(), name);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, text);
+    }
+    void add(const QString& content)
+    {
+        auto* box = control<TextBoxW>(w.get(), QStringLiteral("Text3"));
+        box->setFocus();
+        box->setText(content);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    QStringList entries() { return control<ListBoxW>(w.get(), QStringLiteral("List2"))->items(); }
+    std::unique_ptr<FrmMain> w;
+};
+
+const QByteArray kKeepOn = "[General]\r\nLeft=0\r\nTop=0\r\nAutoRun=0\r\nAutoSave=0\r\nKeepTasks=1\r\n";
+} // namespace
+
+class TestKeepTasks : public QObject
+{
+    Q_OBJECT
+private slots:
+    void thirdSwitchSitsUnderTheSecond();
+    void switchIsWrittenOnlyOnceUsed();
+    void threeTasksSurviveARestart();
+    void switchOffLeavesTheFileUntilTheClose();
+    void unusableFileIsKeptAsideAndTold();
+};
+
+void TestKeepTasks::thirdSwitchSitsUnderTheSecond()
+{
+    TestPlatform tp;
+    Window m(tp);
+    m.click(QStringLiteral("Picture4"));
+    QVERIFY(m.widget(QStringLiteral("Picture9"))->isVisible());
+    QCOMPARE(m.widget(QStringLiteral("Picture9"))->height() * 15, 3135);
+    QCOMPARE(m.widget(QStringLiteral("SSwitch3"))->pos() * 15, QPoint(1800, 1200));
+    QCOMPARE(m.widget(QStringLiteral("SSwitch3"))->size(), m.widget(QStringLiteral("SSwitch2"))->size());
+    QCOMPARE(m.widget(QStringLiteral("Label3_5"))->y() * 15, 1200);
+    QCOMPARE(control<QLabel>(m.w.get(), QStringLiteral("Label3_5"))->text(), QStringLiteral("保留待办"));
+    // The three button rows moved down one row.
+    QCOMPARE(m.widget(QStringLiteral("SButton1"))->y() * 15, 1680);
+    QCOMPARE(m.widget(QStringLiteral("SButton2"))->y() * 15, 2160);
+    QCOMPARE(m.widget(QStringLiteral("SButton7"))->y() * 15, 2640);
+    QCOMPARE(m.widget(QStringLiteral("Label3_4"))->y() * 15, 2640);
+}
+
+void TestKeepTasks::switchIsWrittenOnlyOnceUsed()
+{
+    TestPlatform tp;
+    {
+        Window m(tp);
+        QVERIFY(!m.w->KeepTasks());
+        m.w->close();
+    }
+    // A user who never turned it on keeps the four keys.
+    QVERIFY(!readFile(tp.path(QStringLiteral("Config.ini"))).contains("KeepTasks"));
+    {
+        Window m(tp);
+        m.click(QStringLiteral("Picture4"));
+        m.click(QStringLiteral("SSwitch3"));
+        QVERIFY(m.w->KeepTasks());
+        m.w->close();
+    }
+    QVERIFY(readFile(tp.path(QStringLiteral("Config.ini"))).contains("KeepTasks=1\r\n"));
+    {
+        Window m(tp);
+        QVERIFY(m.w->KeepTasks());
+        m.click(QStringLiteral("Picture4"));
+        m.click(QStringLiteral("SSwitch3"));
+        m.w->close();
+    }
+    QVERIFY(readFile(tp.path(QStringLiteral("Config.ini"))).contains("KeepTasks=0\r\n"));
+}
+
+void TestKeepTasks::threeTasksSurviveARestart()
+{
+    TestPlatform tp;
+    tp.clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+    writeFile(tp.path(QStringLiteral("Config.ini")), kKeepOn);
+    QStringList before;
+    {
+        Window m(tp);
+        QVERIFY(m.w->KeepTasks());
+        m.click(QStringLiteral("Picture5"));
+        // A countdown of 01:30.
+        m.click(QStringLiteral("SButton5_0"));
+        m.click(QStringLiteral("Label4_1"));
+        m.type(QStringLiteral("TxtHour"), QStringLiteral("1"));
+        m.type(QStringLiteral("TxtMinute"), QStringLiteral("30"));
+        m.add(QStringLiteral("倒计时任务"));
+        // A clock time of 17:45.
+        m.click(QStringLiteral("SButton5_0"));
+        m.click(QStringLiteral("Label4_0"));
+        m.type(QStringLiteral("TxtHour"), QStringLiteral("17"));
+        m.type(QStringLiteral("TxtMinute"), QStringLiteral("45"));
+        m.add(QStringLiteral("定时任务"));
+        // No timer.
+        m.click(QStringLiteral("SButton5_0"));
+        m.click(QStringLiteral("Label4_1"));
+        m.type(QStringLiteral("TxtHour"), QStringLiteral("0"));
+        m.type(QStringLiteral("TxtMinute"), QStringLiteral("0"));
+        m.add(QStringLiteral("没有时间的任务"));
+        before = m.entries();
+        QCOMPARE(before,
+                 (QStringList{QStringLiteral("【-01:30:00】倒计时任务"), QStringLiteral("【+17:45】定时任务"),
+                              QStringLiteral("【待完成】没有时间的任务")}));
+        QVERIFY(QFile::exists(tp.path(QStringLiteral("Tasks.json"))));
+        m.click(QStringLiteral("Picture2"));
+        QVERIFY(!m.w->isVisible());
+    }
+    // Ten minutes later: the countdown went on while the application was closed.
+    tp.clock.advanceMs(10 * 60 * 1000);
+    Window again(tp);
+    QCOMPARE(again.entries(),
+             (QStringList{QStringLiteral("【-01:20:00】倒计时任务"), QStringLiteral("【+17:45】定时任务"),
+                          QStringLiteral("【待完成】没有时间的任务")}));
+}
+
+void TestKeepTasks::switchOffLeavesTheFileUntilTheClose()
+{
+    TestPlatform tp;
+    const QByteArray kept =
+        "{\"Version\":1,\"Tasks\":[{\"TaskText\":\"a\",\"TimeText\":\"------\",\"Status\":2,"
+        "\"ActionKind\":1,\"ActionArg\":\"a\"}]}";
+    writeFile(tp.path(QStringLiteral("Tasks.json")), kept);
+    Window m(tp);
+    QVERIFY(!m.w->KeepTasks());
+    QVERIFY(m.entries().isEmpty());
+    m.click(QStringLiteral("Picture5"));
+    m.add(QStringLiteral("not kept"));
+    QCOMPARE(readFile(tp.path(QStringLiteral("Tasks.json"))), kept);
+    m.w->close();
+    QVERIFY(!QFile::exists(tp.path(QStringLiteral("Tasks.json"))));
+}
+
+void TestKeepTasks::unusableFileIsKeptAsideAndTold()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")), kKeepOn);
+    writeFile(tp.path(QStringLiteral("Tasks.json")), "{\"Version\":1,\"Tasks\":[{\"TaskText\":");
+    ModalCloser closer;
+    Window m(tp);
+    QTRY_COMPARE(closer.seen, QStringList{QStringLiteral("FrmMessage")});
+    QVERIFY(m.entries().isEmpty());
+    const QStringList aside =
+        QDir(tp.appFolder()).entryList({QStringLiteral("Tasks.json.bad-*")}, QDir::Files);
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(readFile(tp.path(aside.at(0))), QByteArray("{\"Version\":1,\"Tasks\":[{\"TaskText\":"));
+    m.w->close();
+    QCOMPARE(closer.seen.size(), 1);
+}
+
+QTEST_MAIN(TestKeepTasks)
+#include "tst_keeptasks.moc"
