@@ -53,8 +53,11 @@ private slots:
     void cleanupTestCase();
     void typedTextSurvivesAnOutsideClose_data();
     void typedTextSurvivesAnOutsideClose();
+    void keptToDosSurviveTwoRestarts();
 
 private:
+    /// Starts the executable of app with its folders below root; the main window's X id, or empty.
+    QByteArray startVemra(QProcess& vemra, const QTemporaryDir& root, const QString& app);
     bool tool(const QStringList& arguments, QByteArray* output = nullptr);
 
     QProcess m_xvfb;
@@ -100,6 +103,75 @@ bool TestClosing::tool(const QStringList& arguments, QByteArray* output)
     if (output)
         *output = process.readAllStandardOutput().trimmed();
     return true;
+}
+
+QByteArray TestClosing::startVemra(QProcess& vemra, const QTemporaryDir& root, const QString& app)
+{
+    QProcessEnvironment environment = m_environment;
+    const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
+                                                           {"XDG_CONFIG_HOME", "config"},
+                                                           {"XDG_RUNTIME_DIR", "runtime"},
+                                                           {"XDG_DATA_HOME", "data"}};
+    for (const auto& [variable, sub] : folders)
+        environment.insert(QString::fromLatin1(variable), root.filePath(QString::fromLatin1(sub)));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    vemra.setProcessEnvironment(environment);
+    vemra.setProcessChannelMode(QProcess::MergedChannels);
+    vemra.start(app + QStringLiteral("/VemraNotes"), {});
+    if (!vemra.waitForStarted(20000))
+        return QByteArray();
+    QByteArray window;
+    if (!tool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+               QStringLiteral("--pid"), QString::number(vemra.processId()), QStringLiteral("--name"),
+               QStringLiteral("Vemra")},
+              &window))
+        return QByteArray();
+    return window.split('\n').value(0);
+}
+
+void TestClosing::keptToDosSurviveTwoRestarts()
+{
+    QTemporaryDir root;
+    for (const char* sub : {"app", "home", "config", "runtime", "data"})
+        QVERIFY(QDir().mkpath(root.filePath(QString::fromLatin1(sub))));
+    QVERIFY(QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString app = root.filePath(QStringLiteral("app"));
+    QVERIFY(QFile::copy(QStringLiteral(VEMRA_BUILD_DIR "/VemraNotes"), app + QStringLiteral("/VemraNotes")));
+    QVERIFY(writeFile(app + QStringLiteral("/portable"), QByteArray()));
+    QVERIFY(writeFile(app + QStringLiteral("/Config.ini"),
+                      "[General]\r\nLeft=0\r\nTop=0\r\nAutoRun=0\r\nAutoSave=0\r\nKeepTasks=1\r\n"));
+    // A countdown due in a day, a clock time and a task without a timer, as a close left them.
+    const QString due = QDateTime::currentDateTimeUtc().addDays(1).toString(Qt::ISODateWithMs);
+    const QByteArray kept =
+        "{\"Version\":1,\"Tasks\":["
+        "{\"TaskText\":\"倒计时\",\"TimeText\":\"-23:59:59\",\"Status\":0,\"ActionKind\":1,\"ActionArg\":"
+        "\"a\",\"Due\":\"" +
+        due.toUtf8() +
+        "\"},"
+        "{\"TaskText\":\"定时\",\"TimeText\":\"+17:45\",\"Status\":0,\"ActionKind\":1,\"ActionArg\":\"b\"},"
+        "{\"TaskText\":\"无时间\",\"TimeText\":\"------\",\"Status\":2,\"ActionKind\":1,\"ActionArg\":\"c\"}]"
+        "}";
+    QVERIFY(writeFile(app + QStringLiteral("/Tasks.json"), kept));
+
+    for (int run = 0; run < 2; ++run) {
+        QProcess vemra;
+        const QByteArray window = startVemra(vemra, root, app);
+        QVERIFY2(!window.isEmpty(), "the main window did not appear");
+        // The close button at the right of the title row.
+        QVERIFY(tool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::fromLatin1(window),
+                      QStringLiteral("447"), QStringLiteral("13"), QStringLiteral("click"),
+                      QStringLiteral("1")}));
+        QVERIFY2(vemra.waitForFinished(20000), vemra.readAll().constData());
+        QCOMPARE(vemra.exitCode(), 0);
+        // Each start restored the three, and each close wrote them back, due moment and all.
+        const QByteArray written = readFile(app + QStringLiteral("/Tasks.json"));
+        for (const QByteArray& part : {QByteArray("\\u5012\\u8BA1\\u65F6"), QByteArray("\"+17:45\""),
+                                       QByteArray("\\u65E0\\u65F6\\u95F4"), QByteArray("\"Due\":\"")})
+            QVERIFY2(written.contains(part), written.constData());
+        QVERIFY2(written.contains(due.left(16).toUtf8()), written.constData());
+        QCOMPARE(written.count("\"TaskText\""), 3);
+    }
 }
 
 void TestClosing::typedTextSurvivesAnOutsideClose_data()
