@@ -68,11 +68,14 @@ void FrmMain::showInEditor(const QString& text)
     m_editorPristine = true;
     m_committedRevision = -1;
     if (tooLong) {
-        showMessage(
-            QStringLiteral("便笺只读"),
-            QStringLiteral("这条便笺有一行超过 %1 个字符，逐字编辑会非常缓慢，因此只能查看和复制。\r\n"
-                           "便笺的内容完整保留，保存时不会被截断。")
-                .arg(kLongestEditableLine));
+        // After the note is open and the list closed, so the message is about what the user sees.
+        QTimer::singleShot(0, this, [this] {
+            showMessage(
+                QStringLiteral("便笺只读"),
+                QStringLiteral("这条便笺有一行超过 %1 个字符，逐字编辑会非常缓慢，因此只能查看和复制。\r\n"
+                               "便笺的内容完整保留，保存时不会被截断。")
+                    .arg(kLongestEditableLine));
+        });
     }
 }
 
