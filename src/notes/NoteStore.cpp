@@ -1,0 +1,170 @@
+#include "notes/NoteStore.h"
+
+#include "notes/NoteSearch.h"
+#include "notes/TextMetrics.h"
+
+NoteStore::NoteStore(std::unique_ptr<NoteFolder> folder, QObject* parent)
+    : QObject(parent), m_folder(std::move(folder)), m_texts{QString()}, m_entries{kEmptyEntry}
+{
+}
+
+NoteStore::~NoteStore() = default;
+
+QString NoteStore::entryFor(const QString& text)
+{
+    // Not the save's blank test: only spaces at the ends count here, so a note of CR LF, spaces and
+    // CR LF keeps a blank-looking title although the save skips it.
+    const bool blank = trimSpaces(text).remove(QStringLiteral("\r\n")).isEmpty();
+    return blank ? kEmptyEntry : NoteTitle(text);
+}
+
+void NoteStore::setEntry(int index, const QString& entry)
+{
+    if (m_entries.at(index) == entry)
+        return;
+    m_entries[index] = entry;
+    emit entryChanged(index, entry);
+}
+
+void NoteStore::setCurrent(int index)
+{
+    if (m_current == index)
+        return;
+    m_current = index;
+    emit currentChanged(index);
+}
+
+void NoteStore::reset()
+{
+    m_texts = QStringList{QString()};
+    m_entries = QStringList{kEmptyEntry};
+    emit entriesReset(m_entries);
+    setCurrent(0);
+}
+
+void NoteStore::load()
+{
+    const NoteFolder::LoadResult loaded = m_folder->load();
+    QStringList titles;
+    titles.reserve(loaded.texts.size());
+    for (const QString& text : loaded.texts)
+        titles.append(NoteTitle(text));
+    m_texts.append(loaded.texts);
+    m_entries.append(titles);
+    if (!titles.isEmpty())
+        emit entriesAdded(titles);
+    setCurrent(0);
+    emit editorTextReplaced(m_texts.at(0));
+}
+
+bool NoteStore::save()
+{
+    if (!m_folder->save(m_texts)) {
+        tellFailure();
+        return false;
+    }
+    m_toldFailures.clear();
+    return true;
+}
+
+void NoteStore::tellFailure()
+{
+    const NoteFolder::Failure& failure = m_folder->lastFailure();
+    if (failure.kind == NoteFolder::Failure::None || m_toldFailures.contains(failure.kind))
+        return;
+    m_toldFailures.append(failure.kind);
+    emit folderFailed(failure);
+}
+
+void NoteStore::recycle(const QStringList& texts)
+{
+    if (!m_folder->recycle(texts))
+        tellFailure();
+}
+
+void NoteStore::commit(const std::optional<QString>& editedText)
+{
+    if (!hasCurrentNote())
+        return;
+    if (editedText)
+        m_texts[m_current] = *editedText;
+    setEntry(m_current, entryFor(m_texts.at(m_current)));
+}
+
+bool NoteStore::open(int index)
+{
+    if (index < 0 || index > NoteCount() - 1)
+        return false;
+    setCurrent(index);
+    emit editorTextReplaced(m_texts.at(index));
+    return true;
+}
+
+void NoteStore::appendEmptyNote()
+{
+    m_texts.append(QString());
+    m_entries.append(kEmptyEntry);
+    emit entriesAdded(QStringList{kEmptyEntry});
+    setCurrent(NoteCount() - 1);
+}
+
+void NoteStore::addNote()
+{
+    appendEmptyNote();
+    emit editorTextReplaced(QString());
+}
+
+bool NoteStore::adoptEditor()
+{
+    if (m_current >= 0)
+        return false;
+    appendEmptyNote();
+    return true;
+}
+
+NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
+{
+    if (index < 0 || index > NoteCount() - 1)
+        return Removal::None;
+    // Told before anything changes: a failure message may run other handlers while it is up.
+    recycle({m_texts.at(index)});
+    if (index > NoteCount() - 1)
+        return Removal::None;
+    if (NoteCount() == 1) {
+        m_texts[0] = QString();
+        setEntry(0, kUntitledEntry);
+        setCurrent(0);
+        emit editorTextReplaced(QString());
+        return Removal::OnlyNoteBlanked;
+    }
+    const bool last = index == NoteCount() - 1;
+    m_texts.removeAt(index);
+    m_entries.removeAt(index);
+    emit entryRemoved(index);
+    if (last || rule == AfterRemoval::ShowFirstNote) {
+        // Note 0 comes back as it is stored: the next commit keeps its text unchanged.
+        setCurrent(0);
+        emit editorTextReplaced(m_texts.at(0));
+        return last ? Removal::LastRemoved : Removal::Removed;
+    }
+    if (index < m_current) {
+        setCurrent(m_current - 1);
+    } else if (index == m_current) {
+        setCurrent(-1);
+        emit editorTextReplaced(QString());
+    }
+    return Removal::Removed;
+}
+
+void NoteStore::clearNotes()
+{
+    recycle(m_texts);
+    reset();
+    emit editorTextReplaced(QString());
+}
+
+const QList<int>& NoteStore::search(const QString& needle)
+{
+    m_searchHits = searchNotes(m_texts, needle);
+    return m_searchHits;
+}

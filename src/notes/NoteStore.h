@@ -1,0 +1,139 @@
+#pragma once
+
+#include "notes/NoteFolder.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+/// The notes in memory: their texts, the entries the note list shows for them, the note the editor
+/// is tied to, and the hits of the last search. Entry i always belongs to note i.
+///
+/// The store knows no widgets. The note list follows it through the entry signals, the editor through
+/// editorTextReplaced; the store never keeps a copy of the editor's text between commits, so the
+/// caller hands it over with commit(). Every removed text reaches the recovery folder before it
+/// leaves the store.
+class NoteStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// Entry of a blank note and of every new one.
+    static inline const QString kEmptyEntry = QStringLiteral("#无内容#");
+    /// Entry of note 0 after the only note was removed (until the next commit).
+    static inline const QString kUntitledEntry = QStringLiteral("#无标题#");
+
+    /// Which note is current after a removal.
+    enum class AfterRemoval
+    {
+        /// The note list's button: the editor stays with its note, wherever that note moves; when
+        /// it is the one removed no note is current and the editor empties. Removing the last entry
+        /// brings note 0 back.
+        FollowCurrent,
+        /// The editor key: note 0 is current and shown in every case.
+        ShowFirstNote
+    };
+    Q_ENUM(AfterRemoval)
+
+    /// What removeNote() did.
+    enum class Removal
+    {
+        /// Nothing: the index is outside the store.
+        None,
+        /// The only note was emptied in place; its entry reads kUntitledEntry.
+        OnlyNoteBlanked,
+        /// The last entry is gone; note 0 is current.
+        LastRemoved,
+        /// An entry before the last is gone.
+        Removed
+    };
+    Q_ENUM(Removal)
+
+    /// Starts with one empty note, current; the store owns the folder it loads from and saves to.
+    explicit NoteStore(std::unique_ptr<NoteFolder> folder, QObject* parent = nullptr);
+    ~NoteStore() override;
+
+    /// The note texts, index 0 … NoteCount() − 1, parallel to entries().
+    const QStringList& NoteTexts() const { return m_texts; }
+    int NoteCount() const { return int(m_texts.size()); }
+    /// Index of the note the editor is tied to; −1 when none.
+    int CurrentNote() const { return m_current; }
+    bool hasCurrentNote() const { return m_current >= 0 && m_current < NoteCount(); }
+    /// What the note list shows for each note.
+    const QStringList& entries() const { return m_entries; }
+    NoteFolder& folder() { return *m_folder; }
+
+    /// The entry a commit gives a text: the placeholder for a blank text (spaces trimmed at both
+    /// ends, then every CR LF pair removed), else its title.
+    static QString entryFor(const QString& text);
+
+    /// One empty note, current, with the entry kEmptyEntry. The folder is not touched.
+    void reset();
+    /// Appends every note of the folder after the notes held (one empty note after reset()), each
+    /// with its plain title (a blank file keeps a blank entry), and shows note 0.
+    void load();
+    /// Writes the notes to the folder; false when it failed (told through folderFailed).
+    bool save();
+
+    /// Stores the editor's text into the current note and gives that note the entry of its text.
+    /// Without a text (the editor still holds the note as it was shown) only the entry is refreshed.
+    /// Does nothing while no note is current.
+    void commit(const std::optional<QString>& editedText);
+    /// Makes note index current and shows it; false (nothing changed) for an index outside the store.
+    /// The caller commits the editor before.
+    bool open(int index);
+    /// Appends an empty note with the entry kEmptyEntry, makes it current and empties the editor.
+    void addNote();
+    /// Something was typed while no note is current: an empty note at the end becomes current, so
+    /// the next commit keeps what was typed. The editor keeps its text. False when a note is current.
+    bool adoptEditor();
+    /// Removes note index after keeping its text in the recovery folder. The only note is emptied
+    /// in place instead.
+    Removal removeNote(int index, AfterRemoval rule);
+    /// Keeps every text in the recovery folder, then leaves one empty note, current, and empties
+    /// the editor.
+    void clearNotes();
+
+    /// Notes whose text contains the needle (exact, case-sensitive), in note order; kept as the hits
+    /// until the next search, whatever is added or removed meanwhile.
+    const QList<int>& search(const QString& needle);
+    const QList<int>& searchHits() const { return m_searchHits; }
+    /// Note index of hit row; −1 when there is no such row.
+    int searchHit(int row) const { return m_searchHits.value(row, -1); }
+
+signals:
+    /// Entries appended at the end of the list.
+    void entriesAdded(const QStringList& entries);
+    /// Entry index shows a new text.
+    void entryChanged(int index, const QString& entry);
+    /// Entry index is gone; later entries move up by one.
+    void entryRemoved(int index);
+    /// The list was replaced as a whole.
+    void entriesReset(const QStringList& entries);
+    /// Another note (or none, −1) is current.
+    void currentChanged(int index);
+    /// The editor is to show this text in place of what it holds: a note's own text, or nothing.
+    void editorTextReplaced(const QString& text);
+    /// The folder failed in a way not told since the last successful save: a failure that repeats
+    /// at every automatic save is told once.
+    void folderFailed(const NoteFolder::Failure& failure);
+
+private:
+    void setEntry(int index, const QString& entry);
+    void setCurrent(int index);
+    void appendEmptyNote();
+    /// Keeps the texts in the recovery folder; a copy that fails is kept for the next save, which
+    /// leaves Notes alone until then.
+    void recycle(const QStringList& texts);
+    void tellFailure();
+
+    std::unique_ptr<NoteFolder> m_folder;
+    QStringList m_texts;
+    QStringList m_entries;
+    int m_current = 0;
+    QList<int> m_searchHits;
+    QList<NoteFolder::Failure::Kind> m_toldFailures;
+};
