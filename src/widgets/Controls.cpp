@@ -3,33 +3,54 @@
 #include "widgets/InkLabel.h"
 #include "widgets/SButton.h"
 
+#include <QFontDatabase>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
 
 namespace {
-// The windows ask for the Chinese system fonts by name; on Linux the CJK fonts of the machine stand in
-// for them, the same ones wherever a window is built (the application, a test, a benchmark).
-void substituteChineseFonts()
+const QStringList& chineseFallbacks()
 {
-    static const bool done = [] {
-        const QStringList fallbacks = {
-            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-            QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
-            QStringLiteral("Droid Sans Fallback")};
+    static const QStringList fallbacks = {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
+                                          QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
+                                          QStringLiteral("Droid Sans Fallback")};
+    return fallbacks;
+}
+
+// The windows ask for the Chinese system fonts by name; on Linux the CJK fonts of the machine stand in
+// for them, the same ones wherever a window is built (the application, a test, a benchmark). The
+// names are resolved once to an installed family: asking for a family that is not there makes the
+// font machinery search its fallbacks again for every size.
+QString installedFamily(const QString& family)
+{
+    static const QString chinese = [] {
         for (const QString& family : {QStringLiteral("黑体"), QStringLiteral("微软雅黑")})
-            QFont::insertSubstitutions(family, fallbacks);
-        return true;
+            QFont::insertSubstitutions(family, chineseFallbacks());
+        const QStringList installed = QFontDatabase::families();
+        for (const QString& candidate : chineseFallbacks()) {
+            if (installed.contains(candidate))
+                return candidate;
+        }
+        return QString();
     }();
-    Q_UNUSED(done);
+    if (!chinese.isEmpty() && (family == QStringLiteral("黑体") || family == QStringLiteral("微软雅黑")))
+        return chinese;
+    return family;
 }
 } // namespace
 
 QFont Controls::font(const QString& family, double points)
 {
-    substituteChineseFonts();
-    QFont f(family);
-    f.setPointSizeF(points);
-    return f;
+    // One font per family and size, shared: a copy of a QFont shares its resolved engine.
+    static QHash<QPair<QString, double>, QFont> fonts;
+    const auto key = qMakePair(family, points);
+    auto found = fonts.constFind(key);
+    if (found == fonts.cend()) {
+        QFont f(installedFamily(family));
+        f.setPointSizeF(points);
+        found = fonts.insert(key, f);
+    }
+    return *found;
 }
 
 QLabel* Controls::label(QWidget* parent, const QString& name, const QString& text, const QColor& color,
@@ -78,8 +99,9 @@ SButton* Controls::flatButton(QWidget* parent, const QString& name, const QStrin
     b->setObjectName(name);
     b->setColors(background, 0x808080, 0x404040);
     b->setBorderStyle(1);
-    b->setCaption(caption);
+    // The font first: a caption set before it would be measured and shaped in the default font too.
     b->setFont(font);
+    b->setCaption(caption);
     b->setGeometry(geometry);
     b->setFixedSize(geometry.size());
     return b;
