@@ -48,7 +48,7 @@ FrmMain::FrmMain(const Platform& platform, QWidget* parent)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(kTitle);
-    setWindowIcon(Artwork::applicationIcon());
+    setWindowIcon(Artwork::windowIcon());
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(Twips::toPx(6870), Twips::toPx(8925));
     setAutoFillBackground(true);

@@ -113,10 +113,9 @@ QPixmap Artwork::closeImage(int index, qreal devicePixelRatio)
     return QPixmap();
 }
 
-QIcon Artwork::applicationIcon()
+namespace {
+QIcon logoIcon(const QList<QSize>& sizes)
 {
-    const QList<QSize> sizes = {QSize(16, 16), QSize(22, 22), QSize(24, 24),   QSize(32, 32),
-                                QSize(48, 48), QSize(64, 64), QSize(128, 128), QSize(256, 256)};
     auto render = [](int side, QIcon::Mode mode) {
         QImage image = renderLogo(side);
         if (mode == QIcon::Disabled) {
@@ -127,4 +126,16 @@ QIcon Artwork::applicationIcon()
         return image;
     };
     return QIcon(new VectorIconEngine(render, sizes, QStringLiteral("VemraLogo")));
+}
+} // namespace
+
+QIcon Artwork::applicationIcon()
+{
+    return logoIcon({QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64),
+                     QSize(128, 128), QSize(256, 256)});
+}
+
+QIcon Artwork::windowIcon()
+{
+    return logoIcon({QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)});
 }
