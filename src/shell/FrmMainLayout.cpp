@@ -138,7 +138,11 @@ void FrmMain::createControls()
     Text2->setTag(QStringLiteral("(在此快速查找便笺)"));
     Text2->setText(Text2->tag());
     Text2->setForeColor(QColor(128, 128, 128));
-    Text2->setStyleSheet(QStringLiteral("background: rgb(251,251,251);"));
+    // The panel's grey behind the box: a palette does it without the style-sheet engine.
+    QPalette searchPalette = Text2->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        searchPalette.setColor(group, QPalette::Base, kPanel);
+    Text2->setPalette(searchPalette);
     Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
     List1 = new ListBoxW(Picture7);
     List1->setObjectName(QStringLiteral("List1"));
