@@ -52,7 +52,7 @@ add_custom_command(OUTPUT ${VEMRA_HELP_PDF}
   VERBATIM)
 
 add_executable(make_desktop_entry tools/make_desktop_entry.cpp)
-target_link_libraries(make_desktop_entry PRIVATE VemraCore)
+target_link_libraries(make_desktop_entry PRIVATE VemraUi)
 set_target_properties(make_desktop_entry PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VEMRA_TOOLS_DIR})
 add_custom_command(OUTPUT ${VEMRA_ICON_PNG} ${VEMRA_DESKTOP_ENTRY}
   COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen

@@ -21,7 +21,7 @@ endif()
 # The launcher and the icons, drawn by the application's own icon code.
 find_package(Qt6 REQUIRED COMPONENTS Svg)
 add_executable(make_launcher tools/make_launcher.cpp)
-target_link_libraries(make_launcher PRIVATE VemraCore Qt6::Svg)
+target_link_libraries(make_launcher PRIVATE VemraUi Qt6::Svg)
 set_target_properties(make_launcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 set(VEMRA_LAUNCHER_STAMP ${VEMRA_LAUNCHER_DIR}/.written)
 add_custom_command(OUTPUT ${VEMRA_LAUNCHER_STAMP}
