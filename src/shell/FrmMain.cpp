@@ -238,6 +238,11 @@ void FrmMain::Picture3_Click()
 
 // ---- Panels and pages ---------------------------------------------------------------------------
 
+void FrmMain::ensureTodoPage()
+{
+    m_todo->ensureBuilt();
+}
+
 void FrmMain::Picture16_Click()
 {
     Picture15->hide();
@@ -308,8 +313,10 @@ void FrmMain::Picture5_MouseDown()
     Picture16_Click();
     closeSettingsPanelAside();
     const int a = Picture5->tag().left(1).toInt();
-    Picture6[a]->hide();
     const int b = (a + 1) % 2;
+    if (b == 1)
+        m_todo->ensureBuilt();
+    Picture6[a]->hide();
     Picture6[b]->show();
     if (b == 0) {
         Picture5->setPicture(4);

@@ -53,7 +53,10 @@ public:
     bool AccountingActive() const { return m_accountingActive; }
     bool ctrlHeld() const { return m_ctrlHeld; }
     bool pointerOverEditor() const { return m_pointerOverEditor; }
+    /// The to-do page; its controls exist once it was shown or ensureTodoPage() was called.
     TodoPage* todoPage() const { return m_todo; }
+    /// Builds the to-do page's controls now (tests that look them up by name ask for this first).
+    void ensureTodoPage();
     /// The editor's font size in points (the wheel zooms it by 2).
     double editorFontSize() const;
     QString iniPath() const;

@@ -88,8 +88,30 @@ TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
       m_fileDialog(
           std::make_unique<CommonDialog>(QStringLiteral("浏览任意文件"), QStringLiteral("任意文件|*.*")))
 {
-    createControls();
-    wireEvents();
+    // The engine runs from the start; the page's controls are built when the page is first shown.
+    m_engine.appendEntry = [this](const QString& entry) {
+        if (List2)
+            List2->AddItem(entry);
+    };
+    m_engine.setEntry = [this](int index, const QString& entry) {
+        if (List2)
+            List2->setList(index, entry);
+    };
+    m_engine.removeEntry = [this](int index) {
+        if (List2)
+            List2->RemoveItem(index);
+    };
+    m_engine.clearEntries = [this] {
+        if (List2)
+            List2->Clear();
+    };
+    m_engine.fired = [this](int) {
+        if (m_hooks.commitAndSave)
+            m_hooks.commitAndSave();
+    };
+    m_engine.performAction = [this](int index, const TaskItem& task, bool countdown) {
+        performAction(index, task, countdown);
+    };
     // The tick does not trust its own punctuality: the engine counts by the clock.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -99,6 +121,20 @@ TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
 }
 
 TodoPage::~TodoPage() = default;
+
+void TodoPage::ensureBuilt()
+{
+    if (List2)
+        return;
+    createControls();
+    wireEvents();
+    // The list shows what the engine already holds (tasks kept from the last run, say).
+    QStringList entries;
+    entries.reserve(m_engine.TaskCount());
+    for (int i = 0; i < m_engine.TaskCount(); ++i)
+        entries.append(entryText(m_engine.task(i)));
+    List2->AddItems(entries);
+}
 
 void TodoPage::start()
 {
@@ -290,17 +326,6 @@ void TodoPage::wireEvents()
     for (int i = 0; i < 7; ++i)
         connect(SButton6[i], &SButton::Click, this, [this, i] { SButton6_Click(i); });
 
-    m_engine.appendEntry = [this](const QString& entry) { List2->AddItem(entry); };
-    m_engine.setEntry = [this](int index, const QString& entry) { List2->setList(index, entry); };
-    m_engine.removeEntry = [this](int index) { List2->RemoveItem(index); };
-    m_engine.clearEntries = [this] { List2->Clear(); };
-    m_engine.fired = [this](int) {
-        if (m_hooks.commitAndSave)
-            m_hooks.commitAndSave();
-    };
-    m_engine.performAction = [this](int index, const TaskItem& task, bool countdown) {
-        performAction(index, task, countdown);
-    };
 }
 
 void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
@@ -352,6 +377,8 @@ void TodoPage::fieldChanged(TextBoxW* field, int maximum)
 
 bool TodoPage::wheelStep(bool towardUser)
 {
+    if (!List2)
+        return false;
     const std::pair<TextBoxW*, int> fields[] = {{TxtHour, 23}, {TxtMinute, 59}};
     bool marked = false;
     for (const auto& [field, maximum] : fields) {
@@ -436,6 +463,8 @@ void TodoPage::SButton6_Click(int index)
 
 void TodoPage::hidePanels()
 {
+    if (!List2)
+        return;
     Picture12[0]->hide();
     Picture12[1]->hide();
     Picture11->hide();

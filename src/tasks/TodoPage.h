@@ -34,9 +34,15 @@ public:
         std::function<void()> closeSettingsIfOpen;
     };
 
-    /// Builds the page's controls inside page (the to-do page container of the main window).
+    /// The page in page (the to-do page container of the main window); its controls are built by
+    /// ensureBuilt(), the engine and the tick work without them.
     TodoPage(Surface* page, const Platform& platform, Hooks hooks);
     ~TodoPage() override;
+
+    /// Builds the controls, once: when the page is first shown, so that a start that never opens it
+    /// does not pay for its sixty widgets.
+    void ensureBuilt();
+    bool isBuilt() const { return List2 != nullptr; }
 
     TaskEngine& engine() { return m_engine; }
     /// Starts the one-second tick.

@@ -2,6 +2,7 @@
 #include "shell/FrmMain.h"
 #include "support/Fakes.h"
 #include "support/WindowTest.h"
+#include "tasks/TodoPage.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/TextBoxW.h"
 
@@ -34,7 +35,11 @@ struct Window
         box->setText(content);
         QTest::keyClick(box, Qt::Key_Return);
     }
-    QStringList entries() { return control<ListBoxW>(w.get(), QStringLiteral("List2"))->items(); }
+    QStringList entries()
+    {
+        w->ensureTodoPage();
+        return control<ListBoxW>(w.get(), QStringLiteral("List2"))->items();
+    }
     std::unique_ptr<FrmMain> w;
 };
 
@@ -50,6 +55,7 @@ private slots:
     void threeTasksSurviveARestart();
     void switchOffLeavesTheFileUntilTheClose();
     void unusableFileIsKeptAsideAndTold();
+    void toDoPageIsBuiltWhenFirstShown();
 };
 
 void TestKeepTasks::thirdSwitchSitsUnderTheSecond()
@@ -174,6 +180,23 @@ void TestKeepTasks::unusableFileIsKeptAsideAndTold()
     QCOMPARE(readFile(tp.path(aside.at(0))), QByteArray("{\"Version\":1,\"Tasks\":[{\"TaskText\":"));
     m.w->close();
     QCOMPARE(closer.seen.size(), 1);
+}
+
+void TestKeepTasks::toDoPageIsBuiltWhenFirstShown()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")), kKeepOn);
+    writeFile(tp.path(QStringLiteral("Tasks.json")),
+              "{\"Version\":1,\"Tasks\":[{\"TaskText\":\"a\",\"TimeText\":\"------\",\"Status\":2,"
+              "\"ActionKind\":1,\"ActionArg\":\"a\"}]}");
+    Window m(tp);
+    // A start that never opens the page does not build its controls; the tasks are there all the same.
+    QVERIFY(!m.w->findChild<QWidget*>(QStringLiteral("List2")));
+    QCOMPARE(m.w->todoPage()->engine().TaskCount(), 1);
+    m.click(QStringLiteral("Picture5"));
+    auto* list = m.w->findChild<ListBoxW*>(QStringLiteral("List2"));
+    QVERIFY(list && list->isVisible());
+    QCOMPARE(list->items(), QStringList{QStringLiteral("【待完成】a")});
 }
 
 QTEST_MAIN(TestKeepTasks)
