@@ -1,5 +1,7 @@
 # What `cmake --install` puts below the prefix, laid out by GNUInstallDirs:
 #   bin/VemraNotes
+#   lib/vemranotes/libVemraServices.so (sound, music, name resolution and HTTP, loaded on first use
+#     and found through ../lib/vemranotes from the executable; lib/ is the GNUInstallDirs LIBDIR)
 #   share/vemranotes/Sounds/Alarm.wav and share/vemranotes/Vemra便笺使用帮助.pdf (read-only files,
 #     found through ../share/vemranotes from the executable)
 #   share/applications/<id>.desktop, share/icons/hicolor/*/apps/<id>.{svg,png}
@@ -11,6 +13,7 @@ set(VEMRA_LAUNCHER_DIR ${CMAKE_BINARY_DIR}/launcher)
 set(VEMRA_METAINFO ${CMAKE_BINARY_DIR}/${VEMRA_APP_ID}.metainfo.xml)
 
 install(TARGETS VemraNotes RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS VemraServices LIBRARY DESTINATION ${VEMRA_MODULE_DIR})
 if(DEFINED VEMRA_ALARM_WAV)
   install(FILES ${VEMRA_ALARM_WAV} DESTINATION ${VEMRA_SHARE_DIR}/Sounds)
 endif()

@@ -5,14 +5,12 @@
 #include "platform/Clock.h"
 #include "platform/DBusNotifier.h"
 #include "platform/DesktopOpener.h"
+#include "platform/LazyServices.h"
 #include "platform/ProcessLauncher.h"
-#include "platform/SystemHostResolver.h"
-#include "platform/SystemMediaPlayer.h"
-#include "platform/SystemSoundPlayer.h"
 #include "platform/WindowSystem.h"
 
+#include <QApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QUrl>
 
 struct SystemPlatform::Services
@@ -20,10 +18,11 @@ struct SystemPlatform::Services
     SystemClock clock;
     SystemProcessLauncher launcher;
     SystemDesktopOpener opener;
-    SystemSoundPlayer sound;
+    // Sound, music and name resolution come from the service module, loaded on first use.
+    LazySoundPlayer sound{[] { QApplication::beep(); }};
     XdgAutostart autostart;
-    SystemHostResolver resolver;
-    SystemMediaPlayerFactory media;
+    LazyHostResolver resolver;
+    LazyMediaPlayerFactory media;
     std::unique_ptr<DBusNotifier> notifier;
 };
 

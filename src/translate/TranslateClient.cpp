@@ -1,30 +1,16 @@
 #include "translate/TranslateClient.h"
 
+#include "platform/HttpClient.h"
+#include "platform/LazyServices.h"
 #include "translate/Json.h"
 
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QStringDecoder>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
 
-/// True when the reply carries an HTTP answer, error statuses included: an error page is an answer
-/// too, to be judged by its content.
-bool isHttpAnswer(const QNetworkReply& reply)
+QString decodeBody(const QString& contentType, const QByteArray& body)
 {
-    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
-        return false;
-    const int error = reply.error();
-    return error == QNetworkReply::NoError || (error >= 200 && error < 300) || (error >= 400 && error < 500);
-}
-
-QString decodeBody(const QNetworkReply& reply, const QByteArray& body)
-{
-    const QString contentType = reply.header(QNetworkRequest::ContentTypeHeader).toString();
     for (QStringView part : QStringView(contentType).split(u';')) {
         part = part.trimmed();
         if (part.startsWith(QLatin1String("charset="), Qt::CaseInsensitive)) {
@@ -38,7 +24,11 @@ QString decodeBody(const QNetworkReply& reply, const QByteArray& body)
 
 } // namespace
 
-TranslateClient::TranslateClient(const QString& hostSetting) : m_host(hostSetting) {}
+TranslateClient::TranslateClient(const QString& hostSetting, HttpClient* http)
+    : m_host(hostSetting), m_ownHttp(http ? nullptr : std::make_unique<LazyHttpClient>()),
+      m_http(http ? http : m_ownHttp.get())
+{
+}
 
 TranslateClient::~TranslateClient() = default;
 
@@ -122,44 +112,8 @@ QString TranslateClient::HttpGetText(const QString& address)
     const QUrl url(address, QUrl::StrictMode);
     if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
         return QString();
-    if (!m_network)
-        m_network = std::make_unique<QNetworkAccessManager>();
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply* reply = m_network->get(request);
-
-    QByteArray body;
-    bool tooLarge = false;
-    bool timedOut = false;
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        body += reply->readAll();
-        if (body.size() > MaxResponseBytes) {
-            tooLarge = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&limit, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        reply->abort();
-    });
-    limit.start(m_timeoutMs);
-    // Window events keep flowing while the answer is awaited.
-    if (!reply->isFinished())
-        loop.exec();
-    limit.stop();
-
-    QString text;
-    if (!tooLarge && !timedOut && isHttpAnswer(*reply)) {
-        body += reply->readAll();
-        if (body.size() <= MaxResponseBytes)
-            text = decodeBody(*reply, body);
-    }
-    reply->disconnect(&loop);
-    reply->deleteLater();
-    return text;
+    const HttpAnswer answer = m_http->get(url, m_timeoutMs, MaxResponseBytes);
+    if (!answer.answered || answer.body.size() > MaxResponseBytes)
+        return QString();
+    return decodeBody(answer.contentType, answer.body);
 }

@@ -6,8 +6,8 @@
 #include <memory>
 #include <optional>
 
+class HttpClient;
 class JSON;
-class QNetworkAccessManager;
 
 /// Translates texts through the web translation service: fetches the service key from the start
 /// page, sends the request with its token and reads the sentences out of the JSON answer.
@@ -22,7 +22,10 @@ public:
     static constexpr qint64 MaxResponseBytes = 8 * 1024 * 1024;
 
     /// hostSetting: a bare host name (https) or an address starting with "http://" or "https://".
-    explicit TranslateClient(const QString& hostSetting = DefaultTranslateHost.toString());
+    /// http: the client for the requests; none takes the system's, loaded with the service module
+    /// on the first request.
+    explicit TranslateClient(const QString& hostSetting = DefaultTranslateHost.toString(),
+                             HttpClient* http = nullptr);
     ~TranslateClient();
     TranslateClient(const TranslateClient&) = delete;
     TranslateClient& operator=(const TranslateClient&) = delete;
@@ -51,5 +54,6 @@ public:
 private:
     QString m_host;
     int m_timeoutMs = DefaultTimeoutMs;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<HttpClient> m_ownHttp;
+    HttpClient* m_http;
 };

@@ -47,6 +47,7 @@ inline QStringList expectedFiles()
 {
     QStringList expected = {
         QStringLiteral("bin/VemraNotes"),
+        QStringLiteral(VEMRA_INSTALLED_MODULE),
         QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop"),
         QStringLiteral("share/icons/hicolor/scalable/apps/") + kAppId + QStringLiteral(".svg"),
         QStringLiteral("share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"),

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QImage>
+#include <QLibrary>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -16,6 +17,7 @@ private slots:
     void initTestCase();
     void installsExactlyTheExpectedFiles();
     void executableRunsAndTheRestIsData();
+    void serviceModuleIsInstalledApartFromTheExecutable();
     void iconsHaveTheirSizes();
     void scalableIconIsAnSvgOfItsOwn();
     void launcherNamesTheExecutableAndIcon_data();
@@ -73,6 +75,27 @@ void TestInstall::executableRunsAndTheRestIsData()
     QFile pdf(installed(QStringLiteral("share/vemranotes/Vemra便笺使用帮助.pdf")));
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     QCOMPARE(pdf.read(5), QByteArray("%PDF-"));
+}
+
+void TestInstall::serviceModuleIsInstalledApartFromTheExecutable()
+{
+    // Qt Multimedia and Qt Network are needed by the module alone; the executable names neither,
+    // so neither is loaded at start.
+    QFile executable(installed(QStringLiteral("bin/VemraNotes")));
+    QVERIFY(executable.open(QIODevice::ReadOnly));
+    const QByteArray program = executable.readAll();
+    QVERIFY(program.contains("libQt6Widgets.so"));
+    QVERIFY(!program.contains("libQt6Multimedia.so"));
+    QVERIFY(!program.contains("libQt6Network.so"));
+
+    QFile moduleFile(installed(QStringLiteral(VEMRA_INSTALLED_MODULE)));
+    QVERIFY(moduleFile.open(QIODevice::ReadOnly));
+    const QByteArray module = moduleFile.readAll();
+    QVERIFY(module.contains("libQt6Multimedia.so"));
+    QVERIFY(module.contains("libQt6Network.so"));
+    QLibrary library(moduleFile.fileName());
+    QVERIFY2(library.load(), qPrintable(library.errorString()));
+    QVERIFY(library.resolve("vemraServiceModule"));
 }
 
 void TestInstall::iconsHaveTheirSizes()
