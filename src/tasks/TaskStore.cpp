@@ -201,6 +201,47 @@ bool TaskStore::removeFile()
     return QFile::remove(m_path);
 }
 
+namespace {
+// The codec escapes every character outside ASCII, which JSON does not ask for: a person reading or
+// editing Tasks.json by hand should see 买牛奶, not \u4E70\u725B\u5976. Escapes of printable
+// characters become the characters themselves; control characters, surrogates and the two line
+// separators stay escaped.
+QString unescapePrintable(const QString& json)
+{
+    QString out;
+    out.reserve(json.size());
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const QChar c = json.at(i);
+        if (c != u'\\' || i + 1 >= json.size()) {
+            out += c;
+            continue;
+        }
+        const QChar next = json.at(i + 1);
+        if (next == u'/') {
+            out += next;
+            ++i;
+            continue;
+        }
+        if (next == u'u' && i + 5 < json.size()) {
+            bool ok = false;
+            const ushort unit = json.mid(i + 2, 4).toUShort(&ok, 16);
+            const QChar decoded(unit);
+            if (ok && unit >= 0x80 && unit != 0x2028 && unit != 0x2029 && !decoded.isSurrogate() &&
+                decoded.isPrint()) {
+                out += decoded;
+                i += 5;
+                continue;
+            }
+        }
+        // Any other escape, the escaped backslash included, is copied whole.
+        out += c;
+        out += next;
+        ++i;
+    }
+    return out;
+}
+} // namespace
+
 QByteArray TaskStore::serialise(const QList<StoredTask>& tasks)
 {
     // The codec writes each record; the lines around them are laid out here, one task to a line, so
@@ -221,7 +262,7 @@ QByteArray TaskStore::serialise(const QList<StoredTask>& tasks)
         if (tasks.at(i).due.isValid())
             fields.add(KeyDue, JsonValue::fromText(tasks.at(i).due.toUTC().toString(Qt::ISODateWithMs)));
         out += i == 0 ? "\n    " : ",\n    ";
-        out += json.toString(record).toUtf8();
+        out += unescapePrintable(json.toString(record)).toUtf8();
     }
     out += tasks.isEmpty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;

@@ -141,6 +141,14 @@ void TestTaskStore::wholeListRoundTripKeepsOrderOneTaskPerLine()
         QVERIFY(lines.at(3 + i).endsWith(i < 29 ? "}," : "}"));
     }
     QCOMPARE(lines.mid(33), (QList<QByteArray>{"  ]", "}", ""}));
+    // Chinese and paths as a person writes them, control characters still escaped.
+    QVERIFY2(lines.at(3).startsWith("    {\"TaskText\":\"任务0\""), lines.at(3).constData());
+    const QList<StoredTask> awkward = {{{QStringLiteral("路径 /a/b\t\\u4E70 \u2028"),
+                                         QStringLiteral("------"), 2, 4, QStringLiteral("C:\\x")},
+                                        QDateTime()}};
+    const QByteArray awkwardText = TaskStore::serialise(awkward);
+    QVERIFY2(awkwardText.contains("\"路径 /a/b\\t\\\\u4E70 \\u2028\""), awkwardText.constData());
+    QCOMPARE(TaskStore::parse(awkwardText).tasks, awkward);
 
     const QByteArray empty = TaskStore::serialise({});
     QCOMPARE(empty, QByteArray("{\n  \"Version\": 1,\n  \"Tasks\": []\n}\n"));
