@@ -163,7 +163,11 @@ ReadOutcome readFileAt(int dirFd, const QByteArray& name, QByteArray* bytes, str
     qsizetype done = 0;
     for (;;) {
         if (done == data.size()) {
-            // The file may have grown since fstat; read on until the end.
+            // What fstat promised has arrived: that is the note as it was when it was opened. A file
+            // that reads short of it (it shrank) ends below; asking for more would cost a call per
+            // note at every start.
+            if (done == qsizetype(st->st_size))
+                break;
             if (data.size() >= kMaxNoteFileBytes)
                 break;
             data.resize(qMin<qsizetype>(data.size() + 65536, kMaxNoteFileBytes + 1));
