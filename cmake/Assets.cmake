@@ -57,7 +57,7 @@ set_target_properties(make_desktop_entry PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${V
 add_custom_command(OUTPUT ${VEMRA_ICON_PNG} ${VEMRA_DESKTOP_ENTRY}
   COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
           $<TARGET_FILE:make_desktop_entry> ${VEMRA_EXECUTABLE} ${VEMRA_ICON_PNG} ${VEMRA_DESKTOP_ENTRY}
-  DEPENDS make_desktop_entry ${CMAKE_SOURCE_DIR}/tools/DesktopEntry.h
+  DEPENDS make_desktop_entry ${CMAKE_SOURCE_DIR}/src/platform/DesktopEntry.h
   COMMENT "Writing VemraNotes.png and VemraNotes.desktop"
   VERBATIM)
 

@@ -32,7 +32,7 @@ add_custom_command(OUTPUT ${VEMRA_LAUNCHER_STAMP}
   COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
           $<TARGET_FILE:make_launcher> ${VEMRA_APP_ID} ${VEMRA_LAUNCHER_DIR}
   COMMAND ${CMAKE_COMMAND} -E touch ${VEMRA_LAUNCHER_STAMP}
-  DEPENDS make_launcher ${CMAKE_SOURCE_DIR}/tools/DesktopEntry.h
+  DEPENDS make_launcher ${CMAKE_SOURCE_DIR}/src/platform/DesktopEntry.h
   COMMENT "Writing the launcher and the icons of ${VEMRA_APP_ID}"
   VERBATIM)
 

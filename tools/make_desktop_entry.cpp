@@ -2,7 +2,7 @@
 // the built executable with that icon.
 //   make_desktop_entry <executable> <icon.png> <entry.desktop>
 
-#include "DesktopEntry.h"
+#include "platform/DesktopEntry.h"
 
 #include "widgets/Artwork.h"
 

@@ -5,7 +5,7 @@
 //       <share-folder>/icons/hicolor/scalable/apps/<app-id>.svg and
 //       <share-folder>/icons/hicolor/<N>x<N>/apps/<app-id>.png for N = 16 … 256.
 
-#include "DesktopEntry.h"
+#include "platform/DesktopEntry.h"
 
 #include "widgets/Artwork.h"
 

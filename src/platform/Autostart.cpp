@@ -1,5 +1,7 @@
 #include "platform/Autostart.h"
 
+#include "platform/DesktopEntry.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -16,23 +18,6 @@ QString XdgAutostart::entryPath(const QString& name) const
     return home + QStringLiteral("/autostart/") + name + QStringLiteral(".desktop");
 }
 
-QString XdgAutostart::quoteExecArgument(const QString& arg)
-{
-    // Inside double quotes the Exec key needs ", `, $ and \ escaped by a backslash; the whole
-    // value is then escaped once more as a string value, which doubles every backslash.
-    QString quoted;
-    for (QChar c : arg) {
-        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-            quoted += u'\\';
-        quoted += c;
-    }
-    quoted = u'"' + quoted + u'"';
-    quoted.replace(u'\\', QStringLiteral("\\\\"));
-    // A literal percent sign must be written %% in Exec.
-    quoted.replace(u'%', QStringLiteral("%%"));
-    return quoted;
-}
-
 void XdgAutostart::enable(const QString& name, const QString& executablePath)
 {
     const QString path = entryPath(name);
@@ -40,14 +25,8 @@ void XdgAutostart::enable(const QString& name, const QString& executablePath)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    const QString text = QStringLiteral("[Desktop Entry]\n"
-                                        "Type=Application\n"
-                                        "Name=%1\n"
-                                        "Exec=%2\n"
-                                        "Terminal=false\n"
-                                        "X-GNOME-Autostart-enabled=true\n")
-                             .arg(name, quoteExecArgument(executablePath));
-    file.write(text.toUtf8());
+    file.write(QByteArray::fromStdString(
+        DesktopEntry::autostartContents(name.toStdString(), executablePath.toStdString())));
     file.commit();
 }
 

@@ -22,8 +22,6 @@ public:
     void enable(const QString& name, const QString& executablePath) override;
     void disable(const QString& name) override;
     QString entryPath(const QString& name) const;
-    /// Quotes a path for the Exec key as the Desktop Entry Specification requires.
-    static QString quoteExecArgument(const QString& arg);
 
 private:
     QString m_configHome;

@@ -73,7 +73,13 @@ void TestPlatformLayer::execArgumentQuoting()
 {
     QFETCH(QString, path);
     QFETCH(QString, exec);
-    QCOMPARE(XdgAutostart::quoteExecArgument(path), exec);
+    // Through the entry the session reads: the one quoting rule of every desktop entry we write.
+    QTemporaryDir config;
+    XdgAutostart autostart(config.path());
+    autostart.enable(QStringLiteral("VemraNotes"), path);
+    QFile entry(autostart.entryPath(QStringLiteral("VemraNotes")));
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(entry.readAll()).split(u'\n').contains(QStringLiteral("Exec=") + exec));
 }
 
 void TestPlatformLayer::singleInstanceLockIsExclusivePerDataFolder()

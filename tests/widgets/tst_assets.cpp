@@ -1,5 +1,5 @@
 #include "../../tools/AlarmSynth.h"
-#include "../../tools/DesktopEntry.h"
+#include "platform/DesktopEntry.h"
 
 #include <QTest>
 

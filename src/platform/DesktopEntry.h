@@ -1,8 +1,9 @@
 #pragma once
 
-// The launcher entries: the build's, pointing at the built executable and its icon by path, and the
-// installed one, naming both so the menu finds them on the search path and in the icon theme. Plain
-// C++ on UTF-8 strings, shared by the generators and their tests.
+// Desktop entries, the one writer of them: the autostart entry, the build's launcher (pointing at the
+// built executable and its icon by path) and the installed one (naming both, so the menu finds them
+// on the search path and in the icon theme). Plain C++ on UTF-8 strings, so the generators at build
+// time need nothing else.
 
 #include <string>
 
@@ -52,6 +53,21 @@ inline std::string quoteExecArgument(const std::string& argument)
     }
     quoted += '"';
     return escapeString(quoted);
+}
+
+/// The autostart entry: the session starts the executable at log-in.
+inline std::string autostartContents(const std::string& name, const std::string& executable)
+{
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=" +
+           escapeString(name) +
+           "\n"
+           "Exec=" +
+           quoteExecArgument(executable) +
+           "\n"
+           "Terminal=false\n"
+           "X-GNOME-Autostart-enabled=true\n";
 }
 
 /// Whole file for the executable and an absolute icon path.
