@@ -162,7 +162,8 @@ void TestClosing::keptToDosSurviveTwoRestarts()
         QVERIFY(tool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::fromLatin1(window),
                       QStringLiteral("447"), QStringLiteral("13"), QStringLiteral("click"),
                       QStringLiteral("1")}));
-        QVERIFY2(vemra.waitForFinished(20000), vemra.readAll().constData());
+        const bool finished = vemra.waitForFinished(20000);
+        QVERIFY2(finished, vemra.readAll().constData());
         QCOMPARE(vemra.exitCode(), 0);
         // Each start restored the three, and each close wrote them back, due moment and all.
         const QByteArray written = readFile(app + QStringLiteral("/Tasks.json"));
@@ -225,7 +226,9 @@ void TestClosing::typedTextSurvivesAnOutsideClose()
         QCOMPARE(::kill(pid_t(vemra.processId()), SIGTERM), 0);
     else
         QVERIFY(sendDeleteWindow(m_display, window.toUInt()));
-    QVERIFY2(vemra.waitForFinished(20000), vemra.readAll().constData());
+    // Waited for first: the output is only read for the message once the wait is over.
+    const bool finished = vemra.waitForFinished(20000);
+    QVERIFY2(finished, vemra.readAll().constData());
     QCOMPARE(vemra.exitStatus(), QProcess::NormalExit);
     QCOMPARE(vemra.exitCode(), 0);
 
