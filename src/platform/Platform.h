@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NoServices.h"
+
 #include <QString>
 
 class Clock;
@@ -12,7 +14,8 @@ class MediaPlayerFactory;
 class Notifier;
 
 /// Every service the application takes from the operating system, handed to the main window at
-/// construction. The application wires the real ones; tests wire recording fakes.
+/// construction. The application wires the real ones; tests wire recording fakes. None is ever null:
+/// what nobody wires is a service that does nothing.
 struct Platform
 {
     /// The data folder: Config.ini, Notes/ and Notes.recycle/ live here. Beside the executable for a
@@ -25,15 +28,15 @@ struct Platform
     QString appName = QStringLiteral("VemraNotes");
     /// Full path of the executable, written into the autostart entry.
     QString executablePath;
-    Clock* clock = nullptr;
-    ProcessLauncher* launcher = nullptr;
-    DesktopOpener* opener = nullptr;
-    SoundPlayer* sound = nullptr;
-    Autostart* autostart = nullptr;
-    HostResolver* resolver = nullptr;
-    MediaPlayerFactory* media = nullptr;
+    Clock* clock = NoServices::clock();
+    ProcessLauncher* launcher = NoServices::launcher();
+    DesktopOpener* opener = NoServices::opener();
+    SoundPlayer* sound = NoServices::sound();
+    Autostart* autostart = NoServices::autostart();
+    HostResolver* resolver = NoServices::resolver();
+    MediaPlayerFactory* media = NoServices::media();
     /// Desktop notifications for reminders.
-    Notifier* notifier = nullptr;
+    Notifier* notifier = NoServices::notifier();
     /// False where the window system places windows itself (Wayland): the application can then
     /// neither move its window to the saved place nor centre or raise its secondary windows, and
     /// the place it reads back is meaningless.

@@ -201,12 +201,10 @@ void FrmMain::runCloseSequence()
     // Whatever closes the window (the close button, the window manager, a signal, the session),
     // what was typed is kept.
     CommitEditor();
-    if (m_platform.autostart) {
-        if (m_autoRun)
-            m_platform.autostart->enable(m_platform.appName, m_platform.executablePath);
-        else
-            m_platform.autostart->disable(m_platform.appName);
-    }
+    if (m_autoRun)
+        m_platform.autostart->enable(m_platform.appName, m_platform.executablePath);
+    else
+        m_platform.autostart->disable(m_platform.appName);
     m_todo->stop();
     if (m_keepTasks)
         keepTasksNow();
@@ -407,14 +405,13 @@ void FrmMain::picture7Move()
 void FrmMain::openHelpDocument()
 {
     const QString path = m_platform.resourceFolder + u'/' + kHelpDocument;
-    if (QFileInfo(path).isFile() && m_platform.opener)
+    if (QFileInfo(path).isFile())
         m_platform.opener->open(QUrl::fromLocalFile(path));
 }
 
 void FrmMain::openReleasePage()
 {
-    if (m_platform.opener)
-        m_platform.opener->open(QUrl(SButton7->property("Tag").toString()));
+    m_platform.opener->open(QUrl(SButton7->property("Tag").toString()));
 }
 
 QString FrmMain::releasePageUrl()

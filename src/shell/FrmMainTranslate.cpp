@@ -24,7 +24,7 @@ QString FrmMain::translateHostSetting() const
 void FrmMain::translateSelection()
 {
     const QString host = translateHostSetting();
-    const bool reachable = m_platform.resolver && m_platform.resolver->resolves(TranslateHostName(host));
+    const bool reachable = m_platform.resolver->resolves(TranslateHostName(host));
     if (!reachable) {
         showMessage(QStringLiteral("翻译功能异常"), QStringLiteral("网络连接异常，无法进行翻译。"));
         return;

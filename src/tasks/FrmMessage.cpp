@@ -112,7 +112,6 @@ void FrmMessage::ShowMessage(QWidget* parent, SoundPlayer* sound, const QString&
                              const QString& title, const QString& message)
 {
     FrmMessage window(parent, title, message);
-    if (sound)
-        sound->playWav(resourceFolder + QStringLiteral("/Sounds/Alarm.wav"), true);
+    sound->playWav(resourceFolder + QStringLiteral("/Sounds/Alarm.wav"), true);
     window.exec();
 }

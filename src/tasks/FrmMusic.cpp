@@ -47,10 +47,8 @@ FrmMusic::FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, co
         accept();
     });
     centreOn(parent);
-    if (media) {
-        m_player = media->create();
-        m_player->play(path, 0.5f);
-    }
+    m_player = media->create();
+    m_player->play(path, 0.5f);
 }
 
 FrmMusic::~FrmMusic()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/NoServices.h"
 #include "tasks/TaskItem.h"
 
 #include <QStringList>
@@ -21,8 +22,8 @@ struct ActionContext
     std::function<void(int index, const QString& path)> showMusic;
     /// Opens or runs a file by its kind.
     std::function<void(const QString& path)> runFile;
-    /// Posts a desktop notification beside the message and music windows; none when null.
-    Notifier* notifier = nullptr;
+    /// Posts a desktop notification beside the message and music windows.
+    Notifier* notifier = NoServices::notifier();
     /// The main window: its task bar entry asks for attention when a reminder comes, and it is
     /// brought back from the task bar when the notification is clicked.
     QWidget* window = nullptr;

@@ -340,8 +340,7 @@ void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
                                     [this](int i) { m_engine.snooze(i); });
     };
     context.runFile = [this](const QString& path) {
-        if (m_platform.launcher && m_platform.opener)
-            RunFile(path, *m_platform.launcher, *m_platform.opener);
+        RunFile(path, *m_platform.launcher, *m_platform.opener);
     };
     context.notifier = m_platform.notifier;
     context.window = window;
