@@ -11,7 +11,7 @@ PACKAGES=(
   fcitx5-frontend-qt6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   desktop-file-utils appstream dbus
-  xvfb xdotool
+  xvfb xdotool libxcb1-dev libxcb-damage0-dev
 )
 
 missing=()
@@ -32,7 +32,13 @@ else
   exit 1
 fi
 
+# One line when all goes well; apt's whole story only when it fails.
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${SUDO[@]}" apt-get update -qq
-"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+log=$(mktemp)
+if ! { "${SUDO[@]}" apt-get update -qq && "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
+  exit 1
+fi
+rm -f "$log"
