@@ -44,7 +44,7 @@ const QString kHelpDocument = QStringLiteral("Vemra便笺使用帮助.pdf");
 
 FrmMain::FrmMain(const Platform& platform, QWidget* parent)
     : QWidget(parent), m_platform(platform),
-      m_folder(std::make_unique<NoteFolder>(platform.appFolder, platform.clock))
+      m_notes(std::make_unique<NoteStore>(std::make_unique<NoteFolder>(platform.appFolder, platform.clock)))
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(kTitle);
@@ -77,7 +77,6 @@ void FrmMain::Form_Load()
     // Each step stands alone: a failure in one must not keep the window from opening.
     InitialLayout();
     resetNoteStore();
-    m_currentNote = 0;
     LoadSettingsAndNotes();
     m_keepTasks = loadKeepTasks(iniPath());
     SSwitch1->setValue(m_autoRun);
@@ -124,9 +123,16 @@ void FrmMain::keepTasksNow()
 
 void FrmMain::resetNoteStore()
 {
-    m_noteTexts = QStringList{QString()};
-    List1->Clear();
-    List1->AddItem(QStringLiteral("#无内容#"));
+    // The note list and the editor follow the store from here on; a second reset must not show every
+    // change twice.
+    const auto unique = Qt::UniqueConnection;
+    connect(m_notes.get(), &NoteStore::entriesAdded, List1, &ListBoxW::AddItems, unique);
+    connect(m_notes.get(), &NoteStore::entryChanged, List1, &ListBoxW::setList, unique);
+    connect(m_notes.get(), &NoteStore::entryRemoved, List1, &ListBoxW::RemoveItem, unique);
+    connect(m_notes.get(), &NoteStore::entriesReset, this, &FrmMain::showNoteEntries, unique);
+    connect(m_notes.get(), &NoteStore::editorTextReplaced, this, &FrmMain::showInEditor, unique);
+    connect(m_notes.get(), &NoteStore::folderFailed, this, &FrmMain::reportFolderFailure, unique);
+    m_notes->reset();
 }
 
 void FrmMain::LoadSettingsAndNotes()
@@ -140,14 +146,7 @@ void FrmMain::LoadSettingsAndNotes()
 
     // Notes load even without a Config.ini (a folder where it cannot be created): skipping them would
     // let the next save treat the folder as empty.
-    const NoteFolder::LoadResult loaded = m_folder->load();
-    QStringList titles;
-    titles.reserve(loaded.texts.size());
-    for (const QString& text : loaded.texts)
-        titles.append(NoteTitle(text));
-    m_noteTexts.append(loaded.texts);
-    List1->AddItems(titles);
-    showInEditor(m_noteTexts.value(0));
+    m_notes->load();
 }
 
 void FrmMain::SaveSettingsAndNotes()
@@ -157,19 +156,13 @@ void FrmMain::SaveSettingsAndNotes()
     saveSettings(iniPath(), m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt,
                  m_autoRun, m_autoSave);
     saveKeepTasks(iniPath(), m_keepTasks);
-    if (m_folder->save(m_noteTexts))
-        m_reportedFailures.clear();
-    else
-        reportFolderFailure();
+    m_notes->save();
 }
 
-void FrmMain::reportFolderFailure()
+void FrmMain::reportFolderFailure(const NoteFolder::Failure& failure)
 {
-    const NoteFolder::Failure& failure = m_folder->lastFailure();
-    if (failure.kind == NoteFolder::Failure::None || m_reportedFailures.contains(failure.kind))
-        return;
-    // Told once: an automatic save follows every pointer move, and each would fail the same way.
-    m_reportedFailures.append(failure.kind);
+    // The store tells each kind once until a save succeeds: an automatic save follows every pointer
+    // move, and each would fail the same way.
     const QString reason = QString::fromLocal8Bit(::strerror(failure.error));
     const QString folder = FolderHandle::displayPath(failure.path);
     if (failure.kind == NoteFolder::Failure::Recycle) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notes/NoteStore.h"
 #include "platform/Platform.h"
 
 #include <QPointer>
@@ -15,7 +16,6 @@ class QTimer;
 class QWheelEvent;
 class ImageButton;
 class ListBoxW;
-class NoteFolder;
 class SButton;
 class SSwitch;
 class Surface;
@@ -43,9 +43,9 @@ public:
     static constexpr int kPausedSaveMs = 1000;
 
     // Note store. NoteTexts stays parallel to the entries of List1.
-    const QStringList& noteTexts() const { return m_noteTexts; }
-    int NoteCount() const { return int(m_noteTexts.size()); }
-    int CurrentNote() const { return m_currentNote; }
+    const QStringList& noteTexts() const { return m_notes->NoteTexts(); }
+    int NoteCount() const { return m_notes->NoteCount(); }
+    int CurrentNote() const { return m_notes->CurrentNote(); }
     bool AutoRun() const { return m_autoRun; }
     bool AutoSave() const { return m_autoSave; }
     /// The switch "保留待办": the to-do list is kept in Tasks.json across restarts.
@@ -137,9 +137,18 @@ private:
     void installWheelFilter();
     void removeWheelFilter();
     bool wheelTurned(QWheelEvent* event);
-    /// Keeps removed texts in the recovery folder before they leave the store.
-    void recycleTexts(const QStringList& texts);
-    QString entryFor(const QString& text) const;
+    /// Which control started an add, remove or clear: the note list's buttons and the editor keys
+    /// differ in what they commit first and in how they leave the note list.
+    enum class NoteTrigger
+    {
+        Button,
+        Key
+    };
+    void addNote(NoteTrigger trigger);
+    void removeNote(NoteTrigger trigger);
+    void clearNotes(NoteTrigger trigger);
+    void leaveNoteList(NoteTrigger trigger);
+    void showNoteEntries(const QStringList& entries);
     void showNote(int index);
     /// Puts a note's own text into the editor: until something is typed, a commit keeps the note's
     /// text as it was read (the text box would give back non-breaking spaces as spaces, and U+2028
@@ -150,11 +159,8 @@ private:
     /// Automatic save after a change of the editor: at once, or at the next pause in the typing when
     /// the note is so large that a save per key would make typing lag.
     void autoSaveAfterEdit();
-    /// Tells the user once about each kind of failure of the note folder, until a save succeeds.
-    void reportFolderFailure();
-    void removeNoteByKey();
-    void newNoteByKey();
-    void clearNotesByKey();
+    /// Tells the user about a failure of the note folder.
+    void reportFolderFailure(const NoteFolder::Failure& failure);
     void evaluateSelection();
     void openSelection();
     void translateSelection();
@@ -163,14 +169,11 @@ private:
     static QString releasePageUrl();
 
     Platform m_platform;
-    std::unique_ptr<NoteFolder> m_folder;
+    std::unique_ptr<NoteStore> m_notes;
     std::unique_ptr<TranslateClient> m_translator;
     TodoPage* m_todo = nullptr;
     bool m_wheelFilterInstalled = false;
 
-    QStringList m_noteTexts;
-    int m_currentNote = 0;
-    QList<int> m_searchHits;
     bool m_autoRun = false;
     bool m_autoSave = false;
     bool m_accountingActive = false;
@@ -186,7 +189,6 @@ private:
     int m_committedRevision = -1;
     /// Saves after a key in a huge note wait for a pause in the typing.
     QTimer* m_pausedTypingSave = nullptr;
-    QList<int> m_reportedFailures;
     int m_saveCount = 0;
     int m_dragRequests = 0;
     int m_translateTimeoutMs = 10000;

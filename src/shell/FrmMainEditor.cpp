@@ -9,7 +9,6 @@
 #include "platform/DesktopOpener.h"
 #include "platform/ProcessLauncher.h"
 #include "widgets/ListBoxW.h"
-#include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
 
 #include <QUrl>
@@ -33,13 +32,13 @@ void FrmMain::EditorKeyDown(int keyCode, int shift)
             break;
         case 'W':
             if (List1->ListIndex() >= 0)
-                removeNoteByKey();
+                removeNote(NoteTrigger::Key);
             break;
         case 'N':
-            newNoteByKey();
+            addNote(NoteTrigger::Key);
             break;
         case 'E':
-            clearNotesByKey();
+            clearNotes(NoteTrigger::Key);
             break;
         case 'D':
             Text1->setSelText(m_platform.clock->now().toString(QStringLiteral("yyyy年MM月dd日")));
@@ -92,52 +91,6 @@ void FrmMain::Label11_Click(int index)
     if (keys[index] == 'T' && Text1->selLength() == 0)
         return;
     EditorKeyDown(keys[index], kExactlyCtrl);
-}
-
-void FrmMain::removeNoteByKey()
-{
-    const int s = List1->ListIndex();
-    if (s < 0 || s > NoteCount() - 1)
-        return;
-    recycleTexts({m_noteTexts.at(s)});
-    if (s == 0 && NoteCount() == 1) {
-        Text1->setText(QString());
-        List1->setList(0, QStringLiteral("#无标题#"));
-        m_noteTexts[0] = QString();
-        Picture1_Click();
-    } else {
-        m_noteTexts.removeAt(s);
-        List1->RemoveItem(s);
-    }
-    List1->setListIndex(-1);
-    m_currentNote = 0;
-    showInEditor(m_noteTexts.at(0));
-    Picture7->hide();
-    Text1->setEnabled(true);
-    CommitEditor();
-}
-
-void FrmMain::newNoteByKey()
-{
-    CommitEditor();
-    m_noteTexts.append(QString());
-    List1->AddItem(QStringLiteral("#无内容#"));
-    Text1->setText(QString());
-    m_currentNote = NoteCount() - 1;
-    Text1->setEnabled(true);
-    Picture7->hide();
-}
-
-void FrmMain::clearNotesByKey()
-{
-    recycleTexts(m_noteTexts);
-    m_noteTexts = QStringList{QString()};
-    m_currentNote = 0;
-    List1->Clear();
-    List1->AddItem(QStringLiteral("#无内容#"));
-    Text1->setText(QString());
-    Text1->setEnabled(true);
-    Picture7->hide();
 }
 
 void FrmMain::evaluateSelection()

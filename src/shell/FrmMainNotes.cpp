@@ -1,9 +1,6 @@
 // Note list, selection, editing and search of the main window.
 #include "shell/FrmMain.h"
 
-#include "notes/NoteFolder.h"
-#include "notes/NoteSearch.h"
-#include "notes/TextMetrics.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/Surface.h"
@@ -14,33 +11,29 @@
 #include <QTimer>
 
 namespace {
-const QString kEmptyEntry = QStringLiteral("#无内容#");
-const QString kUntitledEntry = QStringLiteral("#无标题#");
 const QString kLedgerHeader = QStringLiteral("%记账");
-
-// The list's blank test: spaces trimmed at both ends, then every CR LF pair removed.
-bool blankForList(const QString& text)
-{
-    return trimSpaces(text).remove(QStringLiteral("\r\n")).isEmpty();
-}
 } // namespace
-
-QString FrmMain::entryFor(const QString& text) const
-{
-    return blankForList(text) ? kEmptyEntry : NoteTitle(text);
-}
 
 void FrmMain::CommitEditor()
 {
     // While a note is being shown the editor holds no edit of any note.
-    if (m_showingNote || m_currentNote < 0 || m_currentNote > NoteCount() - 1)
+    if (m_showingNote || !m_notes->hasCurrentNote())
         return;
+    // A note only looked at is not taken back out of the text box, which would change some of its
+    // characters; nor is one whose text was already taken since the last edit.
     const int revision = Text1->document()->revision();
+    std::optional<QString> edited;
     if (!m_editorPristine && revision != m_committedRevision) {
-        m_noteTexts[m_currentNote] = Text1->text();
+        edited = Text1->text();
         m_committedRevision = revision;
     }
-    List1->setList(m_currentNote, entryFor(m_noteTexts.at(m_currentNote)));
+    m_notes->commit(edited);
+}
+
+void FrmMain::showNoteEntries(const QStringList& entries)
+{
+    List1->Clear();
+    List1->AddItems(entries);
 }
 
 namespace {
@@ -96,11 +89,8 @@ void FrmMain::autoSaveAfterEdit()
 
 void FrmMain::adoptEditorAsNewNote()
 {
-    if (m_currentNote >= 0 || Text1->document()->isEmpty())
-        return;
-    m_noteTexts.append(QString());
-    List1->AddItem(kEmptyEntry);
-    m_currentNote = NoteCount() - 1;
+    if (!Text1->document()->isEmpty())
+        m_notes->adoptEditor();
 }
 
 void FrmMain::editorChanged()
@@ -117,19 +107,11 @@ void FrmMain::editorChanged()
         autoSaveAfterEdit();
 }
 
-void FrmMain::recycleTexts(const QStringList& texts)
-{
-    // A failed copy is kept and written by the next save, which leaves Notes alone until then.
-    if (!m_folder->recycle(texts))
-        reportFolderFailure();
-}
-
 void FrmMain::showNote(int index)
 {
     // The note in the editor keeps what was typed before the other one comes in.
     CommitEditor();
-    m_currentNote = index;
-    showInEditor(m_noteTexts.at(m_currentNote));
+    m_notes->open(index);
 }
 
 void FrmMain::OpenSelectedNote()
@@ -143,61 +125,74 @@ void FrmMain::OpenSelectedNote()
     m_accountingActive = Text1->text().startsWith(kLedgerHeader);
 }
 
+void FrmMain::leaveNoteList(NoteTrigger trigger)
+{
+    if (trigger == NoteTrigger::Button) {
+        // The button was clicked on the open list: toggling closes it.
+        Picture1_Click();
+    } else {
+        Text1->setEnabled(true);
+        Picture7->hide();
+    }
+}
+
+void FrmMain::addNote(NoteTrigger trigger)
+{
+    // The list commits the editor when it opens; the key comes straight from typing.
+    if (trigger == NoteTrigger::Key)
+        CommitEditor();
+    m_notes->addNote();
+    leaveNoteList(trigger);
+    if (trigger == NoteTrigger::Button)
+        Text1->setFocus();
+}
+
+void FrmMain::removeNote(NoteTrigger trigger)
+{
+    // The key does not commit first: what was typed into another note since its last commit gives
+    // way to note 0.
+    const NoteStore::Removal removal = m_notes->removeNote(
+        List1->ListIndex(), trigger == NoteTrigger::Button ? NoteStore::AfterRemoval::FollowCurrent
+                                                           : NoteStore::AfterRemoval::ShowFirstNote);
+    if (removal == NoteStore::Removal::None)
+        return;
+    if (trigger == NoteTrigger::Button) {
+        // Only the only note closes the list; otherwise it stays open for the next removal.
+        if (removal == NoteStore::Removal::OnlyNoteBlanked)
+            Picture1_Click();
+        else
+            List1->setListIndex(removal == NoteStore::Removal::LastRemoved ? 0 : -1);
+        return;
+    }
+    if (removal == NoteStore::Removal::OnlyNoteBlanked)
+        Picture1_Click();
+    List1->setListIndex(-1);
+    leaveNoteList(trigger);
+    CommitEditor();
+}
+
+void FrmMain::clearNotes(NoteTrigger trigger)
+{
+    m_notes->clearNotes();
+    leaveNoteList(trigger);
+}
+
 void FrmMain::AddNote()
 {
     resetPicture8Hover();
-    m_noteTexts.append(QString());
-    List1->AddItem(kEmptyEntry);
-    Text1->setText(QString());
-    m_currentNote = NoteCount() - 1;
-    Picture1_Click();
-    Text1->setFocus();
+    addNote(NoteTrigger::Button);
 }
 
 void FrmMain::RemoveSelectedNote()
 {
     resetPicture8Hover();
-    const int k = List1->ListIndex();
-    if (k < 0 || k > NoteCount() - 1)
-        return;
-    recycleTexts({m_noteTexts.at(k)});
-    if (k == 0 && NoteCount() == 1) {
-        Text1->setText(QString());
-        List1->setList(0, kUntitledEntry);
-        m_noteTexts[0] = QString();
-        m_currentNote = 0;
-        Picture1_Click();
-        return;
-    }
-    if (k == List1->ListCount() - 1) {
-        m_noteTexts.removeAt(k);
-        List1->RemoveItem(k);
-        List1->setListIndex(0);
-        m_currentNote = 0;
-        showInEditor(m_noteTexts.at(0));
-        return;
-    }
-    m_noteTexts.removeAt(k);
-    List1->RemoveItem(k);
-    List1->setListIndex(-1);
-    if (k < m_currentNote) {
-        --m_currentNote;
-    } else if (k == m_currentNote) {
-        m_currentNote = -1;
-        Text1->setText(QString());
-    }
+    removeNote(NoteTrigger::Button);
 }
 
 void FrmMain::ClearNotes()
 {
     resetPicture8Hover();
-    recycleTexts(m_noteTexts);
-    m_noteTexts = QStringList{QString()};
-    m_currentNote = 0;
-    List1->Clear();
-    List1->AddItem(kEmptyEntry);
-    Text1->setText(QString());
-    Picture1_Click();
+    clearNotes(NoteTrigger::Button);
 }
 
 void FrmMain::searchGotFocus()
@@ -229,20 +224,21 @@ void FrmMain::searchChanged()
     List1->hide();
     ListSearch->show();
     ListSearch->Clear();
-    m_searchHits = searchNotes(m_noteTexts, needle);
+    const QList<int>& hits = m_notes->search(needle);
     QStringList titles;
-    titles.reserve(m_searchHits.size());
-    for (int i : m_searchHits)
-        titles.append(List1->List(i));
+    titles.reserve(hits.size());
+    for (int i : hits)
+        titles.append(m_notes->entries().at(i));
     ListSearch->AddItems(titles);
 }
 
 void FrmMain::OpenSearchHit()
 {
     const int row = ListSearch->ListIndex();
-    if (ListSearch->ListCount() == 0 || row < 0 || row >= m_searchHits.size())
+    const int hit = m_notes->searchHit(row);
+    if (ListSearch->ListCount() == 0 || hit < 0)
         return;
-    List1->setListIndex(m_searchHits.at(row));
+    List1->setListIndex(hit);
     const int selected = List1->ListIndex();
     if (selected < 0 || selected > NoteCount() - 1)
         return;

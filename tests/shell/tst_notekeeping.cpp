@@ -76,6 +76,8 @@ private slots:
     void failedSavesAreToldOnceAndRetried();
     void pressInTheEditorClosesTheSettingsPanel();
     void aLineTooLongToEditIsShownReadOnlyAndKeptWhole();
+    void anEmptiedEditorIsEditableAfterAReadOnlyNote_data();
+    void anEmptiedEditorIsEditableAfterAReadOnlyNote();
     void typingInAHugeNoteSavesAtThePause();
 };
 
@@ -243,6 +245,50 @@ void TestNoteKeeping::aLineTooLongToEditIsShownReadOnlyAndKeptWhole()
     }
     QCOMPARE(seen.size(), 1);
     QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), bytes);
+}
+
+void TestNoteKeeping::anEmptiedEditorIsEditableAfterAReadOnlyNote_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("add button") << "add button";
+    QTest::newRow("new note key") << "new note key";
+    QTest::newRow("clear button") << "clear button";
+    QTest::newRow("clear key") << "clear key";
+    QTest::newRow("removing the read-only note") << "remove button";
+}
+
+void TestNoteKeeping::anEmptiedEditorIsEditableAfterAReadOnlyNote()
+{
+    QFETCH(QString, how);
+    TestPlatform tp;
+    const QString line(FrmMain::kLongestEditableLine + 1, u'长');
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(line));
+    writeFile(tp.path(QStringLiteral("Notes/2.txt")), utf8WithBom(QStringLiteral("short")));
+    Window m(tp);
+    ModalCloser closer;
+    m.togglePanel();
+    doubleClickRow(m.list, 1);
+    QVERIFY(m.editor->isReadOnly());
+    if (how == QLatin1String("new note key") || how == QLatin1String("clear key")) {
+        m.editor->setFocus();
+        QTest::keyClick(m.editor, how.startsWith(u'n') ? Qt::Key_N : Qt::Key_E, Qt::ControlModifier);
+    } else {
+        m.togglePanel();
+        if (how == QLatin1String("remove button")) {
+            clickRow(m.list, 1);
+            m.button(1);
+            QCOMPARE(m.w->CurrentNote(), -1);
+            m.togglePanel();
+        } else {
+            m.button(how == QLatin1String("add button") ? 2 : 0);
+        }
+    }
+    QVERIFY(!m.panel->isVisible());
+    QCOMPARE(m.editor->text(), QString());
+    QVERIFY(!m.editor->isReadOnly());
+    m.type(QStringLiteral("typed"));
+    m.togglePanel(); // commits the editor
+    QCOMPARE(m.w->noteTexts().value(m.w->CurrentNote()), QStringLiteral("typed"));
 }
 
 void TestNoteKeeping::typingInAHugeNoteSavesAtThePause()
