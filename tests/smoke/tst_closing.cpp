@@ -38,7 +38,9 @@ bool sendDeleteWindow(const QByteArray& display, quint32 window)
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;
     xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    const bool ok = xcb_flush(connection) > 0;
+    // A round trip: the server has handled the event before this connection goes away.
+    free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    const bool ok = !xcb_connection_has_error(connection);
     xcb_disconnect(connection);
     return ok;
 }
