@@ -1,5 +1,6 @@
 #include "platform/AppId.h"
 #include "platform/DataFolder.h"
+#include "platform/ExecutablePath.h"
 #include "platform/FolderHandle.h"
 #include "platform/QtTexts.h"
 #include "platform/SingleInstance.h"
@@ -13,7 +14,6 @@
 #include <QFile>
 #include <QFont>
 
-#include <climits>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -23,12 +23,8 @@ namespace {
 QString executableFolder()
 {
     static const QString folder = [] {
-        char buffer[PATH_MAX];
-        const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-        if (n <= 0)
-            return QDir::currentPath();
-        const QByteArray path(buffer, int(n));
-        return FolderHandle::pin(path.left(path.lastIndexOf('/')));
+        const QByteArray path = ExecutablePath::folder();
+        return path.isEmpty() ? QDir::currentPath() : FolderHandle::pin(path);
     }();
     return folder;
 }
