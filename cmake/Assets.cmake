@@ -25,13 +25,13 @@ add_custom_command(OUTPUT ${VEMRA_ALARM_WAV}
 
 # The GBK tables: plain C++ over glibc's iconv, run once per build instead of once per start.
 set(VEMRA_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
-set(VEMRA_GBK_HEADER ${VEMRA_GENERATED_DIR}/notes/GbkTables.h)
-set(VEMRA_GBK_SOURCE ${VEMRA_GENERATED_DIR}/notes/GbkTables.cpp)
+set(VEMRA_GBK_HEADER ${VEMRA_GENERATED_DIR}/text/GbkTables.h)
+set(VEMRA_GBK_SOURCE ${VEMRA_GENERATED_DIR}/text/GbkTables.cpp)
 add_executable(make_gbk_table tools/make_gbk_table.cpp)
 set_target_properties(make_gbk_table PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF
   RUNTIME_OUTPUT_DIRECTORY ${VEMRA_TOOLS_DIR})
 add_custom_command(OUTPUT ${VEMRA_GBK_HEADER} ${VEMRA_GBK_SOURCE}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${VEMRA_GENERATED_DIR}/notes
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${VEMRA_GENERATED_DIR}/text
   COMMAND make_gbk_table ${VEMRA_GBK_HEADER} ${VEMRA_GBK_SOURCE}
   DEPENDS make_gbk_table
   COMMENT "Writing the GBK tables"

@@ -2,7 +2,7 @@
 // hanging or overflowing the stack, every result must be well-formed number text that evaluates
 // to itself again.
 #include "editor/ExpressionEvaluator.h"
-#include "shell/VbNumber.h"
+#include "text/VbNumber.h"
 
 #include <QString>
 

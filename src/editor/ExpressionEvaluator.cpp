@@ -1,6 +1,6 @@
 #include "editor/ExpressionEvaluator.h"
 
-#include "shell/VbNumber.h"
+#include "text/VbNumber.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "editor/Ledger.h"
 
-#include "shell/VbNumber.h"
+#include "text/VbNumber.h"
 
 #include <QStringList>
 

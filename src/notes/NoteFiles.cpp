@@ -1,6 +1,6 @@
 #include "notes/NoteFiles.h"
 
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 
 #include <QFile>
 #include <QFileInfo>

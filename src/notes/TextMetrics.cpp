@@ -1,6 +1,6 @@
 #include "notes/TextMetrics.h"
 
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "shell/AppSettings.h"
 
 #include "shell/IniFile.h"
-#include "shell/Twips.h"
-#include "shell/VbNumber.h"
+#include "widgets/Twips.h"
+#include "text/VbNumber.h"
 
 #include <QFile>
 #include <QFileInfo>

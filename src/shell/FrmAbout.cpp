@@ -1,6 +1,6 @@
 #include "shell/FrmAbout.h"
 
-#include "shell/Twips.h"
+#include "widgets/Twips.h"
 #include "widgets/Artwork.h"
 #include "widgets/Surface.h"
 

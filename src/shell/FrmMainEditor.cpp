@@ -106,11 +106,10 @@ void FrmMain::openSelection()
     if (target.isEmpty())
         return;
     if (target.startsWith(QLatin1String("http://")) || target.startsWith(QLatin1String("https://"))) {
-        if (m_platform.opener)
-            m_platform.opener->open(QUrl(target));
+        m_platform.opener->open(QUrl(target));
         return;
     }
-    if (isOpenableFilePath(target) && m_platform.launcher && m_platform.opener)
+    if (isOpenableFilePath(target))
         RunFile(target, *m_platform.launcher, *m_platform.opener);
 }
 

@@ -1,8 +1,8 @@
 // Controls of the main window, their one-time layout and their wiring.
 #include "shell/FrmMain.h"
 
-#include "shell/HoverTags.h"
-#include "shell/Twips.h"
+#include "widgets/HoverTags.h"
+#include "widgets/Twips.h"
 #include "tasks/TodoPage.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"

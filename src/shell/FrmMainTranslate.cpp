@@ -1,7 +1,7 @@
 // The translate command of the editor (Ctrl+T and the caption " 中英文翻译 ").
 #include "shell/FrmMain.h"
 
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 #include "notes/TextMetrics.h"
 #include "platform/HostResolver.h"
 #include "shell/IniFile.h"

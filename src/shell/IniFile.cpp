@@ -1,6 +1,6 @@
 #include "shell/IniFile.h"
 
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "tasks/FrmMessage.h"
 
 #include "platform/SoundPlayer.h"
-#include "shell/Twips.h"
+#include "widgets/Twips.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"
 

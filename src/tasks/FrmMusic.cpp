@@ -1,7 +1,7 @@
 #include "tasks/FrmMusic.h"
 
 #include "platform/MediaPlayer.h"
-#include "shell/Twips.h"
+#include "widgets/Twips.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"

@@ -2,8 +2,8 @@
 
 #include "editor/RunFile.h"
 #include "platform/CommonDialog.h"
-#include "shell/HoverTags.h"
-#include "shell/Twips.h"
+#include "widgets/HoverTags.h"
+#include "widgets/Twips.h"
 #include "tasks/FrmMessage.h"
 #include "tasks/FrmMusic.h"
 #include "tasks/Presets.h"

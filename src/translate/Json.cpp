@@ -1,6 +1,6 @@
 #include "translate/Json.h"
 
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 #include "translate/JsonDictionary.h"
 #include "translate/JsonList.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/text/cStringBuilder.h"
+#include "text/cStringBuilder.h"
 #include "translate/JsonValue.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #include "widgets/SecondaryWindow.h"
 
-#include "shell/Twips.h"
+#include "widgets/Twips.h"
 #include "widgets/Artwork.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"

@@ -1,4 +1,4 @@
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 #include "notes/NoteSearch.h"
 #include "notes/TextMetrics.h"
 

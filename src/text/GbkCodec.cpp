@@ -1,6 +1,6 @@
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 
-#include "notes/GbkTables.h"
+#include "text/GbkTables.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "notes/GbkCodec.h"
+#include "text/GbkCodec.h"
 
 #include <QFile>
 #include <QtTest>

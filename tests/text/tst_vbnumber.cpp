@@ -1,4 +1,4 @@
-#include "shell/VbNumber.h"
+#include "text/VbNumber.h"
 
 #include <QtTest>
 

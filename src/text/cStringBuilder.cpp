@@ -1,4 +1,4 @@
-#include "notes/text/cStringBuilder.h"
+#include "text/cStringBuilder.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/text/StringBuilderError.h"
+#include "text/StringBuilderError.h"
 
 #include <QString>
 #include <QStringView>
