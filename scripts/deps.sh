@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake g++ make pkg-config ccache python3
+  cmake g++ make pkg-config ccache python3 clang-format
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev
   qt6-translations-l10n
   libbenchmark-dev

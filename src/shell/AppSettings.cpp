@@ -1,8 +1,8 @@
 #include "shell/AppSettings.h"
 
 #include "shell/IniFile.h"
-#include "widgets/Twips.h"
 #include "text/VbNumber.h"
+#include "widgets/Twips.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -78,5 +78,6 @@ void saveKeepTasks(const QString& iniPath, bool keepTasks)
     const QString missing = QStringLiteral("\x01");
     if (!keepTasks && ReadIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), missing) == missing)
         return;
-    WriteIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), keepTasks ? QStringLiteral("1") : QStringLiteral("0"));
+    WriteIniValue(iniPath, kSection, QStringLiteral("KeepTasks"),
+                  keepTasks ? QStringLiteral("1") : QStringLiteral("0"));
 }

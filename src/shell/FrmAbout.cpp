@@ -1,8 +1,8 @@
 #include "shell/FrmAbout.h"
 
-#include "widgets/Twips.h"
 #include "widgets/Artwork.h"
 #include "widgets/Surface.h"
+#include "widgets/Twips.h"
 
 #include <QLabel>
 

@@ -7,13 +7,12 @@
 #include "platform/FolderHandle.h"
 #include "shell/AppSettings.h"
 #include "shell/FrmAbout.h"
-#include "widgets/HoverTags.h"
-#include "widgets/Twips.h"
 #include "tasks/TaskEngine.h"
 #include "tasks/TaskStore.h"
 #include "tasks/TodoPage.h"
 #include "translate/TranslateClient.h"
 #include "widgets/Artwork.h"
+#include "widgets/HoverTags.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ImageList.h"
 #include "widgets/ListBoxW.h"
@@ -21,6 +20,7 @@
 #include "widgets/SSwitch.h"
 #include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
+#include "widgets/Twips.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -116,8 +116,7 @@ void FrmMain::keepTasksNow()
         m_taskSaveFailureTold = true;
         showMessage(QStringLiteral("保存失败"),
                     QStringLiteral("待办无法保存到“%1”：%2。\r\n待办仍在列表中，下次变动时会再试。")
-                        .arg(FolderHandle::displayPath(m_taskStore->filePath()),
-                             result.describe()));
+                        .arg(FolderHandle::displayPath(m_taskStore->filePath()), result.describe()));
     }
 }
 

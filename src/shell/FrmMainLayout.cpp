@@ -1,17 +1,17 @@
 // Controls of the main window, their one-time layout and their wiring.
 #include "shell/FrmMain.h"
 
-#include "widgets/HoverTags.h"
-#include "widgets/Twips.h"
 #include "tasks/TodoPage.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
+#include "widgets/HoverTags.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/SButton.h"
 #include "widgets/SSwitch.h"
 #include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
+#include "widgets/Twips.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -166,16 +166,17 @@ void FrmMain::createControls()
     Picture9->setFixedSize(px(2775), px(2655 + 480));
     Picture9->hide();
     // Label names stay with their rows' controls; the third switch's row came last.
-    const QList<QPair<int, QString>> rows = {{0, QStringLiteral("开机时启动")}, {1, QStringLiteral("断电保护")},
-                                             {5, QStringLiteral("保留待办")},   {2, QStringLiteral("关于")},
-                                             {3, QStringLiteral("帮助")},       {4, QStringLiteral("软件发布源")}};
+    const QList<QPair<int, QString>> rows = {
+        {0, QStringLiteral("开机时启动")}, {1, QStringLiteral("断电保护")},
+        {5, QStringLiteral("保留待办")},   {2, QStringLiteral("关于")},
+        {3, QStringLiteral("帮助")},       {4, QStringLiteral("软件发布源")}};
     // Each row's label spans the height of the switch or button beside it and centres its glyphs
     // there, so both sit on the same rows of pixels.
     for (int row = 0; row < rows.size(); ++row) {
         const QFont rowFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
         const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[row].second) + 2;
-        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first), rows[row].second, kDarkGrey,
-                          rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
+        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first), rows[row].second,
+                          kDarkGrey, rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
     }
     SSwitch1 = new SSwitch(Picture9);
     SSwitch1->setObjectName(QStringLiteral("SSwitch1"));

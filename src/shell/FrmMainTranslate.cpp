@@ -1,11 +1,11 @@
 // The translate command of the editor (Ctrl+T and the caption " 中英文翻译 ").
 #include "shell/FrmMain.h"
 
-#include "text/GbkCodec.h"
 #include "notes/TextMetrics.h"
 #include "platform/HostResolver.h"
 #include "shell/IniFile.h"
 #include "tasks/FrmMessage.h"
+#include "text/GbkCodec.h"
 #include "translate/TranslateClient.h"
 #include "widgets/TextBoxW.h"
 

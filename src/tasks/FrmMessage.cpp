@@ -1,9 +1,9 @@
 #include "tasks/FrmMessage.h"
 
 #include "platform/SoundPlayer.h"
-#include "widgets/Twips.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"
+#include "widgets/Twips.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "tasks/FrmMusic.h"
 
 #include "platform/MediaPlayer.h"
-#include "widgets/Twips.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"
+#include "widgets/Twips.h"
 
 #include <QLabel>
 #include <array>

@@ -20,8 +20,8 @@ public:
              std::function<void(int taskIndex)> snooze);
     ~FrmMusic() override;
     /// Shows the window modally for the task at taskIndex and returns once it is closed.
-    static void ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
-                                  std::function<void(int taskIndex)> snooze);
+    static void ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex,
+                                  const QString& path, std::function<void(int taskIndex)> snooze);
 
     void done(int result) override;
 

@@ -31,8 +31,8 @@ void raiseReminder(QPointer<QWidget> window)
 template <typename Show> void announceWhileShown(const TaskItem& task, ActionContext& context, Show show)
 {
     const QPointer<QWidget> window = context.window;
-    const Notifier::Ticket ticket =
-        context.notifier->post(QStringLiteral("Vemra便笺"), task.TaskText, [window] { raiseReminder(window); });
+    const Notifier::Ticket ticket = context.notifier->post(QStringLiteral("Vemra便笺"), task.TaskText,
+                                                           [window] { raiseReminder(window); });
     if (window)
         QApplication::alert(window);
     show();

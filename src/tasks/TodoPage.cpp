@@ -2,8 +2,6 @@
 
 #include "editor/RunFile.h"
 #include "platform/CommonDialog.h"
-#include "widgets/HoverTags.h"
-#include "widgets/Twips.h"
 #include "tasks/FrmMessage.h"
 #include "tasks/FrmMusic.h"
 #include "tasks/Presets.h"
@@ -11,12 +9,14 @@
 #include "tasks/TaskEditorLogic.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
+#include "widgets/HoverTags.h"
 #include "widgets/ImageButton.h"
 #include "widgets/InkLabel.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/SButton.h"
 #include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
+#include "widgets/Twips.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -325,7 +325,6 @@ void TodoPage::wireEvents()
         connect(SButton5[i], &SButton::Click, this, [this, i] { SButton5_Click(i); });
     for (int i = 0; i < 7; ++i)
         connect(SButton6[i], &SButton::Click, this, [this, i] { SButton6_Click(i); });
-
 }
 
 void TodoPage::performAction(int index, const TaskItem& task, bool countdown)

@@ -137,5 +137,6 @@ QIcon Artwork::applicationIcon()
 
 QIcon Artwork::windowIcon()
 {
-    return logoIcon({QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)});
+    return logoIcon(
+        {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)});
 }

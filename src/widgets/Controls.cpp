@@ -11,9 +11,10 @@
 namespace {
 const QStringList& chineseFallbacks()
 {
-    static const QStringList fallbacks = {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-                                          QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
-                                          QStringLiteral("Droid Sans Fallback")};
+    static const QStringList fallbacks = {
+        QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
+        QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
+        QStringLiteral("Droid Sans Fallback")};
     return fallbacks;
 }
 

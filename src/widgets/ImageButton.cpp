@@ -39,7 +39,8 @@ void ImageButton::mousePressEvent(QMouseEvent* event)
 
 void ImageButton::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     if (click)
         emit clicked();

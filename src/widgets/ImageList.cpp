@@ -194,7 +194,6 @@ QImage renderPicture(int index, int side)
     return image;
 }
 
-
 } // namespace
 
 QPixmap ImageList::picture(int index, qreal devicePixelRatio)

@@ -1,9 +1,9 @@
 #include "widgets/SecondaryWindow.h"
 
-#include "widgets/Twips.h"
 #include "widgets/Artwork.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"
+#include "widgets/Twips.h"
 
 #include <QEvent>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "text/GbkCodec.h"
 #include "notes/NoteSearch.h"
 #include "notes/TextMetrics.h"
+#include "text/GbkCodec.h"
 
 #include <QtTest>
 

@@ -74,7 +74,8 @@ void TestChrome::layoutAtDesignSize()
     QCOMPARE(twipsX(widget(QStringLiteral("Label1"))), 390);
     QCOMPARE(twipsY(widget(QStringLiteral("Label1"))), 60);
     QWidget* page = widget(QStringLiteral("Picture6_0"));
-    QCOMPARE(QRect(twipsX(page), twipsY(page), page->width() * 15, page->height() * 15), QRect(0, 390, 6870, 8535));
+    QCOMPARE(QRect(twipsX(page), twipsY(page), page->width() * 15, page->height() * 15),
+             QRect(0, 390, 6870, 8535));
     QWidget* editor = widget(QStringLiteral("Text1"));
     QCOMPARE(QRect(twipsX(editor), twipsY(editor) - 390, editor->width() * 15, editor->height() * 15),
              QRect(30, 0, 6840, 8535));
@@ -109,7 +110,8 @@ void TestChrome::dragByBackgroundAndTitleOnly()
     QTest::mouseClick(widget(QStringLiteral("Text1")), Qt::LeftButton);
     QTest::mouseClick(button(QStringLiteral("Picture1")), Qt::LeftButton);
     QTest::mouseClick(widget(QStringLiteral("Picture7")), Qt::LeftButton, {}, QPoint(5, 30));
-    QTest::mouseClick(static_cast<QAbstractScrollArea*>(widget(QStringLiteral("List1")))->viewport(), Qt::LeftButton);
+    QTest::mouseClick(static_cast<QAbstractScrollArea*>(widget(QStringLiteral("List1")))->viewport(),
+                      Qt::LeftButton);
     QCOMPARE(w->dragRequests(), 2);
 }
 

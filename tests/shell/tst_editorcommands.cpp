@@ -162,7 +162,8 @@ void TestEditorCommands::removeByKey()
     QCOMPARE(list->List(0), QStringLiteral("#无内容#"));
     const QStringList kept = QDir(tp->path(QStringLiteral("Notes.recycle"))).entryList(QDir::Files);
     QCOMPARE(kept.size(), 1);
-    QCOMPARE(readFile(tp->path(QStringLiteral("Notes.recycle/") + kept.first())), utf8WithBom(QStringLiteral("two")));
+    QCOMPARE(readFile(tp->path(QStringLiteral("Notes.recycle/") + kept.first())),
+             utf8WithBom(QStringLiteral("two")));
 }
 
 void TestEditorCommands::removeOnlyNoteByKey()
@@ -260,10 +261,12 @@ void TestEditorCommands::ledgerSetUpAndRecalculateSaveOnce()
     editor->setSelText(QStringLiteral("打车-30"));
     const int before = w->saveCount();
     QTest::keyClick(editor, Qt::Key_Enter, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(editor->text(), QStringLiteral("%记账\r\n收入：5000，支出：55.5\r\n工资+5000\r\n午餐-25.5\r\n打车-30"));
+    QCOMPARE(editor->text(),
+             QStringLiteral("%记账\r\n收入：5000，支出：55.5\r\n工资+5000\r\n午餐-25.5\r\n打车-30"));
     QCOMPARE(w->saveCount(), before + 1);
     QCOMPARE(editor->selStart(), int(editor->text().size()));
-    QVERIFY(readFile(tp->path(QStringLiteral("Notes/1.txt"))).contains(QStringLiteral("收入：5000，支出：55.5").toUtf8()));
+    QVERIFY(readFile(tp->path(QStringLiteral("Notes/1.txt")))
+                .contains(QStringLiteral("收入：5000，支出：55.5").toUtf8()));
 }
 
 void TestEditorCommands::ledgerKeyIgnoredOnOtherNotes()

@@ -30,7 +30,8 @@ struct Window
     }
     void button(int index)
     {
-        QTest::mouseClick(control<QWidget>(w.get(), QStringLiteral("Picture8_%1").arg(index)), Qt::LeftButton);
+        QTest::mouseClick(control<QWidget>(w.get(), QStringLiteral("Picture8_%1").arg(index)),
+                          Qt::LeftButton);
     }
     std::unique_ptr<FrmMain> w;
     ListBoxW* list = nullptr;

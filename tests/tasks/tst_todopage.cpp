@@ -151,7 +151,8 @@ void TestTodoPage::clockTimeAndNoTimerEntries()
     QVERIFY(closer.seen.isEmpty());
     ticks(1);
     QCOMPARE(closer.seen, QStringList{QStringLiteral("FrmMessage")});
-    QCOMPARE(entries(), (QStringList{QStringLiteral("【已完成】起床"), QStringLiteral("【待完成】待办任务")}));
+    QCOMPARE(entries(),
+             (QStringList{QStringLiteral("【已完成】起床"), QStringLiteral("【待完成】待办任务")}));
 }
 
 void TestTodoPage::fieldsClampAndAcceptDigitsOnly()
@@ -186,7 +187,8 @@ void TestTodoPage::editorResetsAfterAdding()
     type(QStringLiteral("TxtCmd"), QStringLiteral("echo hi"));
     click(QStringLiteral("Label5_0"));
     click(QStringLiteral("Label6_2"));
-    QCOMPARE(control<QWidget>(w.get(), QStringLiteral("Label5_0"))->property("Tag").toString(), QStringLiteral("2"));
+    QCOMPARE(control<QWidget>(w.get(), QStringLiteral("Label5_0"))->property("Tag").toString(),
+             QStringLiteral("2"));
     add(QStringLiteral("x"));
     QCOMPARE(label(QStringLiteral("Label2_5")), QStringLiteral("时间： --:--"));
     QCOMPARE(label(QStringLiteral("Label2_6")), QStringLiteral("动作：弹出提示"));
@@ -362,7 +364,8 @@ void TestTodoPage::secondReminderOpensWhileFirstIsShown()
     ticks(60);
     QCOMPARE(whileOpen, QStringLiteral("【-00:00:30】task 2"));
     QCOMPARE(titles, (QStringList{QStringLiteral("task 1"), QStringLiteral("task 2")}));
-    QCOMPARE(entries(), (QStringList{QStringLiteral("【已完成】task 1"), QStringLiteral("【已完成】task 2")}));
+    QCOMPARE(entries(),
+             (QStringList{QStringLiteral("【已完成】task 1"), QStringLiteral("【已完成】task 2")}));
     ticks(120);
     QCOMPARE(titles.size(), 2);
 }
@@ -373,13 +376,18 @@ void TestTodoPage::presetsAddTheirTasks_data()
     QTest::addColumn<QString>("entry");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("argument");
-    QTest::newRow("0") << 0 << "【-00:05:00】泡上一碗热气腾腾的泡面。" << 1 << "香喷喷的面泡好咯！赶紧开动吧！";
-    QTest::newRow("1") << 1 << "【-00:10:00】发烧了，测量一下体温。" << 1 << "可以拿出体温计了，记得多喝水哟！";
-    QTest::newRow("2") << 2 << "【-00:15:00】有点疲劳，做些活动放松下。" << 1 << "放松时间到了，接着努力工作吧！";
+    QTest::newRow("0") << 0 << "【-00:05:00】泡上一碗热气腾腾的泡面。" << 1
+                       << "香喷喷的面泡好咯！赶紧开动吧！";
+    QTest::newRow("1") << 1 << "【-00:10:00】发烧了，测量一下体温。" << 1
+                       << "可以拿出体温计了，记得多喝水哟！";
+    QTest::newRow("2") << 2 << "【-00:15:00】有点疲劳，做些活动放松下。" << 1
+                       << "放松时间到了，接着努力工作吧！";
     QTest::newRow("3") << 3 << "【-00:40:00】稍微有些困了，小憩一会儿。" << 2 << "Sounds/Alarm.wav";
-    QTest::newRow("4") << 4 << "【-01:00:00】领导通知一会儿到会议室开会。" << 1 << "会议要开始了，赶快去参加吧！";
+    QTest::newRow("4") << 4 << "【-01:00:00】领导通知一会儿到会议室开会。" << 1
+                       << "会议要开始了，赶快去参加吧！";
     QTest::newRow("5") << 5 << "【-00:30:00】等下自动关闭电脑。" << 0 << "0";
-    QTest::newRow("6") << 6 << "【-03:00:00】炖了一锅汤，等会儿记得关火。" << 1 << "汤炖得差不多好了，去关火吧。";
+    QTest::newRow("6") << 6 << "【-03:00:00】炖了一锅汤，等会儿记得关火。" << 1
+                       << "汤炖得差不多好了，去关火吧。";
 }
 
 void TestTodoPage::presetsAddTheirTasks()
