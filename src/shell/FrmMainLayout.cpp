@@ -7,6 +7,7 @@
 #include "widgets/HoverTags.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ListBoxW.h"
+#include "widgets/Palette.h"
 #include "widgets/SButton.h"
 #include "widgets/SSwitch.h"
 #include "widgets/Surface.h"
@@ -19,18 +20,9 @@
 #include <QLabel>
 
 namespace {
-const QColor kPanel(251, 251, 251);
-const QColor kGrey(128, 128, 128);
-const QColor kDarkGrey(64, 64, 64);
 
-int px(double twips)
-{
-    return Twips::toPx(twips);
-}
-double tw(int pixels)
-{
-    return Twips::fromPx(pixels);
-}
+using Twips::px;
+using Twips::tw;
 
 ImageButton* imageButton(QWidget* parent, const QString& name, int picture, const QString& tag, int sizeTwips,
                          const QString& tip = QString())
@@ -52,7 +44,8 @@ void FrmMain::createControls()
     const QFont heiti = Controls::font(QStringLiteral("黑体"), 12);
     const QFont yahei = Controls::font(QStringLiteral("微软雅黑"), 10.5);
 
-    Label1 = Controls::label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), kGrey, heiti);
+    Label1 =
+        Controls::label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), Palette::grey, heiti);
     Label1->setFixedSize(px(2400), px(270));
 
     Picture1 = imageButton(this, QStringLiteral("Picture1"), 1, QStringLiteral("0"), 270,
@@ -92,11 +85,11 @@ void FrmMain::createControls()
     Text1->setPalette(editorPalette);
 
     // Quick-functions panel along the bottom of the notes page.
-    Picture15 = new Surface(Picture6[0], kPanel);
+    Picture15 = new Surface(Picture6[0], Palette::panel);
     Picture15->setObjectName(QStringLiteral("Picture15"));
     Picture15->setFixedHeight(px(2175));
     Picture15->hide();
-    Label10 = Controls::label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), kGrey,
+    Label10 = Controls::label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), Palette::grey,
                               Controls::font(QStringLiteral("黑体"), 10.5));
     Label10->move(px(240), px(180));
     Picture16 = imageButton(Picture15, QStringLiteral("Picture16"), 15, QStringLiteral("0"), 240);
@@ -112,7 +105,7 @@ void FrmMain::createControls()
         glyph->setAlignment(Qt::AlignCenter);
         glyph->setAutoFillBackground(true);
         QPalette gp = glyph->palette();
-        gp.setColor(QPalette::Window, kGrey);
+        gp.setColor(QPalette::Window, Palette::grey);
         glyph->setPalette(gp);
         glyph->setFixedSize(px(360), px(360));
         glyph->move(px(left), px(top));
@@ -120,13 +113,13 @@ void FrmMain::createControls()
         Label11[i] = new ClickLabel(captions[i], Picture15);
         Label11[i]->setObjectName(QStringLiteral("Label11_%1").arg(i));
         Label11[i]->setFont(Controls::font(QStringLiteral("黑体"), 10.5));
-        Label11[i]->setColors(kPanel, kDarkGrey);
+        Label11[i]->setColors(Palette::panel, Palette::darkGrey);
         Label11[i]->adjustSize();
         Label11[i]->move(px(left + 480), px(top) + (px(360) - Label11[i]->height()) / 2);
     }
 
     // Note-list panel, over the notes page.
-    Picture7 = new Surface(this, kPanel);
+    Picture7 = new Surface(this, Palette::panel);
     Picture7->setObjectName(QStringLiteral("Picture7"));
     Picture7->setFixedSize(px(4335), px(6435));
     Picture7->hide();
@@ -141,7 +134,7 @@ void FrmMain::createControls()
     // The panel's grey behind the box: a palette does it without the style-sheet engine.
     QPalette searchPalette = Text2->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        searchPalette.setColor(group, QPalette::Base, kPanel);
+        searchPalette.setColor(group, QPalette::Base, Palette::panel);
     Text2->setPalette(searchPalette);
     Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
     List1 = new ListBoxW(Picture7);
@@ -160,7 +153,7 @@ void FrmMain::createControls()
                               QStringLiteral("新增(Ctrl+N)"));
 
     // Settings panel.
-    Picture9 = new Surface(this, kPanel);
+    Picture9 = new Surface(this, Palette::panel);
     Picture9->setObjectName(QStringLiteral("Picture9"));
     // Six rows of 480 twips: three switches, then the three buttons.
     Picture9->setFixedSize(px(2775), px(2655 + 480));
@@ -176,7 +169,7 @@ void FrmMain::createControls()
         const QFont rowFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
         const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[row].second) + 2;
         Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first), rows[row].second,
-                          kDarkGrey, rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
+                          Palette::darkGrey, rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
     }
     SSwitch1 = new SSwitch(Picture9);
     SSwitch1->setObjectName(QStringLiteral("SSwitch1"));

@@ -1,5 +1,7 @@
 #include "tasks/FrmMessage.h"
 
+#include "widgets/Palette.h"
+
 #include "platform/SoundPlayer.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"
@@ -9,11 +11,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
-
-namespace {
-const QColor kDarkGrey(64, 64, 64);
-const QColor kGrey(128, 128, 128);
-} // namespace
 
 FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& message)
     : SecondaryWindow(parent, QSize(5175, 3555), true)
@@ -61,7 +58,7 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
     m_message->setMouseTracking(true);
     m_message->installEventFilter(this);
     QPalette mp = m_message->palette();
-    mp.setColor(QPalette::WindowText, kDarkGrey);
+    mp.setColor(QPalette::WindowText, Palette::darkGrey);
     m_message->setPalette(mp);
     m_messageArea->setWidget(m_message);
 
@@ -80,11 +77,11 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
 
 void FrmMessage::setConfirmHover(bool hover)
 {
-    const QColor back = hover ? kGrey : Qt::white;
+    const QColor back = hover ? Palette::grey : Qt::white;
     m_confirm->setBackground(back);
     QPalette p = m_confirmLabel->palette();
     p.setColor(QPalette::Window, back);
-    p.setColor(QPalette::WindowText, hover ? Qt::white : kDarkGrey);
+    p.setColor(QPalette::WindowText, hover ? Qt::white : Palette::darkGrey);
     m_confirmLabel->setPalette(p);
 }
 

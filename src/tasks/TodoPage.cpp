@@ -13,6 +13,7 @@
 #include "widgets/ImageButton.h"
 #include "widgets/InkLabel.h"
 #include "widgets/ListBoxW.h"
+#include "widgets/Palette.h"
 #include "widgets/SButton.h"
 #include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
@@ -23,25 +24,15 @@
 #include <QTimer>
 
 namespace {
-const QColor kPanel(251, 251, 251);
-const QColor kGrey(128, 128, 128);
-const QColor kDarkGrey(64, 64, 64);
 const QString kNoTimerLine = QStringLiteral("时间： --:--");
 
-int px(double twips)
-{
-    return Twips::toPx(twips);
-}
-
-QRect rect(double left, double top, double width, double height)
-{
-    return Twips::rect(left, top, width, height);
-}
+using Twips::px;
+using Twips::rect;
 
 QLabel* caption(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
 {
     QLabel* label =
-        Controls::label(parent, name, text, kDarkGrey, Controls::font(QStringLiteral("黑体"), 10.5));
+        Controls::label(parent, name, text, Palette::darkGrey, Controls::font(QStringLiteral("黑体"), 10.5));
     label->setGeometry(geometry);
     return label;
 }
@@ -50,8 +41,8 @@ QLabel* caption(QWidget* parent, const QString& name, const QString& text, const
 // button's caption, so the rectangle given is the button's (or field's) height.
 QLabel* inkCaption(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
 {
-    return Controls::caption(parent, name, text, kDarkGrey, Controls::font(QStringLiteral("黑体"), 10.5),
-                             geometry);
+    return Controls::caption(parent, name, text, Palette::darkGrey,
+                             Controls::font(QStringLiteral("黑体"), 10.5), geometry);
 }
 
 ClickLabel* choice(QWidget* parent, const QString& name, const QString& text, const QRect& geometry)
@@ -187,7 +178,7 @@ void TodoPage::createControls()
     List2->setFixedHeight(px(7245));
 
     // Time panel.
-    Picture12[0] = new Surface(page, kPanel);
+    Picture12[0] = new Surface(page, Palette::panel);
     Picture12[0]->setObjectName(QStringLiteral("Picture12_0"));
     Picture12[0]->setFixedSize(px(3000), px(1560));
     const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"),
@@ -195,7 +186,7 @@ void TodoPage::createControls()
     for (int i = 0; i < 3; ++i)
         Label4[i] = choice(Picture12[0], QStringLiteral("Label4_%1").arg(i), modes[i],
                            rect(120, 120 + 450 * i, 1200, 330));
-    Picture13 = new Surface(Picture12[0], kPanel);
+    Picture13 = new Surface(Picture12[0], Palette::panel);
     Picture13->setObjectName(QStringLiteral("Picture13"));
     Picture13->setGeometry(rect(1440, 120, 1440, 1320));
     TxtHour = textBox(Picture13, QStringLiteral("TxtHour"), rect(120, 480, 480, 360), false);
@@ -206,15 +197,15 @@ void TodoPage::createControls()
         field->setMaxLength(2);
         field->setFont(Controls::font(QStringLiteral("微软雅黑"), 10.5));
         field->setText(QStringLiteral("00"));
-        field->setForeColor(kGrey);
+        field->setForeColor(Palette::grey);
         field->setTag(QStringLiteral("0"));
         field->setOwnWheelZoom(false);
-        field->setOutline(kGrey);
+        field->setOutline(Palette::grey);
         field->setInkCentred(QStringLiteral("0123456789"));
     }
 
     // Action panel.
-    Picture12[1] = new Surface(page, kPanel);
+    Picture12[1] = new Surface(page, Palette::panel);
     Picture12[1]->setObjectName(QStringLiteral("Picture12_1"));
     Picture12[1]->setFixedSize(px(3870), px(2880));
     Picture12[1]->setProperty("Tag", QStringLiteral("1"));
@@ -222,7 +213,7 @@ void TodoPage::createControls()
         Label5[k] = choice(Picture12[1], QStringLiteral("Label5_%1").arg(k), actionCaption(k),
                            rect(120, 120 + 450 * k, 1380, 330));
     Label5[0]->setProperty("Tag", QStringLiteral("0"));
-    Picture14 = new Surface(Picture12[1], kPanel);
+    Picture14 = new Surface(Picture12[1], Palette::panel);
     Picture14->setObjectName(QStringLiteral("Picture14"));
     Picture14->setGeometry(rect(1620, 120, 2130, 1500));
     for (int i = 0; i < 3; ++i)
@@ -231,7 +222,7 @@ void TodoPage::createControls()
     TxtPrompt = textBox(Picture12[1], QStringLiteral("TxtPrompt"), rect(1620, 120, 2130, 2535), true);
     TxtPrompt->setMaxLength(288);
     TxtPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    TxtPrompt->setOutline(kGrey);
+    TxtPrompt->setOutline(Palette::grey);
     TxtPrompt->setPlaceholderText(QStringLiteral("提示内容"));
     Label7[0] =
         choice(Picture12[1], QStringLiteral("Label7_0"), QStringLiteral(" 浏览 "), rect(1620, 120, 900, 330));
@@ -251,7 +242,7 @@ void TodoPage::createControls()
     Line3 = Controls::underline(TxtCmd, QStringLiteral("Line3"));
 
     // Presets.
-    Picture11 = new Surface(page, kPanel);
+    Picture11 = new Surface(page, Palette::panel);
     Picture11->setObjectName(QStringLiteral("Picture11"));
     Picture11->setFixedSize(px(4215), px(3495));
     for (int i = 0; i < 7; ++i)
@@ -316,7 +307,7 @@ void TodoPage::wireEvents()
     }
     connect(Picture13, &Surface::bareMouseMove, this, [this] {
         for (TextBoxW* field : {TxtHour, TxtMinute}) {
-            field->setForeColor(kGrey);
+            field->setForeColor(Palette::grey);
             field->setTag(QStringLiteral("0"));
         }
     });

@@ -14,6 +14,15 @@ inline double fromPx(int px)
 {
     return double(px) * PerPixel;
 }
+/// The short names the layout code reads best with.
+inline int px(double twips)
+{
+    return toPx(twips);
+}
+inline double tw(int pixels)
+{
+    return fromPx(pixels);
+}
 inline QRect rect(double left, double top, double width, double height)
 {
     return QRect(toPx(left), toPx(top), toPx(width), toPx(height));
