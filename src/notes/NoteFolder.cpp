@@ -2,6 +2,7 @@
 
 #include "notes/NoteFiles.h"
 #include "platform/Clock.h"
+#include "platform/FolderFiles.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+using namespace FolderFiles;
 
 namespace {
 
@@ -41,93 +44,6 @@ const QByteArray kRecycleLogNext(".removed.log.next");
 // Above this many files one syncfs() is cheaper than an fsync() per file.
 constexpr int kFsyncEachLimit = 16;
 
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
-int openDir(const QByteArray& path)
-{
-    return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
-
-int openDirAt(int dirFd, const QByteArray& name)
-{
-    return ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-bool isHidden(const QByteArray& name)
-{
-    return name.startsWith('.');
-}
-
-struct Entry
-{
-    QByteArray name;
-    struct stat st;
-    bool statOk;
-    int statErrno;
-};
-
-// Lists with readdir so that names which are not valid UTF-8 are seen as they are. With needStat the
-// status of what each name leads to (links followed) is taken; without it only entries whose type the
-// listing does not tell are looked at, and a plain file gets st_mode only.
-std::vector<Entry> listFolder(int dirFd, bool* ok, bool needStat = true)
-{
-    std::vector<Entry> entries;
-    *ok = false;
-    const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-    if (listFd < 0)
-        return entries;
-    DIR* dir = ::fdopendir(listFd);
-    if (!dir) {
-        ::close(listFd);
-        return entries;
-    }
-    ::rewinddir(dir);
-    for (;;) {
-        errno = 0;
-        const dirent* d = ::readdir(dir);
-        if (!d) {
-            *ok = errno == 0;
-            break;
-        }
-        const QByteArray name(d->d_name);
-        if (name == "." || name == "..")
-            continue;
-        Entry entry{name, {}, false, 0};
-        if (!needStat && (d->d_type == DT_REG || d->d_type == DT_DIR)) {
-            entry.st.st_mode = d->d_type == DT_REG ? S_IFREG : S_IFDIR;
-            entry.statOk = true;
-            entries.push_back(std::move(entry));
-            continue;
-        }
-        entry.statOk = ::fstatat(dirFd, d->d_name, &entry.st, 0) == 0;
-        if (!entry.statOk) {
-            entry.statErrno = errno;
-            struct stat linkSt;
-            if (::fstatat(dirFd, d->d_name, &linkSt, AT_SYMLINK_NOFOLLOW) != 0)
-                continue; // vanished meanwhile
-        }
-        entries.push_back(std::move(entry));
-    }
-    ::closedir(dir);
-    return entries;
-}
-
 bool isValidUtf8(const QByteArray& bytes)
 {
     if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return quint8(c) < 0x80; }))
@@ -136,114 +52,6 @@ bool isValidUtf8(const QByteArray& bytes)
     // decode() is lazy: the conversion runs only when the result becomes a QString.
     const QString decoded = decoder.decode(bytes);
     return !decoder.hasError();
-}
-
-qint64 nanoseconds(const timespec& t)
-{
-    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-enum class ReadOutcome
-{
-    Read,
-    Missing,
-    Failed
-};
-
-ReadOutcome readFileAt(int dirFd, const QByteArray& name, QByteArray* bytes, struct stat* st)
-{
-    // Non-blocking, so that a pipe put into the folder cannot hang the start-up.
-    Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid())
-        return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
-    if (::fstat(fd.get(), st) != 0 || !S_ISREG(st->st_mode) || st->st_size > kMaxNoteFileBytes)
-        return ReadOutcome::Failed;
-    QByteArray data;
-    data.resize(qsizetype(st->st_size));
-    qsizetype done = 0;
-    for (;;) {
-        if (done == data.size()) {
-            // What fstat promised has arrived: that is the note as it was when it was opened. A file
-            // that reads short of it (it shrank) ends below; asking for more would cost a call per
-            // note at every start.
-            if (done == qsizetype(st->st_size))
-                break;
-            if (data.size() >= kMaxNoteFileBytes)
-                break;
-            data.resize(qMin<qsizetype>(data.size() + 65536, kMaxNoteFileBytes + 1));
-        }
-        const ssize_t n = ::read(fd.get(), data.data() + done, size_t(data.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return ReadOutcome::Failed;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    if (done > kMaxNoteFileBytes)
-        return ReadOutcome::Failed;
-    data.truncate(done);
-    *bytes = std::move(data);
-    return ReadOutcome::Read;
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
-// Returns 0 or the error; a file that could not be written completely is removed again. Never
-// follows a link at the name, so a link planted there cannot redirect the write.
-int writeFileAt(int dirFd, const QByteArray& name, const QByteArray& bytes, int extraFlags, bool sync,
-                mode_t mode)
-{
-    const int fd =
-        ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | extraFlags, mode);
-    if (fd < 0)
-        return errno;
-    int error = writeAll(fd, bytes) ? 0 : errno;
-    if (error == 0 && sync && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error != 0)
-        ::unlinkat(dirFd, name.constData(), 0);
-    return error;
-}
-
-// Renames without replacing what is at the target; EEXIST when something is there.
-int renameNoReplace(int fromDir, const QByteArray& from, int toDir, const QByteArray& to)
-{
-    if (::renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // The file system cannot promise it; the application is a single instance, so look then rename.
-    struct stat st;
-    if (::fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    return ::renameat(fromDir, from.constData(), toDir, to.constData()) == 0 ? 0 : errno;
-}
-
-void removeFilesIn(int dirFd)
-{
-    bool listed = false;
-    for (const Entry& entry : listFolder(dirFd, &listed)) {
-        if (entry.statOk && S_ISREG(entry.st.st_mode))
-            ::unlinkat(dirFd, entry.name.constData(), 0);
-    }
 }
 
 bool isNumberedName(const QByteArray& name, QByteArrayView* digits)
@@ -348,7 +156,7 @@ QHash<QByteArray, LogEntry> readLog(int recycleFd)
     QHash<QByteArray, LogEntry> entries;
     QByteArray text;
     struct stat st;
-    if (readFileAt(recycleFd, kRecycleLog, &text, &st) != ReadOutcome::Read)
+    if (readFileAt(recycleFd, kRecycleLog, &text, &st, kMaxNoteFileBytes) != ReadOutcome::Read)
         return entries;
     for (const QByteArray& line : text.split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
@@ -550,7 +358,7 @@ NoteFolder::LoadResult NoteFolder::load()
         }
         QByteArray bytes;
         struct stat fileSt;
-        switch (readFileAt(notesFd.get(), name, &bytes, &fileSt)) {
+        switch (readFileAt(notesFd.get(), name, &bytes, &fileSt, kMaxNoteFileBytes)) {
         case ReadOutcome::Missing:
             continue;
         case ReadOutcome::Failed:
@@ -575,7 +383,7 @@ NoteFolder::Resolution NoteFolder::resolveUnknown(int notesFd, const QByteArray&
 {
     QByteArray bytes;
     struct stat st;
-    const ReadOutcome outcome = readFileAt(notesFd, name, &bytes, &st);
+    const ReadOutcome outcome = readFileAt(notesFd, name, &bytes, &st, kMaxNoteFileBytes);
     if (outcome == ReadOutcome::Missing) {
         m_records.remove(name);
         return Resolution::Vanished;
@@ -895,7 +703,7 @@ void NoteFolder::recoverStaging(int parentDir, const QByteArray& stagingName, in
         return;
     QByteArray journal;
     struct stat st;
-    const ReadOutcome outcome = readFileAt(stage.get(), kJournal, &journal, &st);
+    const ReadOutcome outcome = readFileAt(stage.get(), kJournal, &journal, &st, kMaxNoteFileBytes);
     QList<QByteArray> renames;
     QList<Removal> removals;
     if (outcome == ReadOutcome::Read && parseJournal(journal, &renames, &removals)) {
@@ -1004,7 +812,7 @@ bool NoteFolder::moveToRecycle(int fromDir, const QByteArray& name, bool renameA
         // Another file system: copy, make the copy durable, then remove the original.
         QByteArray bytes;
         struct stat st;
-        if (readFileAt(fromDir, name, &bytes, &st) != ReadOutcome::Read)
+        if (readFileAt(fromDir, name, &bytes, &st, kMaxNoteFileBytes) != ReadOutcome::Read)
             return false;
         for (; attempt <= kAttempts; ++attempt) {
             const QByteArray copy = renameAsText ? nextRecycleName() : withCollisionSuffix(name, attempt);
@@ -1036,7 +844,7 @@ bool NoteFolder::preserveOriginal(int notesFd, const QByteArray& name)
         if (error == EXDEV || error == EPERM || error == EMLINK) {
             QByteArray bytes;
             struct stat st;
-            if (readFileAt(notesFd, name, &bytes, &st) != ReadOutcome::Read)
+            if (readFileAt(notesFd, name, &bytes, &st, kMaxNoteFileBytes) != ReadOutcome::Read)
                 return fail(Failure::Recycle, EIO, m_appFolder + '/' + kNotes);
             error = writeFileAt(recycleFd.get(), target, bytes, O_EXCL, true, m_notesMode & 0666);
             if (error == EEXIST)
