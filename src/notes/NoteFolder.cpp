@@ -22,12 +22,10 @@ using namespace FolderFiles;
 namespace {
 
 const QByteArray kNotes("Notes");
-const QByteArray kRecycle("Notes.recycle");
 const QByteArray kStaging(".Notes.saving");
 // Used when staging beside Notes cannot work: a read-only application folder, or Notes on another
 // file system or mount (a rename cannot cross either). load() ignores subfolders and hidden names.
 const QByteArray kInnerStaging(".saving");
-const QByteArray kInnerRecycle(".recycle");
 
 // The journal of a save: what is renamed into Notes and what is removed from it. Only a journal that
 // ends with its end line was committed; the renames start after that.
@@ -35,11 +33,6 @@ const QByteArray kJournal("journal");
 const QByteArray kJournalNext("journal.next");
 const QByteArray kJournalHeader("VemraNotes save journal 1\n");
 const QByteArray kJournalEnd("end\n");
-
-// One line per file of the recovery folder: sequence number, time of removal (ms since the epoch,
-// UTC) and the name. The sequence orders removals even when the wall clock jumped.
-const QByteArray kRecycleLog(".removed.log");
-const QByteArray kRecycleLogNext(".removed.log.next");
 
 // Above this many files one syncfs() is cheaper than an fsync() per file.
 constexpr int kFsyncEachLimit = 16;
@@ -81,16 +74,6 @@ int compareNumbers(QByteArrayView a, QByteArrayView b)
 QByteArray numberedName(int n)
 {
     return QByteArray::number(n) + ".txt";
-}
-
-// "name (2).ext" for the second file of a name in the recovery folder.
-QByteArray withCollisionSuffix(const QByteArray& name, int attempt)
-{
-    if (attempt <= 1)
-        return name;
-    const qsizetype dot = name.lastIndexOf('.');
-    const qsizetype cut = dot > 0 ? dot : name.size();
-    return name.left(cut) + " (" + QByteArray::number(attempt) + ")" + name.mid(cut);
 }
 
 // ---- The journal of a save -------------------------------------------------------------------------
@@ -142,61 +125,6 @@ bool parseJournal(const QByteArray& text, QList<QByteArray>* renames, QList<Remo
     return true;
 }
 
-// ---- The log of the recovery folder ----------------------------------------------------------------
-
-struct LogEntry
-{
-    qint64 seq = 0;
-    qint64 removedMs = 0;
-    QByteArray name;
-};
-
-QHash<QByteArray, LogEntry> readLog(int recycleFd)
-{
-    QHash<QByteArray, LogEntry> entries;
-    QByteArray text;
-    struct stat st;
-    if (readFileAt(recycleFd, kRecycleLog, &text, &st, kMaxNoteFileBytes) != ReadOutcome::Read)
-        return entries;
-    for (const QByteArray& line : text.split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() != 3)
-            continue; // a line cut short by a crash
-        bool seqOk = false;
-        bool msOk = false;
-        LogEntry entry{fields[0].toLongLong(&seqOk), fields[1].toLongLong(&msOk),
-                       QByteArray::fromPercentEncoding(fields[2])};
-        if (seqOk && msOk && !entry.name.isEmpty())
-            entries.insert(entry.name, entry);
-    }
-    return entries;
-}
-
-QByteArray logLine(const LogEntry& entry)
-{
-    return QByteArray::number(entry.seq) + ' ' + QByteArray::number(entry.removedMs) + ' ' +
-           entry.name.toPercentEncoding() + '\n';
-}
-
-void appendLog(int recycleFd, const QList<LogEntry>& entries, mode_t mode)
-{
-    QByteArray text;
-    for (const LogEntry& entry : entries)
-        text += logLine(entry);
-    Fd fd(::openat(recycleFd, kRecycleLog.constData(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC,
-                   mode));
-    if (fd.valid() && writeAll(fd.get(), text))
-        ::fdatasync(fd.get());
-}
-
-qint64 nextSequence(int recycleFd)
-{
-    qint64 last = 0;
-    for (const LogEntry& entry : readLog(recycleFd))
-        last = qMax(last, entry.seq);
-    return last + 1;
-}
-
 } // namespace
 
 enum class NoteFolder::Resolution : int
@@ -207,7 +135,7 @@ enum class NoteFolder::Resolution : int
 };
 
 NoteFolder::NoteFolder(const QString& appFolder, const Clock* clock)
-    : m_appFolder(QFile::encodeName(appFolder)), m_clock(clock)
+    : m_appFolder(QFile::encodeName(appFolder)), m_clock(clock), m_recycle(m_appFolder, clock)
 {
 }
 
@@ -218,7 +146,7 @@ QString NoteFolder::notesPath() const
 
 QString NoteFolder::recyclePath() const
 {
-    return QFile::decodeName(recycleDir());
+    return QFile::decodeName(m_recycle.path());
 }
 
 QString NoteFolder::stagingPath() const
@@ -302,6 +230,7 @@ int NoteFolder::openNotesFolder(bool create)
     }
     if (::fstat(fd, &st) == 0)
         m_notesMode = st.st_mode & 0777;
+    m_recycle.setNotesMode(m_notesMode);
     return fd;
 }
 
@@ -500,7 +429,7 @@ bool NoteFolder::save(const QStringList& noteTexts)
             ++it;
             continue;
         }
-        if (resolution == Resolution::Foreign && !moveToRecycle(notesFd.get(), it.key(), false)) {
+        if (resolution == Resolution::Foreign && !m_recycle.moveIn(notesFd.get(), it.key(), false)) {
             blocked.insert(it.key());
             blockedMore = true;
         }
@@ -737,7 +666,7 @@ void NoteFolder::recoverStaging(int parentDir, const QByteArray& stagingName, in
         bool listed = false;
         for (const Entry& entry : listFolder(stage.get(), &listed)) {
             if (entry.statOk && S_ISREG(entry.st.st_mode))
-                moveToRecycle(stage.get(), entry.name, true);
+                m_recycle.moveIn(stage.get(), entry.name, true);
         }
     }
     // Not committed: Notes was not changed yet, and the staged copies are dropped.
@@ -748,119 +677,13 @@ void NoteFolder::recoverStaging(int parentDir, const QByteArray& stagingName, in
     ::unlinkat(parentDir, stagingName.constData(), AT_REMOVEDIR);
 }
 
-QByteArray NoteFolder::recycleDir() const
-{
-    return m_recycleInside ? m_appFolder + '/' + kNotes + '/' + kInnerRecycle : m_appFolder + '/' + kRecycle;
-}
-
-int NoteFolder::openRecycleFolder()
-{
-    QByteArray path = recycleDir();
-    if (::mkdir(path.constData(), m_notesMode | S_IRWXU) != 0 && errno != EEXIST) {
-        if (m_recycleInside || (errno != EACCES && errno != EROFS && errno != EPERM))
-            return -1;
-        // A read-only application folder: removed notes are kept inside Notes instead.
-        m_recycleInside = true;
-        path = recycleDir();
-        if (::mkdir(path.constData(), m_notesMode | S_IRWXU) != 0 && errno != EEXIST)
-            return -1;
-    }
-    const int fd = openDir(path);
-    struct stat st;
-    // Removed notes are never more open to others than the live ones.
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && (st.st_mode & 0777 & ~(m_notesMode | S_IRWXU)) != 0 &&
-        st.st_uid == ::geteuid())
-        ::fchmod(fd, st.st_mode & 0777 & (m_notesMode | S_IRWXU));
-    return fd;
-}
-
-QByteArray NoteFolder::nextRecycleName()
-{
-    const QDateTime now = m_clock ? m_clock->now() : QDateTime::currentDateTime();
-    const QByteArray stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1();
-    if (stamp == m_lastRecycleStamp) {
-        ++m_lastRecycleCounter;
-    } else {
-        m_lastRecycleStamp = stamp;
-        m_lastRecycleCounter = 1;
-    }
-    return stamp + '-' + QByteArray::number(m_lastRecycleCounter).rightJustified(3, '0') + ".txt";
-}
-
-bool NoteFolder::moveToRecycle(int fromDir, const QByteArray& name, bool renameAsText)
-{
-    Fd recycleFd(openRecycleFolder());
-    if (!recycleFd.valid())
-        return false;
-    const qint64 nowMs = (m_clock ? m_clock->now() : QDateTime::currentDateTime()).toMSecsSinceEpoch();
-    const auto logged = [&](const QByteArray& target) {
-        ::fsync(recycleFd.get());
-        appendLog(recycleFd.get(), {LogEntry{nextSequence(recycleFd.get()), nowMs, target}}, 0600);
-        pruneRecycle({target});
-        return true;
-    };
-    constexpr int kAttempts = 10000;
-    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        const QByteArray target = renameAsText ? nextRecycleName() : withCollisionSuffix(name, attempt);
-        const int error = renameNoReplace(fromDir, name, recycleFd.get(), target);
-        if (error == 0)
-            return logged(target);
-        if (error == EEXIST)
-            continue;
-        if (error != EXDEV)
-            return false;
-        // Another file system: copy, make the copy durable, then remove the original.
-        QByteArray bytes;
-        struct stat st;
-        if (readFileAt(fromDir, name, &bytes, &st, kMaxNoteFileBytes) != ReadOutcome::Read)
-            return false;
-        for (; attempt <= kAttempts; ++attempt) {
-            const QByteArray copy = renameAsText ? nextRecycleName() : withCollisionSuffix(name, attempt);
-            const int copyError = writeFileAt(recycleFd.get(), copy, bytes, O_EXCL, true, m_notesMode & 0666);
-            if (copyError == EEXIST)
-                continue;
-            if (copyError != 0)
-                return false;
-            logged(copy);
-            return ::unlinkat(fromDir, name.constData(), 0) == 0;
-        }
-        return false;
-    }
-    return false;
-}
-
 bool NoteFolder::preserveOriginal(int notesFd, const QByteArray& name)
 {
-    Fd recycleFd(openRecycleFolder());
-    if (!recycleFd.valid())
-        return fail(Failure::Recycle, errno, recycleDir());
-    for (int attempt = 1; attempt <= 10000; ++attempt) {
-        const QByteArray target = withCollisionSuffix(name, attempt);
-        // A second name for the same bytes: nothing is copied, and the note file stays as it is.
-        int error =
-            ::linkat(notesFd, name.constData(), recycleFd.get(), target.constData(), 0) == 0 ? 0 : errno;
-        if (error == EEXIST)
-            continue;
-        if (error == EXDEV || error == EPERM || error == EMLINK) {
-            QByteArray bytes;
-            struct stat st;
-            if (readFileAt(notesFd, name, &bytes, &st, kMaxNoteFileBytes) != ReadOutcome::Read)
-                return fail(Failure::Recycle, EIO, m_appFolder + '/' + kNotes);
-            error = writeFileAt(recycleFd.get(), target, bytes, O_EXCL, true, m_notesMode & 0666);
-            if (error == EEXIST)
-                continue;
-        }
-        if (error != 0)
-            return fail(Failure::Recycle, error, recycleDir());
-        if (::fsync(recycleFd.get()) != 0)
-            return fail(Failure::Recycle, errno, recycleDir());
-        const qint64 nowMs = (m_clock ? m_clock->now() : QDateTime::currentDateTime()).toMSecsSinceEpoch();
-        appendLog(recycleFd.get(), {LogEntry{nextSequence(recycleFd.get()), nowMs, target}}, 0600);
-        m_records[name].lossy = false;
-        pruneRecycle({target});
-        return true;
-    }
-    return fail(Failure::Recycle, EEXIST, recycleDir());
+    const int error = m_recycle.keepOriginal(notesFd, name);
+    if (error != 0)
+        return fail(Failure::Recycle, error, m_recycle.path());
+    m_records[name].lossy = false;
+    return true;
 }
 
 bool NoteFolder::recycle(const QStringList& removedTexts)
@@ -878,102 +701,10 @@ bool NoteFolder::recycle(const QStringList& removedTexts)
 
 bool NoteFolder::writeRecycled(const QStringList& texts)
 {
-    const QByteArray dir = recycleDir();
-    Fd recycleFd(openRecycleFolder());
-    if (!recycleFd.valid()) {
-        m_pendingRecycle += texts;
-        return fail(Failure::Recycle, errno, dir);
-    }
-    const bool syncEach = texts.size() <= kFsyncEachLimit;
-    const qint64 nowMs = (m_clock ? m_clock->now() : QDateTime::currentDateTime()).toMSecsSinceEpoch();
-    qint64 seq = nextSequence(recycleFd.get());
-    QList<LogEntry> written;
-    QStringList failed;
-    for (const QString& text : texts) {
-        const QByteArray bytes = encodeNoteBytes(text);
-        int error = EEXIST;
-        QByteArray name;
-        for (int attempt = 0; attempt < 10000 && error == EEXIST; ++attempt) {
-            name = nextRecycleName();
-            error = writeFileAt(recycleFd.get(), name, bytes, O_EXCL, syncEach, m_notesMode & 0666);
-        }
-        if (error == 0) {
-            written.append(LogEntry{seq++, nowMs, name});
-        } else {
-            failed.append(text);
-            fail(Failure::Recycle, error, dir);
-        }
-    }
-    if ((!syncEach && ::syncfs(recycleFd.get()) != 0) || ::fsync(recycleFd.get()) != 0) {
-        // Written but not known to be on disk: they count as not written.
-        const int error = errno;
-        for (const LogEntry& entry : written)
-            ::unlinkat(recycleFd.get(), entry.name.constData(), 0);
-        m_pendingRecycle += texts;
-        return fail(Failure::Recycle, error, dir);
-    }
-    appendLog(recycleFd.get(), written, 0600);
-    QSet<QByteArray> justWritten;
-    for (const LogEntry& entry : written)
-        justWritten.insert(entry.name);
-    pruneRecycle(justWritten);
+    int error = 0;
+    const QStringList failed = m_recycle.writeTexts(texts, &error);
     m_pendingRecycle += failed;
-    return failed.isEmpty();
-}
-
-void NoteFolder::pruneRecycle(const QSet<QByteArray>& protectedNames)
-{
-    Fd recycleFd(openDir(recycleDir()));
-    if (!recycleFd.valid())
-        return;
-    bool listed = false;
-    const std::vector<Entry> files = listFolder(recycleFd.get(), &listed, false);
-    if (!listed)
-        return;
-    const QHash<QByteArray, LogEntry> log = readLog(recycleFd.get());
-    const qint64 nowMs = (m_clock ? m_clock->now() : QDateTime::currentDateTime()).toMSecsSinceEpoch();
-
-    // Files the log does not know (put there by hand, or by an older version) count from now on.
-    std::vector<LogEntry> entries;
-    bool rewrite = false;
-    for (const Entry& file : files) {
-        if (isHidden(file.name) || !file.statOk || !S_ISREG(file.st.st_mode))
-            continue;
-        const auto found = log.constFind(file.name);
-        if (found != log.cend()) {
-            entries.push_back(*found);
-        } else {
-            entries.push_back(LogEntry{0, nowMs, file.name});
-            rewrite = true;
-        }
-    }
-    if (qsizetype(entries.size()) != log.size())
-        rewrite = true;
-    if (entries.size() <= size_t(kRecycleKeep) && !rewrite)
-        return;
-
-    // Newest removal first, by our own sequence rather than by a clock that may have jumped.
-    std::sort(entries.begin(), entries.end(), [](const LogEntry& a, const LogEntry& b) {
-        return a.seq != b.seq ? a.seq > b.seq : a.name > b.name;
-    });
-    constexpr qint64 kMinAgeMs = qint64(kRecycleMinDays) * 24 * 3600 * 1000;
-    std::vector<LogEntry> kept;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const LogEntry& entry = entries[i];
-        // A removal time in the future (the clock was ahead then) counts as recent.
-        const bool old = nowMs - entry.removedMs >= kMinAgeMs;
-        if (i < size_t(kRecycleKeep) || protectedNames.contains(entry.name) || !old ||
-            ::unlinkat(recycleFd.get(), entry.name.constData(), 0) != 0) {
-            kept.push_back(entry);
-        } else {
-            rewrite = true;
-        }
-    }
-    if (!rewrite)
-        return;
-    QByteArray text;
-    for (auto it = kept.rbegin(); it != kept.rend(); ++it)
-        text += logLine(*it);
-    if (writeFileAt(recycleFd.get(), kRecycleLogNext, text, O_TRUNC, true, 0600) == 0)
-        ::renameat(recycleFd.get(), kRecycleLogNext.constData(), recycleFd.get(), kRecycleLog.constData());
+    if (failed.isEmpty())
+        return true;
+    return fail(Failure::Recycle, error, m_recycle.path());
 }

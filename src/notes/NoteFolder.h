@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include "notes/RecycleFolder.h"
+
 #include <functional>
 #include <sys/types.h>
 
@@ -96,8 +98,8 @@ public:
 
     /// Files of the recovery folder kept whatever their age; older ones beyond them go once they are
     /// kRecycleMinDays old.
-    static constexpr int kRecycleKeep = 200;
-    static constexpr int kRecycleMinDays = 30;
+    static constexpr int kRecycleKeep = RecycleFolder::kKeep;
+    static constexpr int kRecycleMinDays = RecycleFolder::kMinDays;
 
 private:
     struct FileStamp
@@ -125,14 +127,9 @@ private:
     bool fail(Failure::Kind kind, int error, const QByteArray& path);
     static FileStamp stampOf(const struct stat& st);
     int openNotesFolder(bool create);
-    int openRecycleFolder();
-    QByteArray recycleDir() const;
-    QByteArray nextRecycleName();
-    bool moveToRecycle(int fromDir, const QByteArray& name, bool renameAsText);
     bool preserveOriginal(int notesFd, const QByteArray& name);
     bool writeRecycled(const QStringList& texts);
     void recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
-    void pruneRecycle(const QSet<QByteArray>& protectedNames);
     enum class Resolution : int;
     Resolution resolveUnknown(int notesFd, const QByteArray& name,
                               const QHash<QByteArray, QString>& wantedByName);
@@ -150,8 +147,7 @@ private:
     /// The folder's content is known: load() listed it, or a save found it and kept it.
     bool m_listed = false;
     int m_filesWritten = 0;
-    QByteArray m_lastRecycleStamp;
-    int m_lastRecycleCounter = 0;
+    RecycleFolder m_recycle;
     /// Texts of the files a committed save renames into Notes, until it is finished.
     QHash<QByteArray, QString> m_committed;
     /// Removed texts whose recovery copy could not be written yet.
@@ -161,8 +157,6 @@ private:
     /// Staging beside Notes failed (read-only application folder, Notes on another mount): stage
     /// inside Notes for the rest of the run.
     bool m_stageInside = false;
-    /// The application folder refused the recovery folder: it lives inside Notes, hidden.
-    bool m_recycleInside = false;
     Failure m_failure;
     std::function<bool()> m_stepHook;
 };

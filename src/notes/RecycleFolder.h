@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSet>
+#include <QStringList>
+
+#include <sys/types.h>
+
+class Clock;
+
+/// Notes.recycle beside Notes (inside it, hidden, when the application folder is read-only): removed
+/// notes, the original bytes of note files that did not decode cleanly, and files that appeared in
+/// Notes while the application ran. A log in the folder records the order and time of every arrival,
+/// so the limit never drops what was just removed or anything removed in the last kMinDays days,
+/// whatever the file names or a wall clock that jumped say.
+class RecycleFolder
+{
+public:
+    /// Arrivals kept whatever their age; older ones beyond them go once they are kMinDays old.
+    static constexpr int kKeep = 200;
+    static constexpr int kMinDays = 30;
+
+    /// The clock names and dates the arrivals (the system clock when null).
+    RecycleFolder(const QByteArray& appFolder, const Clock* clock);
+
+    /// Mode bits of Notes: nothing made here is more open to others.
+    void setNotesMode(mode_t mode) { m_notesMode = mode; }
+    QByteArray path() const;
+
+    /// Moves name out of fromDir, under its own name (a suffix " (2)" … when taken) or, with asText,
+    /// under a new removal name. False when it stayed where it was.
+    bool moveIn(int fromDir, const QByteArray& name, bool asText);
+    /// Keeps the bytes of name in fromDir under its own name, as a second link (a copy across file
+    /// systems), durably. 0 or the error.
+    int keepOriginal(int fromDir, const QByteArray& name);
+    /// Writes each text as a new removal, durably. Returns the texts that could not be written, with
+    /// the first error in *firstError.
+    QStringList writeTexts(const QStringList& texts, int* firstError);
+
+private:
+    /// Opens the folder, creating it; -1 with errno set.
+    int open();
+    QByteArray nextName();
+    qint64 nowMs() const;
+    void prune(const QSet<QByteArray>& protectedNames);
+
+    QByteArray m_appFolder;
+    const Clock* m_clock;
+    mode_t m_notesMode = 0700;
+    /// The application folder refused the folder: it lives inside Notes, hidden.
+    bool m_inside = false;
+    QByteArray m_lastStamp;
+    int m_lastCounter = 0;
+};
