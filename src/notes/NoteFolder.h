@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "notes/RecycleFolder.h"
+#include "platform/NoServices.h"
 
 #include <functional>
 #include <sys/types.h>
@@ -54,8 +55,8 @@ public:
         QString path;
     };
 
-    /// Application folder; the clock names and dates recovery files (the system clock when null).
-    explicit NoteFolder(const QString& appFolder, const Clock* clock = nullptr);
+    /// Application folder; the clock names and dates recovery files.
+    explicit NoteFolder(const QString& appFolder, const Clock* clock = NoServices::clock());
 
     /// Creates Notes when missing and reads every file in it: numbered files (1.txt, 2.txt, ... 10.txt)
     /// in numeric order first, then the others in byte order of their names; subfolders are ignored.

@@ -104,7 +104,7 @@ RecycleFolder::RecycleFolder(const QByteArray& appFolder, const Clock* clock)
 
 qint64 RecycleFolder::nowMs() const
 {
-    return (m_clock ? m_clock->now() : QDateTime::currentDateTime()).toMSecsSinceEpoch();
+    return m_clock->now().toMSecsSinceEpoch();
 }
 
 QByteArray RecycleFolder::path() const
@@ -135,7 +135,7 @@ int RecycleFolder::open()
 
 QByteArray RecycleFolder::nextName()
 {
-    const QDateTime now = m_clock ? m_clock->now() : QDateTime::currentDateTime();
+    const QDateTime now = m_clock->now();
     const QByteArray stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1();
     if (stamp == m_lastStamp) {
         ++m_lastCounter;

@@ -20,7 +20,7 @@ public:
     static constexpr int kKeep = 200;
     static constexpr int kMinDays = 30;
 
-    /// The clock names and dates the arrivals (the system clock when null).
+    /// The clock names and dates the arrivals.
     RecycleFolder(const QByteArray& appFolder, const Clock* clock);
 
     /// Mode bits of Notes: nothing made here is more open to others.
