@@ -146,11 +146,12 @@ void TestInstalledCopy::initTestCase()
     QCOMPARE(::mkdir(runtime.constData(), 0700), 0);
     QCOMPARE(::chown(runtime.constData(), m_uid, m_gid), 0);
 
-    // A private X server that any local user may reach; -displayfd picks a free display number.
+    // A private X server that any local user may reach; -displayfd picks a free display number, and
+    // -noreset keeps it from resetting (and refusing the next client a moment) when the last one leaves.
     m_xServer.start(findTool(QStringLiteral("Xvfb")),
                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                     QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                     QStringLiteral("tcp")});
+                     QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     QVERIFY(m_xServer.waitForStarted(20000));
     QTRY_VERIFY_WITH_TIMEOUT(m_xServer.canReadLine() || m_xServer.state() != QProcess::Running, 20000);
     m_display = u':' + QString::fromLatin1(m_xServer.readLine()).trimmed();
@@ -297,7 +298,13 @@ void TestInstalledCopy::typedNoteLandsInThePerUserFolder()
     // Second start: the note is loaded (a start that missed it would empty the folder at close)
     // and still there after a close by the system.
     QProcess* second = startAsUser();
-    QVERIFY2(!waitForWindow(second).isEmpty(), "the second start did not open its window");
+    const QString secondWindow = waitForWindow(second);
+    QVERIFY2(
+        !secondWindow.isEmpty(),
+        qPrintable(QStringLiteral("the second start did not open its window (running: %1, exit code %2): %3")
+                       .arg(second->state() == QProcess::Running)
+                       .arg(second->exitCode())
+                       .arg(QString::fromLocal8Bit(second->readAll()))));
     QCOMPARE(::kill(pid_t(second->processId()), SIGTERM), 0);
     QVERIFY(second->waitForFinished(30000));
     QCOMPARE(second->exitCode(), 0);

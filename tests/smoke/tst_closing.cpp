@@ -72,11 +72,12 @@ void TestClosing::initTestCase()
     for (const char* program : {"Xvfb", "xdotool"})
         QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(),
                  "Xvfb and xdotool are installed by scripts/deps.sh");
-    // Xvfb picks a free display and tells its number on the descriptor given.
+    // Xvfb picks a free display and tells its number on the descriptor given; without -noreset it
+    // resets when the last client leaves and may refuse the next start for a moment.
     m_xvfb.start(QStringLiteral("Xvfb"),
                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp")});
+                  QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                  QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     QVERIFY(m_xvfb.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running, 20000);
     const QByteArray number = m_xvfb.readLine().trimmed();
