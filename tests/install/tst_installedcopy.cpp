@@ -6,6 +6,7 @@
 //
 // It needs root (to create the user and to drop to it); without root it is skipped.
 #include "InstallTree.h"
+#include "support/ProcessProbe.h"
 #include "support/WindowTest.h"
 
 #include <QCryptographicHash>
@@ -56,21 +57,6 @@ QString output(const QString& program, const QStringList& arguments, const QProc
     process.start(program, arguments);
     process.waitForFinished(60000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-bool catchesTermination(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:")) {
-            bool ok = false;
-            const quint64 mask = line.mid(7).trimmed().toULongLong(&ok, 16);
-            return ok && (mask & (quint64(1) << (SIGTERM - 1)));
-        }
-    }
-    return false;
 }
 
 struct stat statOf(const QString& path)

@@ -1,6 +1,7 @@
 #include "notes/NoteFiles.h"
 #include "notes/NoteFolder.h"
 #include "support/Fakes.h"
+#include "support/FolderFiles.h"
 
 #include <QDir>
 #include <QtTest>
@@ -10,36 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-void writeRaw(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QByteArray readRaw(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QStringList filesIn(const QString& folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return NoteFolder::lessInFolderOrder(a.toUtf8(), b.toUtf8());
-    });
-    return names;
-}
-
-QStringList textsIn(const QString& folder)
-{
-    QStringList texts;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-        texts.append(ReadNoteFile(folder + u'/' + name));
-    return texts;
-}
 
 struct stat statOf(const QString& path)
 {

@@ -4,6 +4,7 @@
 #include "notes/NoteFolder.h"
 #include "platform/FolderHandle.h"
 #include "support/Fakes.h"
+#include "support/FolderFiles.h"
 #include "support/Unprivileged.h"
 
 #include <QDir>
@@ -16,37 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-void writeRaw(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QByteArray readRaw(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// The visible files of a folder, in the order the store reads them.
-QStringList filesIn(const QString& folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::Files | QDir::System);
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return NoteFolder::lessInFolderOrder(a.toUtf8(), b.toUtf8());
-    });
-    return names;
-}
-
-QStringList textsIn(const QString& folder)
-{
-    QStringList texts;
-    for (const QString& name : filesIn(folder))
-        texts.append(ReadNoteFile(folder + u'/' + name));
-    return texts;
-}
 
 QStringList notes(int count, const QString& prefix)
 {

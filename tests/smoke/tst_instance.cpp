@@ -2,6 +2,7 @@
 // copy and a hard link) of the real executable in one folder, started with different runtime
 // folders, share the data, so the second leaves at once, silently, while the first runs on.
 // Everything the processes could touch lies in a temporary folder.
+#include "support/ProcessProbe.h"
 #include "support/WindowTest.h"
 
 #include <QDir>
@@ -13,24 +14,6 @@
 #include <csignal>
 #include <memory>
 #include <unistd.h>
-
-namespace {
-/// True once the process catches SIGTERM, which it does from the moment its window exists.
-bool catchesTermination(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:")) {
-            bool ok = false;
-            const quint64 mask = line.mid(7).trimmed().toULongLong(&ok, 16);
-            return ok && (mask & (quint64(1) << (SIGTERM - 1)));
-        }
-    }
-    return false;
-}
-} // namespace
 
 class TestInstance : public QObject
 {

@@ -5,6 +5,7 @@
 #include "platform/LazyServices.h"
 #include "platform/MediaPlayer.h"
 #include "platform/ServiceModule.h"
+#include "support/ProcessProbe.h"
 #include "support/WindowTest.h"
 
 #include <QDir>
@@ -40,22 +41,6 @@ QSet<QString> mappedLibraries(const QString& pid)
             names.insert(name.left(so + 3));
     }
     return names;
-}
-
-/// True once the process catches SIGTERM, which the application arranges after its window exists.
-bool catchesTermination(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:")) {
-            bool ok = false;
-            const quint64 mask = line.mid(7).trimmed().toULongLong(&ok, 16);
-            return ok && (mask & (quint64(1) << (SIGTERM - 1)));
-        }
-    }
-    return false;
 }
 
 /// One HTTP answer per connection, then the connection is closed.

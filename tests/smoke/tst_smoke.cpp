@@ -1,6 +1,7 @@
 // The real executable, started as a process: one instance per executable, and a termination signal
 // closing it through the normal close so that settings and notes are saved. Everything the process
 // could touch (application folder, home, configuration, runtime folder) lies in a temporary folder.
+#include "support/ProcessProbe.h"
 #include "support/WindowTest.h"
 
 #include <QCryptographicHash>
@@ -43,25 +44,6 @@ private:
 };
 
 namespace {
-const QByteArray kTermMaskLine = "SigCgt:";
-
-/// True once the process catches SIGTERM: the application installs its handler after the window has
-/// been created, so from then on the signal closes the window instead of killing the process.
-bool catchesTermination(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(kTermMaskLine)) {
-            bool ok = false;
-            const quint64 mask = line.mid(kTermMaskLine.size()).trimmed().toULongLong(&ok, 16);
-            return ok && (mask & (quint64(1) << (SIGTERM - 1)));
-        }
-    }
-    return false;
-}
-
 QByteArray iniValue(const QByteArray& ini, const QByteArray& key)
 {
     for (const QByteArray& line : ini.split('\n'))

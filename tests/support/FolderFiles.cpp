@@ -1,0 +1,40 @@
+#include "support/FolderFiles.h"
+
+#include "notes/NoteFiles.h"
+#include "notes/NoteFolder.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+
+void writeRaw(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray readRaw(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList filesIn(const QString& folder, bool withHidden)
+{
+    QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::System | (withHidden ? QDir::Hidden : QDir::Filters()));
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return NoteFolder::lessInFolderOrder(a.toUtf8(), b.toUtf8());
+    });
+    return names;
+}
+
+QStringList textsIn(const QString& folder, bool withHidden)
+{
+    QStringList texts;
+    for (const QString& name : filesIn(folder, withHidden))
+        texts.append(ReadNoteFile(folder + u'/' + name));
+    return texts;
+}
