@@ -345,11 +345,12 @@ bool NoteFolder::save(const QStringList& noteTexts)
         return false;
 
     // A save of this run that stopped part-way is finished first, so the folder is in a known state.
-    {
+    if (m_stagingLeft) {
         Fd appFd(openDir(m_appFolder));
         if (appFd.valid())
             recoverStaging(appFd.get(), kStaging, notesFd.get());
         recoverStaging(notesFd.get(), kInnerStaging, notesFd.get());
+        m_stagingLeft = false;
     }
 
     // Removed notes whose recovery copy is not yet written still have their files here: Notes must
@@ -503,6 +504,8 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
                                 const QList<QByteArray>& removals, bool* fallBack)
 {
     const bool inside = parentFd == notesFd;
+    // Until this save ends well, the next one looks for what it left.
+    m_stagingLeft = true;
     const QByteArray notesPath = m_appFolder + '/' + kNotes;
     const QByteArray stagingPath = inside ? notesPath + '/' + stagingName : m_appFolder + '/' + stagingName;
     if (::mkdirat(parentFd, stagingName.constData(), 0700) != 0 && errno != EEXIST) {
@@ -622,6 +625,7 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
     ::unlinkat(stage.get(), kJournal.constData(), 0);
     ::unlinkat(parentFd, stagingName.constData(), AT_REMOVEDIR);
     m_committed.clear();
+    m_stagingLeft = false;
     return ok;
 }
 

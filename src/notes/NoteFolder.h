@@ -151,6 +151,8 @@ private:
     RecycleFolder m_recycle;
     /// Texts of the files a committed save renames into Notes, until it is finished.
     QHash<QByteArray, QString> m_committed;
+    /// A save of this run may have left a staging folder behind (it stopped part-way).
+    bool m_stagingLeft = false;
     /// Removed texts whose recovery copy could not be written yet.
     QStringList m_pendingRecycle;
     /// Mode bits of Notes; files and folders we create are never more open than it.
