@@ -58,6 +58,8 @@ private slots:
     void keptToDosSurviveTwoRestarts();
 
 private:
+    /// The folders below root and a portable copy of the executable in root/app; empty on failure.
+    QString prepareApp(const QTemporaryDir& root);
     /// Starts the executable of app with its folders below root; the main window's X id, or empty.
     QByteArray startVemra(QProcess& vemra, const QTemporaryDir& root, const QString& app);
     bool tool(const QStringList& arguments, QByteArray* output = nullptr);
@@ -108,6 +110,22 @@ bool TestClosing::tool(const QStringList& arguments, QByteArray* output)
     return true;
 }
 
+QString TestClosing::prepareApp(const QTemporaryDir& root)
+{
+    for (const char* sub : {"app", "home", "config", "runtime", "data"}) {
+        if (!QDir().mkpath(root.filePath(QString::fromLatin1(sub))))
+            return QString();
+    }
+    const QString app = root.filePath(QStringLiteral("app"));
+    // Data beside the executable, as in the build folder.
+    if (!QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
+                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) ||
+        !QFile::copy(QStringLiteral(VEMRA_BUILD_DIR "/VemraNotes"), app + QStringLiteral("/VemraNotes")) ||
+        !writeFile(app + QStringLiteral("/portable"), QByteArray()))
+        return QString();
+    return app;
+}
+
 QByteArray TestClosing::startVemra(QProcess& vemra, const QTemporaryDir& root, const QString& app)
 {
     QProcessEnvironment environment = m_environment;
@@ -135,13 +153,8 @@ QByteArray TestClosing::startVemra(QProcess& vemra, const QTemporaryDir& root, c
 void TestClosing::keptToDosSurviveTwoRestarts()
 {
     QTemporaryDir root;
-    for (const char* sub : {"app", "home", "config", "runtime", "data"})
-        QVERIFY(QDir().mkpath(root.filePath(QString::fromLatin1(sub))));
-    QVERIFY(QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    const QString app = root.filePath(QStringLiteral("app"));
-    QVERIFY(QFile::copy(QStringLiteral(VEMRA_BUILD_DIR "/VemraNotes"), app + QStringLiteral("/VemraNotes")));
-    QVERIFY(writeFile(app + QStringLiteral("/portable"), QByteArray()));
+    const QString app = prepareApp(root);
+    QVERIFY(!app.isEmpty());
     QVERIFY(writeFile(app + QStringLiteral("/Config.ini"),
                       "[General]\r\nLeft=0\r\nTop=0\r\nAutoRun=0\r\nAutoSave=0\r\nKeepTasks=1\r\n"));
     // A countdown due in a day, a clock time and a task without a timer, as a close left them.
@@ -189,36 +202,11 @@ void TestClosing::typedTextSurvivesAnOutsideClose()
 {
     QFETCH(QString, how);
     QTemporaryDir root;
-    for (const char* sub : {"app", "home", "config", "runtime", "data"})
-        QVERIFY(QDir().mkpath(root.filePath(QString::fromLatin1(sub))));
-    QVERIFY(QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    const QString app = root.filePath(QStringLiteral("app"));
-    QVERIFY(QFile::copy(QStringLiteral(VEMRA_BUILD_DIR "/VemraNotes"), app + QStringLiteral("/VemraNotes")));
-    // Data beside the executable, as in the build folder.
-    QVERIFY(writeFile(app + QStringLiteral("/portable"), QByteArray()));
-
-    QProcessEnvironment environment = m_environment;
-    const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
-                                                           {"XDG_CONFIG_HOME", "config"},
-                                                           {"XDG_RUNTIME_DIR", "runtime"},
-                                                           {"XDG_DATA_HOME", "data"}};
-    for (const auto& [variable, sub] : folders)
-        environment.insert(QString::fromLatin1(variable), root.filePath(QString::fromLatin1(sub)));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-
+    const QString app = prepareApp(root);
+    QVERIFY(!app.isEmpty());
     QProcess vemra;
-    vemra.setProcessEnvironment(environment);
-    vemra.setProcessChannelMode(QProcess::MergedChannels);
-    vemra.start(app + QStringLiteral("/VemraNotes"), {});
-    QVERIFY(vemra.waitForStarted(20000));
-    QByteArray window;
-    QVERIFY2(tool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                   QStringLiteral("--pid"), QString::number(vemra.processId()), QStringLiteral("--name"),
-                   QStringLiteral("Vemra")},
-                  &window),
-             "the main window did not appear");
-    window = window.split('\n').value(0);
+    const QByteArray window = startVemra(vemra, root, app);
+    QVERIFY2(!window.isEmpty(), "the main window did not appear");
     QVERIFY(tool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromLatin1(window)}));
     QVERIFY(tool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
                   QStringLiteral("typed, never saved by hand")}));
