@@ -3,7 +3,6 @@
 #include "widgets/InkLabel.h"
 #include "widgets/SButton.h"
 
-#include <QFontDatabase>
 #include <QFrame>
 #include <QHash>
 #include <QLabel>
@@ -19,24 +18,19 @@ const QStringList& chineseFallbacks()
 }
 
 // The windows ask for the Chinese system fonts by name; on Linux the CJK fonts of the machine stand in
-// for them, the same ones wherever a window is built (the application, a test, a benchmark). The
-// names are resolved once to an installed family: asking for a family that is not there makes the
-// font machinery search its fallbacks again for every size.
-QString installedFamily(const QString& family)
+// for them, the same ones wherever a window is built (the application, a test, a benchmark). A font
+// asked for by those names would fail to match and search its fallbacks again for every size, so it
+// names the stand-ins themselves, in order: the first installed one is taken, without listing every
+// family of the machine.
+bool isChineseSystemFamily(const QString& family)
 {
-    static const QString chinese = [] {
-        for (const QString& family : {QStringLiteral("黑体"), QStringLiteral("微软雅黑")})
-            QFont::insertSubstitutions(family, chineseFallbacks());
-        const QStringList installed = QFontDatabase::families();
-        for (const QString& candidate : chineseFallbacks()) {
-            if (installed.contains(candidate))
-                return candidate;
-        }
-        return QString();
+    static const bool substituted = [] {
+        for (const QString& name : {QStringLiteral("黑体"), QStringLiteral("微软雅黑")})
+            QFont::insertSubstitutions(name, chineseFallbacks());
+        return true;
     }();
-    if (!chinese.isEmpty() && (family == QStringLiteral("黑体") || family == QStringLiteral("微软雅黑")))
-        return chinese;
-    return family;
+    Q_UNUSED(substituted);
+    return family == QStringLiteral("黑体") || family == QStringLiteral("微软雅黑");
 }
 } // namespace
 
@@ -47,7 +41,11 @@ QFont Controls::font(const QString& family, double points)
     const auto key = qMakePair(family, points);
     auto found = fonts.constFind(key);
     if (found == fonts.cend()) {
-        QFont f(installedFamily(family));
+        QFont f;
+        if (isChineseSystemFamily(family))
+            f.setFamilies(chineseFallbacks());
+        else
+            f.setFamily(family);
         f.setPointSizeF(points);
         found = fonts.insert(key, f);
     }
