@@ -55,7 +55,8 @@ WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, cons
     return placement;
 }
 
-void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool autoRun, bool autoSave)
+void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool autoRun, bool autoSave,
+                  std::optional<bool> keepTasks)
 {
     QList<QPair<QString, QString>> values;
     if (windowPx) {
@@ -64,20 +65,17 @@ void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool a
     }
     values.append({QStringLiteral("AutoRun"), autoRun ? QStringLiteral("1") : QStringLiteral("0")});
     values.append({QStringLiteral("AutoSave"), autoSave ? QStringLiteral("1") : QStringLiteral("0")});
+    if (keepTasks)
+        values.append({QStringLiteral("KeepTasks"), *keepTasks ? QStringLiteral("1") : QStringLiteral("0")});
     WriteIniValues(iniPath, kSection, values);
 }
 
-bool loadKeepTasks(const QString& iniPath)
-{
-    return Val(ReadIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), QStringLiteral("0"))) != 0;
-}
-
-void saveKeepTasks(const QString& iniPath, bool keepTasks)
+std::optional<bool> loadKeepTasks(const QString& iniPath)
 {
     // A sentinel default tells a missing key from one present with any value.
     const QString missing = QStringLiteral("\x01");
-    if (!keepTasks && ReadIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), missing) == missing)
-        return;
-    WriteIniValue(iniPath, kSection, QStringLiteral("KeepTasks"),
-                  keepTasks ? QStringLiteral("1") : QStringLiteral("0"));
+    const QString value = ReadIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), missing);
+    if (value == missing)
+        return std::nullopt;
+    return Val(value) != 0;
 }

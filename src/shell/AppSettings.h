@@ -22,13 +22,12 @@ QString firstRunConfigText(const QSize& screenPx, const QSize& windowPx);
 WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx,
                              bool* autoRun, bool* autoSave);
 
-/// Writes Left, Top, AutoRun and AutoSave; writes nothing when the file already holds them. Without
-/// a place (the window system does not tell it truly), Left and Top keep what the file holds.
-void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool autoRun, bool autoSave);
+/// Writes Left, Top, AutoRun, AutoSave and KeepTasks with one read and at most one write; writes
+/// nothing when the file already holds them. Without a place (the window system does not tell it
+/// truly), Left and Top keep what the file holds; without keepTasks the key is left as it is.
+void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool autoRun, bool autoSave,
+                  std::optional<bool> keepTasks = std::nullopt);
 
-/// The switch "保留待办" (key KeepTasks): on when the number read is not 0, off when the key is missing.
-bool loadKeepTasks(const QString& iniPath);
-
-/// Writes KeepTasks when the switch is on or the file already has the key, so that the file of a user
-/// who never turned it on keeps exactly its four keys.
-void saveKeepTasks(const QString& iniPath, bool keepTasks);
+/// The switch "保留待办" (key KeepTasks): on when the number read is not 0; nothing when the key is
+/// missing, so that the file of a user who never turned it on keeps exactly its four keys.
+std::optional<bool> loadKeepTasks(const QString& iniPath);

@@ -78,7 +78,9 @@ void FrmMain::Form_Load()
     InitialLayout();
     resetNoteStore();
     LoadSettingsAndNotes();
-    m_keepTasks = loadKeepTasks(iniPath());
+    const std::optional<bool> keepTasks = loadKeepTasks(iniPath());
+    m_keepTasks = keepTasks.value_or(false);
+    m_keepTasksKeyed = keepTasks.has_value();
     SSwitch1->setValue(m_autoRun);
     SSwitch2->setValue(m_autoSave);
     SSwitch3->setValue(m_keepTasks);
@@ -153,8 +155,7 @@ void FrmMain::SaveSettingsAndNotes()
     ++m_saveCount;
     // There the place read back is not where the window is: the file keeps the one it has.
     saveSettings(iniPath(), m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt,
-                 m_autoRun, m_autoSave);
-    saveKeepTasks(iniPath(), m_keepTasks);
+                 m_autoRun, m_autoSave, m_keepTasksKeyed ? std::optional<bool>(m_keepTasks) : std::nullopt);
     m_notes->save();
 }
 
@@ -424,6 +425,7 @@ void FrmMain::switch2Clicked()
 void FrmMain::switch3Clicked()
 {
     m_keepTasks = SSwitch3->property("Value").toBool();
+    m_keepTasksKeyed = true;
     // Kept from now on, so a crash right after turning it on does not lose the list.
     keepTasksNow();
 }

@@ -180,6 +180,8 @@ private:
     bool m_ctrlHeld = false;
     bool m_pointerOverEditor = false;
     bool m_keepTasks = false;
+    /// Config.ini has the key KeepTasks, or the switch was used: saves write it from then on.
+    bool m_keepTasksKeyed = false;
     bool m_taskSaveFailureTold = false;
     std::unique_ptr<TaskStore> m_taskStore;
     bool m_closed = false;
