@@ -34,9 +34,6 @@ const QByteArray kJournalNext("journal.next");
 const QByteArray kJournalHeader("VemraNotes save journal 1\n");
 const QByteArray kJournalEnd("end\n");
 
-// Above this many files one syncfs() is cheaper than an fsync() per file.
-constexpr int kFsyncEachLimit = 16;
-
 bool isValidUtf8(const QByteArray& bytes)
 {
     if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return quint8(c) < 0x80; }))

@@ -27,9 +27,6 @@ const QByteArray kInnerRecycle(".recycle");
 const QByteArray kRecycleLog(".removed.log");
 const QByteArray kRecycleLogNext(".removed.log.next");
 
-// Above this many files one syncfs() is cheaper than an fsync() per file.
-constexpr int kFsyncEachLimit = 16;
-
 // "name (2).ext" for the second file of a name in the recovery folder.
 QByteArray withCollisionSuffix(const QByteArray& name, int attempt)
 {
@@ -102,6 +99,16 @@ RecycleFolder::RecycleFolder(const QByteArray& appFolder, const Clock* clock)
 {
 }
 
+qint64 RecycleFolder::takeSequence(int recycleFd, qsizetype count)
+{
+    // Read from the log once; this process is the only one writing it from then on.
+    if (m_nextSequence == 0)
+        m_nextSequence = nextSequence(recycleFd);
+    const qint64 first = m_nextSequence;
+    m_nextSequence += count;
+    return first;
+}
+
 qint64 RecycleFolder::nowMs() const
 {
     return m_clock->now().toMSecsSinceEpoch();
@@ -154,7 +161,7 @@ bool RecycleFolder::moveIn(int fromDir, const QByteArray& name, bool renameAsTex
     const qint64 now = nowMs();
     const auto logged = [&](const QByteArray& target) {
         ::fsync(recycleFd.get());
-        appendLog(recycleFd.get(), {LogEntry{nextSequence(recycleFd.get()), now, target}}, 0600);
+        appendLog(recycleFd.get(), {LogEntry{takeSequence(recycleFd.get(), 1), now, target}}, 0600);
         prune({target});
         return true;
     };
@@ -213,7 +220,7 @@ int RecycleFolder::keepOriginal(int fromDir, const QByteArray& name)
             return error;
         if (::fsync(recycleFd.get()) != 0)
             return errno;
-        appendLog(recycleFd.get(), {LogEntry{nextSequence(recycleFd.get()), nowMs(), target}}, 0600);
+        appendLog(recycleFd.get(), {LogEntry{takeSequence(recycleFd.get(), 1), nowMs(), target}}, 0600);
         prune({target});
         return 0;
     }
@@ -230,7 +237,7 @@ QStringList RecycleFolder::writeTexts(const QStringList& texts, int* firstError)
     }
     const bool syncEach = texts.size() <= kFsyncEachLimit;
     const qint64 now = nowMs();
-    qint64 seq = nextSequence(recycleFd.get());
+    qint64 seq = takeSequence(recycleFd.get(), texts.size());
     QList<LogEntry> written;
     QStringList failed;
     for (const QString& text : texts) {

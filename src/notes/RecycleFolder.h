@@ -42,6 +42,8 @@ private:
     int open();
     QByteArray nextName();
     qint64 nowMs() const;
+    /// The first of count sequence numbers for new arrivals.
+    qint64 takeSequence(int recycleFd, qsizetype count);
     void prune(const QSet<QByteArray>& protectedNames);
 
     QByteArray m_appFolder;
@@ -51,4 +53,6 @@ private:
     bool m_inside = false;
     QByteArray m_lastStamp;
     int m_lastCounter = 0;
+    /// Next sequence number of the log; 0 until the log was read.
+    qint64 m_nextSequence = 0;
 };

@@ -62,6 +62,9 @@ ReadOutcome readFileAt(int dirFd, const QByteArray& name, QByteArray* bytes, str
 
 bool writeAll(int fd, const QByteArray& bytes);
 
+/// Above this many files one syncfs() is cheaper than an fsync() per file.
+constexpr int kFsyncEachLimit = 16;
+
 /// Returns 0 or the error; a file that could not be written completely is removed again. Never
 /// follows a link at the name, so a link planted there cannot redirect the write.
 int writeFileAt(int dirFd, const QByteArray& name, const QByteArray& bytes, int extraFlags, bool sync,
