@@ -186,8 +186,8 @@ private:
     std::unique_ptr<TaskStore> m_taskStore;
     bool m_closed = false;
     bool m_showingNote = false;
-    bool m_editorPristine = true;
-    /// Document revision of the editor at the last commit: no edit since, nothing to take out of it.
+    /// Document revision of the editor when its text was last the note's (shown or committed): no
+    /// edit since, nothing to take out of it.
     int m_committedRevision = -1;
     /// Saves after a key in a huge note wait for a pause in the typing.
     QTimer* m_pausedTypingSave = nullptr;

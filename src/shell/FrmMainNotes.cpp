@@ -23,7 +23,7 @@ void FrmMain::CommitEditor()
     // characters; nor is one whose text was already taken since the last edit.
     const int revision = Text1->document()->revision();
     std::optional<QString> edited;
-    if (!m_editorPristine && revision != m_committedRevision) {
+    if (revision != m_committedRevision) {
         edited = Text1->text();
         m_committedRevision = revision;
     }
@@ -58,8 +58,8 @@ void FrmMain::showInEditor(const QString& text)
     Text1->setReadOnly(tooLong);
     Text1->setText(text);
     m_showingNote = false;
-    m_editorPristine = true;
-    m_committedRevision = -1;
+    // What the editor shows is the note's own text: nothing to take back until it is edited.
+    m_committedRevision = Text1->document()->revision();
     if (tooLong) {
         // After the note is open and the list closed, so the message is about what the user sees.
         QTimer::singleShot(0, this, [this] {
@@ -95,10 +95,8 @@ void FrmMain::adoptEditorAsNewNote()
 
 void FrmMain::editorChanged()
 {
-    if (!m_showingNote) {
-        m_editorPristine = false;
+    if (!m_showingNote)
         adoptEditorAsNewNote();
-    }
     // Only the first line and emptiness matter here: the whole text of a huge note is not taken out
     // of the text box on every key.
     if (!Text1->document()->firstBlock().text().startsWith(kLedgerHeader))
