@@ -1,4 +1,5 @@
 #include "platform/DurableFile.h"
+#include "support/FolderFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,27 +11,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
-
-bool put(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
-
-// Everything in the folder, hidden entries included: a left-over temporary file shows up here.
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
 
 unsigned modeOf(const QString& path)
 {
@@ -97,17 +77,17 @@ void TestDurableFile::writeCreatesAndReplacesLeavingNothingElse()
 
     auto result = DurableFile::write(path, "first");
     QVERIFY2(result.ok(), qPrintable(result.describe()));
-    QCOMPARE(contents(path), QByteArray("first"));
+    QCOMPARE(readRaw(path), QByteArray("first"));
 
     result = DurableFile::write(path, "second, longer than the first");
     QVERIFY2(result.ok(), qPrintable(result.describe()));
-    QCOMPARE(contents(path), QByteArray("second, longer than the first"));
+    QCOMPARE(readRaw(path), QByteArray("second, longer than the first"));
 
     result = DurableFile::write(path, QByteArray());
     QVERIFY2(result.ok(), qPrintable(result.describe()));
     QCOMPARE(QFileInfo(path).size(), 0);
 
-    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Tasks.json")});
+    QCOMPARE(entriesIn(dir.path()), QStringList{QStringLiteral("Tasks.json")});
     QCOMPARE(result.step(), DurableFile::Step::None);
     QCOMPARE(result.error(), 0);
 }
@@ -131,7 +111,7 @@ void TestDurableFile::writeMode()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("1.txt"));
     if (existing) {
-        QVERIFY(put(path, "old"));
+        QVERIFY(putFile(path, "old"));
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ReadGroup | QFileDevice::ReadOther));
         QCOMPARE(modeOf(path), 0644u);
@@ -165,17 +145,17 @@ void TestDurableFile::failedWriteKeepsTargetAndLeavesNoTemporary()
     DurableFile::WriteResult result = DurableFile::WriteResult::success();
     if (situation == u"folder") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Tasks.json")));
-        QVERIFY(put(path + QStringLiteral("/inside"), "kept"));
-        before = entries(dir.path());
+        QVERIFY(putFile(path + QStringLiteral("/inside"), "kept"));
+        before = entriesIn(dir.path());
         result = DurableFile::write(path, payload);
-        QCOMPARE(contents(path + QStringLiteral("/inside")), QByteArray("kept"));
+        QCOMPARE(readRaw(path + QStringLiteral("/inside")), QByteArray("kept"));
     } else if (situation == u"no folder") {
         path = dir.filePath(QStringLiteral("Missing/Tasks.json"));
         result = DurableFile::write(path, payload);
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("Missing"))));
     } else {
-        QVERIFY(put(path, "old contents"));
-        before = entries(dir.path());
+        QVERIFY(putFile(path, "old contents"));
+        before = entriesIn(dir.path());
         FileSizeLimit limit(100);
         QVERIFY(limit.active());
         result = DurableFile::write(path, payload);
@@ -184,9 +164,9 @@ void TestDurableFile::failedWriteKeepsTargetAndLeavesNoTemporary()
     QCOMPARE(int(result.step()), step);
     QCOMPARE(result.error(), error);
     QVERIFY(!result.describe().isEmpty());
-    QCOMPARE(entries(dir.path()), before);
+    QCOMPARE(entriesIn(dir.path()), before);
     if (situation == u"limit")
-        QCOMPARE(contents(path), QByteArray("old contents"));
+        QCOMPARE(readRaw(path), QByteArray("old contents"));
 }
 
 void TestDurableFile::read_data()
@@ -217,13 +197,13 @@ void TestDurableFile::read()
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("Tasks.json"));
     if (situation == u"file")
-        QVERIFY(put(path, "0123456789"));
+        QVERIFY(putFile(path, "0123456789"));
     else if (situation == u"empty")
-        QVERIFY(put(path, QByteArray()));
+        QVERIFY(putFile(path, QByteArray()));
     else if (situation == u"folder")
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Tasks.json")));
     else if (situation == u"below") {
-        QVERIFY(put(path, "a file, not a folder"));
+        QVERIFY(putFile(path, "a file, not a folder"));
         path += QStringLiteral("/inner");
     }
     const auto result = DurableFile::read(path, maxBytes);

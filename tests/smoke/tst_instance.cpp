@@ -49,33 +49,14 @@ void TestInstance::init()
 
 void TestInstance::cleanup()
 {
-    for (QProcess* process : std::as_const(m_processes)) {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-        if (QTest::currentTestFailed())
-            qWarning("%s output:\n%s", qPrintable(process->objectName()), process->readAll().constData());
-        delete process;
-    }
-    m_processes.clear();
+    endProcesses(m_processes);
     m_root.reset();
 }
 
 QProcess* TestInstance::start(const QString& executable, const QString& runtime)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const std::pair<const char*, QString> folders[] = {{"HOME", QStringLiteral("home")},
-                                                       {"XDG_CONFIG_HOME", QStringLiteral("config")},
-                                                       {"XDG_RUNTIME_DIR", runtime},
-                                                       {"XDG_CACHE_HOME", QStringLiteral("cache")},
-                                                       {"XDG_DATA_HOME", QStringLiteral("data")},
-                                                       {"XDG_STATE_HOME", QStringLiteral("state")}};
-    for (const auto& [variable, sub] : folders)
-        environment.insert(QString::fromLatin1(variable), path(sub));
-    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER"})
-        environment.remove(QString::fromLatin1(variable));
+    QProcessEnvironment environment = sandboxEnvironment(m_root->path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(runtime));
 
     auto* process = new QProcess;
     process->setObjectName(executable + u' ' + runtime);

@@ -106,18 +106,7 @@ void TestServices::executableStartsWithoutMultimediaOrNetwork()
     QVERIFY(QFile::copy(module, dir.filePath(QStringLiteral("app/")) + ServiceModule::fileName()));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("app/portable")), QByteArray()));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
-                                                           {"XDG_CONFIG_HOME", "config"},
-                                                           {"XDG_RUNTIME_DIR", "runtime"},
-                                                           {"XDG_CACHE_HOME", "cache"},
-                                                           {"XDG_DATA_HOME", "data"},
-                                                           {"XDG_STATE_HOME", "state"}};
-    for (const auto& [variable, sub] : folders)
-        environment.insert(QString::fromLatin1(variable), dir.filePath(QString::fromLatin1(sub)));
-    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER"})
-        environment.remove(QString::fromLatin1(variable));
+    const QProcessEnvironment environment = sandboxEnvironment(dir.path());
 
     QProcess process;
     process.setProcessEnvironment(environment);

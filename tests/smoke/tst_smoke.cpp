@@ -72,33 +72,12 @@ void TestSmoke::init()
     m_noteBytes = utf8WithBom(QStringLiteral("买牛奶\r\nmilk, 2 L\r\n周五前"));
     QVERIFY(writeFile(appPath(QStringLiteral("Notes/1.txt")), m_noteBytes));
 
-    m_environment = QProcessEnvironment::systemEnvironment();
-    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
-                                                           {"XDG_CONFIG_HOME", "config"},
-                                                           {"XDG_RUNTIME_DIR", "runtime"},
-                                                           {"XDG_CACHE_HOME", "cache"},
-                                                           {"XDG_DATA_HOME", "data"},
-                                                           {"XDG_STATE_HOME", "state"}};
-    for (const auto& [variable, sub] : folders)
-        m_environment.insert(QString::fromLatin1(variable), m_root->filePath(QString::fromLatin1(sub)));
-    // No way to the user's desktop session.
-    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER"})
-        m_environment.remove(QString::fromLatin1(variable));
+    m_environment = sandboxEnvironment(m_root->path());
 }
 
 void TestSmoke::cleanup()
 {
-    for (QProcess* process : std::as_const(m_processes)) {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-        if (QTest::currentTestFailed())
-            qWarning("%s output:\n%s", qPrintable(process->objectName()), process->readAll().constData());
-        delete process;
-    }
-    m_processes.clear();
+    endProcesses(m_processes);
     m_root.reset();
 }
 

@@ -1,6 +1,8 @@
 #include "support/ProcessProbe.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QtTest>
 
 #include <csignal>
 
@@ -18,4 +20,35 @@ bool catchesTermination(qint64 pid)
         }
     }
     return false;
+}
+
+QProcessEnvironment sandboxEnvironment(const QString& root)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
+                                                           {"XDG_CONFIG_HOME", "config"},
+                                                           {"XDG_RUNTIME_DIR", "runtime"},
+                                                           {"XDG_CACHE_HOME", "cache"},
+                                                           {"XDG_DATA_HOME", "data"},
+                                                           {"XDG_STATE_HOME", "state"}};
+    for (const auto& [variable, sub] : folders)
+        environment.insert(QString::fromLatin1(variable), root + u'/' + QString::fromLatin1(sub));
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER"})
+        environment.remove(QString::fromLatin1(variable));
+    return environment;
+}
+
+void endProcesses(QList<QProcess*>& processes)
+{
+    for (QProcess* process : std::as_const(processes)) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+        if (QTest::currentTestFailed())
+            qWarning("%s output:\n%s", qPrintable(process->objectName()), process->readAll().constData());
+        delete process;
+    }
+    processes.clear();
 }

@@ -1,3 +1,4 @@
+#include "support/FolderFiles.h"
 #include "tasks/TaskActions.h"
 #include "tasks/TaskHarness.h"
 #include "tasks/TaskStore.h"
@@ -12,26 +13,6 @@
 Q_DECLARE_METATYPE(TaskItem)
 
 namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
-
-bool put(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
 
 // A due moment with milliseconds, so a round trip that drops them shows.
 const QDateTime SomeDue(QDate(2024, 3, 5), QTime(1, 30, 0, 123), Qt::UTC);
@@ -257,7 +238,7 @@ void TestTaskStore::missingFileGivesEmptyListAndNoProblem()
     QVERIFY(loaded.tasks.isEmpty());
     QVERIFY(!loaded.unusable());
     QVERIFY(loaded.setAsidePath.isEmpty());
-    QVERIFY(entries(dir.path()).isEmpty());
+    QVERIFY(entriesIn(dir.path()).isEmpty());
 }
 
 void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty_data()
@@ -286,9 +267,9 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
         bad = TaskStore::serialise({{{QString(TaskStore::MaxFileBytes, u'x'), "------", 2, 1, "a"}, {}}});
     if (kind == u"folder") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Tasks.json")));
-        QVERIFY(put(dir.filePath(QStringLiteral("Tasks.json/inside")), "kept"));
+        QVERIFY(putFile(dir.filePath(QStringLiteral("Tasks.json/inside")), "kept"));
     } else {
-        QVERIFY(put(store.filePath(), bad));
+        QVERIFY(putFile(store.filePath(), bad));
     }
 
     const TaskStore::Loaded loaded = store.load();
@@ -296,11 +277,11 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
     QVERIFY(loaded.unusable());
     const QString stamp = Start.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QCOMPARE(loaded.setAsidePath, dir.filePath(QStringLiteral("Tasks.json.bad-") + stamp));
-    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Tasks.json.bad-") + stamp});
+    QCOMPARE(entriesIn(dir.path()), QStringList{QStringLiteral("Tasks.json.bad-") + stamp});
     if (kind == u"folder")
-        QCOMPARE(contents(loaded.setAsidePath + QStringLiteral("/inside")), QByteArray("kept"));
+        QCOMPARE(readRaw(loaded.setAsidePath + QStringLiteral("/inside")), QByteArray("kept"));
     else
-        QCOMPARE(contents(loaded.setAsidePath), bad);
+        QCOMPARE(readRaw(loaded.setAsidePath), bad);
     QVERIFY(TaskStore::noticeMessage(loaded).contains(QStringLiteral("Tasks.json.bad-") + stamp));
     QVERIFY(!TaskStore::noticeTitle().isEmpty());
 
@@ -308,9 +289,9 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
     QList<StoredTask> list{{{"新", "+08:00", 0, 1, "新"}, {}}};
     const auto saved = store.save(list);
     QVERIFY2(saved.ok(), qPrintable(saved.describe()));
-    QCOMPARE(TaskStore::parse(contents(store.filePath())).tasks, list);
+    QCOMPARE(TaskStore::parse(readRaw(store.filePath())).tasks, list);
     if (kind != u"folder")
-        QCOMPARE(contents(loaded.setAsidePath), bad);
+        QCOMPARE(readRaw(loaded.setAsidePath), bad);
 }
 
 void TestTaskStore::setAsideNeverReplacesAnEarlierBadFile()
@@ -320,18 +301,18 @@ void TestTaskStore::setAsideNeverReplacesAnEarlierBadFile()
     clock.setNow(Start);
     const QString stem = dir.filePath(QStringLiteral("Tasks.json.bad-")) +
                          Start.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QVERIFY(put(stem, "earlier"));
+    QVERIFY(putFile(stem, "earlier"));
     QStringList expected{stem + QStringLiteral("-2"), stem + QStringLiteral("-3")};
     for (int round = 0; round < 2; ++round) {
         TaskStore store(dir.path(), clock); // a restart within the same second
         const QByteArray bad = "broken " + QByteArray::number(round);
-        QVERIFY(put(store.filePath(), bad));
+        QVERIFY(putFile(store.filePath(), bad));
         const TaskStore::Loaded loaded = store.load();
         QCOMPARE(loaded.setAsidePath, expected.at(round));
-        QCOMPARE(contents(loaded.setAsidePath), bad);
+        QCOMPARE(readRaw(loaded.setAsidePath), bad);
     }
-    QCOMPARE(contents(stem), QByteArray("earlier"));
-    QCOMPARE(entries(dir.path()).size(), 3);
+    QCOMPARE(readRaw(stem), QByteArray("earlier"));
+    QCOMPARE(entriesIn(dir.path()).size(), 3);
 }
 
 void TestTaskStore::fileThatCannotBeSetAsideIsNeverWritten()
@@ -342,11 +323,11 @@ void TestTaskStore::fileThatCannotBeSetAsideIsNeverWritten()
     clock.setNow(Start);
     const QString stem = dir.filePath(QStringLiteral("Tasks.json.bad-")) +
                          Start.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QVERIFY(put(stem, "taken"));
+    QVERIFY(putFile(stem, "taken"));
     for (int n = 2; n <= 100; ++n)
-        QVERIFY(put(stem + u'-' + QString::number(n), "taken"));
+        QVERIFY(putFile(stem + u'-' + QString::number(n), "taken"));
     TaskStore store(dir.path(), clock);
-    QVERIFY(put(store.filePath(), "not a task list"));
+    QVERIFY(putFile(store.filePath(), "not a task list"));
 
     const TaskStore::Loaded loaded = store.load();
     QVERIFY(loaded.tasks.isEmpty());
@@ -359,8 +340,8 @@ void TestTaskStore::fileThatCannotBeSetAsideIsNeverWritten()
     QCOMPARE(saved.step(), DurableFile::Step::Rename);
     QCOMPARE(saved.error(), EEXIST);
     QVERIFY(!store.removeFile());
-    QCOMPARE(contents(store.filePath()), QByteArray("not a task list"));
-    QCOMPARE(entries(dir.path()).size(), 101);
+    QCOMPARE(readRaw(store.filePath()), QByteArray("not a task list"));
+    QCOMPARE(entriesIn(dir.path()).size(), 101);
 }
 
 void TestTaskStore::saveWritesPrivateFileAndRemoveFileRemovesIt()
@@ -371,16 +352,16 @@ void TestTaskStore::saveWritesPrivateFileAndRemoveFileRemovesIt()
     const QList<StoredTask> list{{{"a", "-00:05:00", 0, 1, "a"}, SomeDue}, {{"b", "------", 2, 4, "ls"}, {}}};
     const auto saved = store.save(list);
     QVERIFY2(saved.ok(), qPrintable(saved.describe()));
-    QCOMPARE(TaskStore::parse(contents(store.filePath())).tasks, list);
+    QCOMPARE(TaskStore::parse(readRaw(store.filePath())).tasks, list);
     struct stat info
     {
     };
     QCOMPARE(::stat(QFile::encodeName(store.filePath()).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0600u);
-    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Tasks.json")});
+    QCOMPARE(entriesIn(dir.path()), QStringList{QStringLiteral("Tasks.json")});
 
     QVERIFY(store.removeFile());
-    QVERIFY(entries(dir.path()).isEmpty());
+    QVERIFY(entriesIn(dir.path()).isEmpty());
     QVERIFY(store.removeFile()); // nothing left to remove is no failure
 
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Tasks.json")));
