@@ -3,6 +3,7 @@
 #include "widgets/InkLabel.h"
 #include "widgets/SButton.h"
 
+#include <QFontDatabase>
 #include <QFrame>
 #include <QHash>
 #include <QLabel>
@@ -19,9 +20,9 @@ const QStringList& chineseFallbacks()
 
 // The windows ask for the Chinese system fonts by name; on Linux the CJK fonts of the machine stand in
 // for them, the same ones wherever a window is built (the application, a test, a benchmark). A font
-// asked for by those names would fail to match and search its fallbacks again for every size, so it
-// names the stand-ins themselves, in order: the first installed one is taken, without listing every
-// family of the machine.
+// asked for by a name the machine lacks fails to match and has fontconfig search for fallbacks at
+// every size, and even a list of stand-ins has the fallbacks of the rest looked up; so the names are
+// resolved once, to the first stand-in that is installed, and the fonts name that family alone.
 bool isChineseSystemFamily(const QString& family)
 {
     static const bool substituted = [] {
@@ -31,6 +32,21 @@ bool isChineseSystemFamily(const QString& family)
     }();
     Q_UNUSED(substituted);
     return family == QStringLiteral("黑体") || family == QStringLiteral("微软雅黑");
+}
+
+void setChineseFamily(QFont& font)
+{
+    static const QString installed = [] {
+        for (const QString& name : chineseFallbacks()) {
+            if (QFontDatabase::hasFamily(name))
+                return name;
+        }
+        return QString();
+    }();
+    if (installed.isEmpty())
+        font.setFamilies(chineseFallbacks()); // none installed: let fontconfig pick what it can
+    else
+        font.setFamily(installed);
 }
 } // namespace
 
@@ -43,7 +59,7 @@ QFont Controls::font(const QString& family, double points)
     if (found == fonts.cend()) {
         QFont f;
         if (isChineseSystemFamily(family))
-            f.setFamilies(chineseFallbacks());
+            setChineseFamily(f);
         else
             f.setFamily(family);
         f.setPointSizeF(points);
