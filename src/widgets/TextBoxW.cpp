@@ -352,16 +352,21 @@ void TextBoxW::mouseMoveEvent(QMouseEvent* event)
     QPlainTextEdit::mouseMoveEvent(event);
 }
 
+// The box keeps the focus while another window is active: the window system taking the focus away
+// and giving it back is not the user leaving or entering the box. Reacting to it would, for one,
+// close the settings panel that the click activating the window had just opened.
 void TextBoxW::focusInEvent(QFocusEvent* event)
 {
     QPlainTextEdit::focusInEvent(event);
-    emit GotFocus();
+    if (event->reason() != Qt::ActiveWindowFocusReason)
+        emit GotFocus();
 }
 
 void TextBoxW::focusOutEvent(QFocusEvent* event)
 {
     QPlainTextEdit::focusOutEvent(event);
-    emit LostFocus();
+    if (event->reason() != Qt::ActiveWindowFocusReason)
+        emit LostFocus();
 }
 
 void TextBoxW::wheelEvent(QWheelEvent* event)

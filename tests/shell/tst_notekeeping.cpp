@@ -75,6 +75,7 @@ private slots:
     void aNoteOnlyLookedAtIsSavedByteForByte();
     void failedSavesAreToldOnceAndRetried();
     void pressInTheEditorClosesTheSettingsPanel();
+    void activatingTheWindowLeavesTheSettingsPanelOpen();
     void aLineTooLongToEditIsShownReadOnlyAndKeptWhole();
     void anEmptiedEditorIsEditableAfterAReadOnlyNote_data();
     void anEmptiedEditorIsEditableAfterAReadOnlyNote();
@@ -215,6 +216,26 @@ void TestNoteKeeping::pressInTheEditorClosesTheSettingsPanel()
     QVERIFY(m.editor->hasFocus()); // the title buttons take no focus
     QTest::mouseClick(m.editor->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(!settings->isVisible());
+}
+
+void TestNoteKeeping::activatingTheWindowLeavesTheSettingsPanelOpen()
+{
+    // The click that activates an inactive window also opens the panel; the editor getting the
+    // focus back with the activation is not a press in the editor.
+    TestPlatform tp;
+    Window m(tp);
+    m.editor->setFocus();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture4")), Qt::LeftButton);
+    QWidget* settings = control<QWidget>(m.w.get(), QStringLiteral("Picture9"));
+    QVERIFY(settings->isVisible());
+    m.w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
+    QTRY_VERIFY(m.editor->hasFocus());
+    QVERIFY(settings->isVisible());
 }
 
 void TestNoteKeeping::aLineTooLongToEditIsShownReadOnlyAndKeptWhole()
