@@ -81,9 +81,6 @@ void FrmMain::Form_Load()
     const std::optional<bool> keepTasks = loadKeepTasks(iniPath());
     m_keepTasks = keepTasks.value_or(false);
     m_keepTasksKeyed = keepTasks.has_value();
-    SSwitch1->setValue(m_autoRun);
-    SSwitch2->setValue(m_autoSave);
-    SSwitch3->setValue(m_keepTasks);
     Text1->setFocus();
     restoreKeptTasks();
     m_todo->start();
@@ -234,16 +231,32 @@ void FrmMain::ensureTodoPage()
     m_todo->ensureBuilt();
 }
 
+void FrmMain::ensurePanels()
+{
+    ensureSettingsPanel();
+    ensureQuickPanel();
+    ensureTodoPage();
+}
+
+bool FrmMain::settingsPanelOpen() const
+{
+    return Picture9 && Picture9->isVisible();
+}
+
 void FrmMain::Picture16_Click()
 {
-    Picture15->hide();
+    if (Picture15)
+        Picture15->hide();
     Text1->setFixedHeight(Picture6[0]->height());
-    Picture16->setTag(QStringLiteral("0"));
-    Picture16->setPicture(15);
+    if (Picture16) {
+        Picture16->setTag(QStringLiteral("0"));
+        Picture16->setPicture(15);
+    }
 }
 
 void FrmMain::ToggleQuickPanel()
 {
+    ensureQuickPanel();
     Picture15->setVisible(!Picture15->isVisible());
     if (Picture15->isVisible())
         Text1->setFixedHeight(Twips::toPx(Twips::fromPx(Picture15->y()) - 15));
@@ -253,7 +266,7 @@ void FrmMain::ToggleQuickPanel()
 
 void FrmMain::closeSettingsPanelAside()
 {
-    if (!Picture9->isVisible())
+    if (!settingsPanelOpen())
         return;
     Picture9->hide();
     const int state = (Picture4->tag().left(1).toInt() + 1) % 2;
@@ -287,6 +300,7 @@ void FrmMain::Picture4_Click()
         Picture7->hide();
         Text1->setEnabled(true);
     }
+    ensureSettingsPanel();
     Picture9->setVisible(!Picture9->isVisible());
     const int state = (Picture4->tag().left(1).toInt() + 1) % 2;
     if (state == 0) {
@@ -329,7 +343,7 @@ void FrmMain::Picture5_MouseDown()
 
 void FrmMain::editorGotFocus()
 {
-    if (!Picture9->isVisible())
+    if (!settingsPanelOpen())
         return;
     Picture4_Click();
     Picture4->setPicture(7);

@@ -57,6 +57,12 @@ public:
     TodoPage* todoPage() const { return m_todo; }
     /// Builds the to-do page's controls now (tests that look them up by name ask for this first).
     void ensureTodoPage();
+    /// The settings and quick-functions panels are built when they first open; these build them now.
+    void ensureSettingsPanel();
+    void ensureQuickPanel();
+    /// Every control of the window, built: both panels and the to-do page.
+    void ensurePanels();
+    bool settingsPanelOpen() const;
     /// The editor's font size in points (the wheel zooms it by 2).
     double editorFontSize() const;
     QString iniPath() const;

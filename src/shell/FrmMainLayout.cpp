@@ -69,7 +69,7 @@ void FrmMain::createControls()
         SaveSettingsAndNotes();
     };
     hooks.closeSettingsIfOpen = [this] {
-        if (Picture9->isVisible())
+        if (settingsPanelOpen())
             Picture4_Click();
     };
     m_todo = new TodoPage(Picture6[1], m_platform, std::move(hooks));
@@ -83,40 +83,6 @@ void FrmMain::createControls()
     QPalette editorPalette = Text1->palette();
     editorPalette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
     Text1->setPalette(editorPalette);
-
-    // Quick-functions panel along the bottom of the notes page.
-    Picture15 = new Surface(Picture6[0], Palette::panel);
-    Picture15->setObjectName(QStringLiteral("Picture15"));
-    Picture15->setFixedHeight(px(2175));
-    Picture15->hide();
-    Label10 = Controls::label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), Palette::grey,
-                              Controls::font(QStringLiteral("黑体"), 10.5));
-    Label10->move(px(240), px(180));
-    Picture16 = imageButton(Picture15, QStringLiteral("Picture16"), 15, QStringLiteral("0"), 240);
-    const QStringList captions = {QStringLiteral(" 中英文翻译 "), QStringLiteral(" 表达式计算 "),
-                                  QStringLiteral("添加日期"), QStringLiteral("打开路径")};
-    const QStringList glyphs = {QStringLiteral("译"), QStringLiteral("算"), QStringLiteral("日"),
-                                QStringLiteral("开")};
-    for (int i = 0; i < 4; ++i) {
-        const int left = 600 + (i % 2) * 3300;
-        const int top = 720 + (i / 2) * 660;
-        QLabel* glyph = Controls::label(Picture15, QStringLiteral("Picture17_%1").arg(i), glyphs[i],
-                                        Qt::white, Controls::font(QStringLiteral("黑体"), 10.5));
-        glyph->setAlignment(Qt::AlignCenter);
-        glyph->setAutoFillBackground(true);
-        QPalette gp = glyph->palette();
-        gp.setColor(QPalette::Window, Palette::grey);
-        glyph->setPalette(gp);
-        glyph->setFixedSize(px(360), px(360));
-        glyph->move(px(left), px(top));
-        glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
-        Label11[i] = new ClickLabel(captions[i], Picture15);
-        Label11[i]->setObjectName(QStringLiteral("Label11_%1").arg(i));
-        Label11[i]->setFont(Controls::font(QStringLiteral("黑体"), 10.5));
-        Label11[i]->setColors(Palette::panel, Palette::darkGrey);
-        Label11[i]->adjustSize();
-        Label11[i]->move(px(left + 480), px(top) + (px(360) - Label11[i]->height()) / 2);
-    }
 
     // Note-list panel, over the notes page.
     Picture7 = new Surface(this, Palette::panel);
@@ -151,47 +117,6 @@ void FrmMain::createControls()
                               QStringLiteral("移除(Ctrl+W)"));
     Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
                               QStringLiteral("新增(Ctrl+N)"));
-
-    // Settings panel.
-    Picture9 = new Surface(this, Palette::panel);
-    Picture9->setObjectName(QStringLiteral("Picture9"));
-    // Six rows of 480 twips: three switches, then the three buttons.
-    Picture9->setFixedSize(px(2775), px(2655 + 480));
-    Picture9->hide();
-    // Label names stay with their rows' controls; the third switch's row came last.
-    const QList<QPair<int, QString>> rows = {
-        {0, QStringLiteral("开机时启动")}, {1, QStringLiteral("断电保护")},
-        {5, QStringLiteral("保留待办")},   {2, QStringLiteral("关于")},
-        {3, QStringLiteral("帮助")},       {4, QStringLiteral("软件发布源")}};
-    // Each row's label spans the height of the switch or button beside it and centres its glyphs
-    // there, so both sit on the same rows of pixels.
-    for (int row = 0; row < rows.size(); ++row) {
-        const QFont rowFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
-        const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[row].second) + 2;
-        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first), rows[row].second,
-                          Palette::darkGrey, rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
-    }
-    SSwitch1 = new SSwitch(Picture9);
-    SSwitch1->setObjectName(QStringLiteral("SSwitch1"));
-    SSwitch2 = new SSwitch(Picture9);
-    SSwitch2->setObjectName(QStringLiteral("SSwitch2"));
-    SSwitch3 = new SSwitch(Picture9);
-    SSwitch3->setObjectName(QStringLiteral("SSwitch3"));
-    for (SSwitch* s : {SSwitch1, SSwitch2, SSwitch3}) {
-        s->setFixedSize(px(615), px(255));
-        s->setProperty("BackColorOn", quint32(0x808080));
-    }
-    SSwitch1->move(px(1800), px(240));
-    SSwitch2->move(px(1800), px(720));
-    SSwitch3->move(px(1800), px(1200));
-    const QFont yahei9 = Controls::font(QStringLiteral("微软雅黑"), 9);
-    SButton1 = Controls::flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"), yahei,
-                                    0xFFFFFF, Twips::rect(1800, 1680, 615, 255));
-    SButton2 = Controls::flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"), yahei9,
-                                    0xFFFFFF, Twips::rect(1800, 2160, 615, 255));
-    SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9,
-                                    0xFFFFFF, Twips::rect(1800, 2640, 615, 255));
-    SButton7->setProperty("Tag", releasePageUrl());
 }
 
 void FrmMain::InitialLayout()
@@ -225,20 +150,13 @@ void FrmMain::InitialLayout()
     Picture8[0]->move(px(wid(Picture7) - 60 - wid(Picture8[0])), px(120));
     Picture8[1]->move(px(left(Picture8[0]) - 60 - wid(Picture8[1])), px(120));
     Picture8[2]->move(px(left(Picture8[1]) - 60 - wid(Picture8[2])), px(120));
-    // 8. Settings panel at the right edge.
-    Picture9->move(px(W - wid(Picture9)), px(top(Picture7)));
     // 9. The search box's underline.
     Line1->setGeometry(Text2->x(), Text2->y() + Text2->height(), Text2->width(), 1);
     // 10. Search hits cover the note list exactly.
     ListSearch->setGeometry(List1->geometry());
     ListSearch->setFixedSize(List1->size());
-    // 15. Quick-functions panel at the bottom of the notes page.
-    Picture15->setFixedWidth(px(wid(Picture6[0])));
-    Picture15->move(0, px(hei(Picture6[0]) - hei(Picture15)));
-    Picture16->move(px(wid(Picture15) - wid(Picture16) - 120), px(120));
 
     Picture7->raise();
-    Picture9->raise();
 }
 
 void FrmMain::wireEvents()
@@ -253,9 +171,6 @@ void FrmMain::wireEvents()
     connect(Picture4, &ImageButton::mouseMoved, this, [this] { HoverTags::hoverTwoState(Picture4, 8, 10); });
     connect(Picture5, &ImageButton::mouseDown, this, &FrmMain::Picture5_MouseDown);
     connect(Picture5, &ImageButton::mouseMoved, this, [this] { HoverTags::hoverTwoState(Picture5, 4, 6); });
-    connect(Picture16, &ImageButton::clicked, this, &FrmMain::Picture16_Click);
-    connect(Picture16, &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture16, 17); });
-    connect(Picture15, &Surface::bareMouseMove, this, [this] { HoverTags::reset(Picture16, 15); });
 
     connect(Picture8[0], &ImageButton::clicked, this, &FrmMain::ClearNotes);
     connect(Picture8[1], &ImageButton::clicked, this, &FrmMain::RemoveSelectedNote);
@@ -281,8 +196,111 @@ void FrmMain::wireEvents()
     connect(Text1, &TextBoxW::KeyUp, this, &FrmMain::EditorKeyUp);
     connect(Text1, &TextBoxW::MouseDown, this,
             [this](int button, int shift, int, int) { EditorMouseDown(button, shift); });
+}
+
+// The panels are built the first time they open: at start they are hidden, and measuring their captions
+// would load glyphs no one sees yet.
+
+void FrmMain::ensureQuickPanel()
+{
+    if (Picture15)
+        return;
+    const double pageWidth = tw(Picture6[0]->width());
+    const double pageHeight = tw(Picture6[0]->height());
+    Picture15 = new Surface(Picture6[0], Palette::panel);
+    Picture15->setObjectName(QStringLiteral("Picture15"));
+    Picture15->setFixedHeight(px(2175));
+    Picture15->hide();
+    Label10 = Controls::label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), Palette::grey,
+                              Controls::font(QStringLiteral("黑体"), 10.5));
+    Label10->move(px(240), px(180));
+    Picture16 = imageButton(Picture15, QStringLiteral("Picture16"), 15, QStringLiteral("0"), 240);
+    const QStringList captions = {QStringLiteral(" 中英文翻译 "), QStringLiteral(" 表达式计算 "),
+                                  QStringLiteral("添加日期"), QStringLiteral("打开路径")};
+    const QStringList glyphs = {QStringLiteral("译"), QStringLiteral("算"), QStringLiteral("日"),
+                                QStringLiteral("开")};
+    for (int i = 0; i < 4; ++i) {
+        const int left = 600 + (i % 2) * 3300;
+        const int top = 720 + (i / 2) * 660;
+        QLabel* glyph = Controls::label(Picture15, QStringLiteral("Picture17_%1").arg(i), glyphs[i],
+                                        Qt::white, Controls::font(QStringLiteral("黑体"), 10.5));
+        glyph->setAlignment(Qt::AlignCenter);
+        glyph->setAutoFillBackground(true);
+        QPalette gp = glyph->palette();
+        gp.setColor(QPalette::Window, Palette::grey);
+        glyph->setPalette(gp);
+        glyph->setFixedSize(px(360), px(360));
+        glyph->move(px(left), px(top));
+        glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
+        Label11[i] = new ClickLabel(captions[i], Picture15);
+        Label11[i]->setObjectName(QStringLiteral("Label11_%1").arg(i));
+        Label11[i]->setFont(Controls::font(QStringLiteral("黑体"), 10.5));
+        Label11[i]->setColors(Palette::panel, Palette::darkGrey);
+        Label11[i]->adjustSize();
+        Label11[i]->move(px(left + 480), px(top) + (px(360) - Label11[i]->height()) / 2);
+    }
+
+    Picture15->setFixedWidth(px(pageWidth));
+    Picture15->move(0, px(pageHeight - tw(Picture15->height())));
+    Picture16->move(px(pageWidth - tw(Picture16->width()) - 120), px(120));
+
+    connect(Picture16, &ImageButton::clicked, this, &FrmMain::Picture16_Click);
+    connect(Picture16, &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture16, 17); });
+    connect(Picture15, &Surface::bareMouseMove, this, [this] { HoverTags::reset(Picture16, 15); });
     for (int i = 0; i < 4; ++i)
         connect(Label11[i], &ClickLabel::clicked, this, [this, i] { Label11_Click(i); });
+}
+
+void FrmMain::ensureSettingsPanel()
+{
+    if (Picture9)
+        return;
+    Picture9 = new Surface(this, Palette::panel);
+    Picture9->setObjectName(QStringLiteral("Picture9"));
+    // Six rows of 480 twips: three switches, then the three buttons.
+    Picture9->setFixedSize(px(2775), px(2655 + 480));
+    Picture9->hide();
+    // Label names stay with their rows' controls; the third switch's row came last.
+    const QList<QPair<int, QString>> rows = {
+        {0, QStringLiteral("开机时启动")}, {1, QStringLiteral("断电保护")},
+        {5, QStringLiteral("保留待办")},   {2, QStringLiteral("关于")},
+        {3, QStringLiteral("帮助")},       {4, QStringLiteral("软件发布源")}};
+    // Each row's label spans the height of the switch or button beside it and centres its glyphs
+    // there, so both sit on the same rows of pixels.
+    for (int row = 0; row < rows.size(); ++row) {
+        const QFont rowFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
+        const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[row].second) + 2;
+        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first), rows[row].second,
+                          Palette::darkGrey, rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
+    }
+    SSwitch1 = new SSwitch(Picture9);
+    SSwitch1->setObjectName(QStringLiteral("SSwitch1"));
+    SSwitch2 = new SSwitch(Picture9);
+    SSwitch2->setObjectName(QStringLiteral("SSwitch2"));
+    SSwitch3 = new SSwitch(Picture9);
+    SSwitch3->setObjectName(QStringLiteral("SSwitch3"));
+    for (SSwitch* s : {SSwitch1, SSwitch2, SSwitch3}) {
+        s->setFixedSize(px(615), px(255));
+        s->setProperty("BackColorOn", quint32(0x808080));
+    }
+    SSwitch1->move(px(1800), px(240));
+    SSwitch2->move(px(1800), px(720));
+    SSwitch3->move(px(1800), px(1200));
+    const QFont yahei9 = Controls::font(QStringLiteral("微软雅黑"), 9);
+    SButton1 = Controls::flatButton(Picture9, QStringLiteral("SButton1"), QStringLiteral("···"),
+                                    Controls::font(QStringLiteral("微软雅黑"), 10.5), 0xFFFFFF,
+                                    Twips::rect(1800, 1680, 615, 255));
+    SButton2 = Controls::flatButton(Picture9, QStringLiteral("SButton2"), QStringLiteral("···"), yahei9,
+                                    0xFFFFFF, Twips::rect(1800, 2160, 615, 255));
+    SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9,
+                                    0xFFFFFF, Twips::rect(1800, 2640, 615, 255));
+    SButton7->setProperty("Tag", releasePageUrl());
+    SSwitch1->setValue(m_autoRun);
+    SSwitch2->setValue(m_autoSave);
+    SSwitch3->setValue(m_keepTasks);
+    // At the right edge, level with the note list, above everything else.
+    Picture9->move(px(tw(width()) - tw(Picture9->width())), px(tw(Picture7->y())));
+    Picture9->raise();
 
     connect(SSwitch1, SIGNAL(Click()), this, SLOT(switch1Clicked()));
     connect(SSwitch2, SIGNAL(Click()), this, SLOT(switch2Clicked()));

@@ -54,6 +54,7 @@ void TestChrome::init()
 {
     tp = std::make_unique<TestPlatform>();
     w = std::make_unique<FrmMain>(tp->platform());
+    w->ensurePanels();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 }

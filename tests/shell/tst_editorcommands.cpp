@@ -199,8 +199,8 @@ void TestEditorCommands::newAndClearByKey()
 
 void TestEditorCommands::quickPanelByKeyAndMiddleClick()
 {
-    QWidget* quick = control<QWidget>(w.get(), QStringLiteral("Picture15"));
     ctrl(Qt::Key_Q);
+    QWidget* quick = control<QWidget>(w.get(), QStringLiteral("Picture15"));
     QVERIFY(quick->isVisible());
     QCOMPARE(editor->height() * 15, quick->y() * 15 - 15);
     QTest::mouseClick(editor->viewport(), Qt::MiddleButton, Qt::ControlModifier, QPoint(10, 10));

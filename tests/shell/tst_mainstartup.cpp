@@ -18,6 +18,7 @@ private slots:
     void switchValues_data();
     void switchValues();
     void closeFollowsAutoRunWithAutostartEntry();
+    void settingsPanelIsBuiltWhenFirstOpened();
     void autoSaveOnBackgroundMoveWritesOnlyWhatChanged();
     void systemCloseKeepsTheTypedText();
     void closeButtonCommitsThenSaves();
@@ -99,6 +100,7 @@ void TestMainStartup::switchValues()
     FrmMain w(tp.platform());
     QCOMPARE(w.AutoRun(), autoRun);
     QCOMPARE(w.AutoSave(), autoSave);
+    w.Picture4_Click();
     QCOMPARE(control<QWidget>(&w, QStringLiteral("SSwitch1"))->property("Value").toBool(), autoRun);
     QCOMPARE(control<QWidget>(&w, QStringLiteral("SSwitch2"))->property("Value").toBool(), autoSave);
 }
@@ -110,8 +112,8 @@ void TestMainStartup::closeFollowsAutoRunWithAutostartEntry()
         FrmMain w(tp.platform());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* sw = control<QWidget>(&w, QStringLiteral("SSwitch1"));
         w.Picture4_Click();
+        auto* sw = control<QWidget>(&w, QStringLiteral("SSwitch1"));
         QTest::mouseClick(sw, Qt::LeftButton);
         QVERIFY(w.AutoRun());
         // Nothing reaches the autostart folder before the close.
@@ -124,15 +126,40 @@ void TestMainStartup::closeFollowsAutoRunWithAutostartEntry()
     {
         FrmMain w(tp.platform());
         QVERIFY(w.AutoRun());
-        auto* sw = control<QWidget>(&w, QStringLiteral("SSwitch1"));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.Picture4_Click();
+        auto* sw = control<QWidget>(&w, QStringLiteral("SSwitch1"));
         QTest::mouseClick(sw, Qt::LeftButton);
         w.close();
     }
     QCOMPARE(tp.autostart.calls.last(), QStringLiteral("disable VemraNotes"));
     QVERIFY(readFile(tp.path(QStringLiteral("Config.ini"))).contains("AutoRun=0"));
+}
+
+void TestMainStartup::settingsPanelIsBuiltWhenFirstOpened()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Config.ini")), "[General]\r\nAutoRun=1\r\nAutoSave=0\r\n");
+    FrmMain w(tp.platform());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.findChild<QWidget*>(QStringLiteral("Picture9")));
+    QVERIFY(!w.findChild<QWidget*>(QStringLiteral("Picture15")));
+    QVERIFY(!w.settingsPanelOpen());
+
+    QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture4")), Qt::LeftButton);
+    auto* settings = control<QWidget>(&w, QStringLiteral("Picture9"));
+    QVERIFY(settings->isVisible());
+    QCOMPARE(settings->pos() * 15, QPoint(6870 - 2775, 360));
+    QCOMPARE(control<QWidget>(&w, QStringLiteral("SSwitch1"))->property("Value").toBool(), true);
+    QCOMPARE(control<QWidget>(&w, QStringLiteral("SSwitch2"))->property("Value").toBool(), false);
+
+    QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture4")), Qt::LeftButton);
+    QVERIFY(!settings->isVisible());
+    QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture4")), Qt::LeftButton);
+    QVERIFY(settings->isVisible());
+    QCOMPARE(w.findChildren<QWidget*>(QStringLiteral("Picture9")).size(), 1);
 }
 
 void TestMainStartup::autoSaveOnBackgroundMoveWritesOnlyWhatChanged()
@@ -282,6 +309,7 @@ void TestMainStartup::windowSystemThatPlacesWindowsKeepsTheStoredPlace()
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(w.pos() != QPoint(100, 50));
+        w.Picture4_Click();
         auto* switch2 = control<QWidget>(&w, QStringLiteral("SSwitch2"));
         QTest::mouseClick(switch2, Qt::LeftButton);
         QVERIFY(w.AutoSave());

@@ -185,6 +185,7 @@ void TestNoteKeeping::failedSavesAreToldOnceAndRetried()
     QVERIFY2(seen.at(0).contains(tp.path(QStringLiteral("Notes.recycle"))), qPrintable(seen.at(0)));
 
     // Saving automatically on every pointer move does not repeat the message.
+    m.w->ensureSettingsPanel();
     control<QWidget>(m.w.get(), QStringLiteral("SSwitch2"))->setProperty("Value", true);
     QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture1")), Qt::LeftButton);
     for (int i = 0; i < 5; ++i)

@@ -97,8 +97,9 @@ void TestTranslateCommand::trigger(Trigger how)
         QTest::keyClick(editor, Qt::Key_T, Qt::ControlModifier);
         return;
     }
-    QWidget* quick = control<QWidget>(w.get(), QStringLiteral("Picture15"));
-    if (!quick->isVisible())
+    // The panel exists once it was first opened.
+    QWidget* quick = w->findChild<QWidget*>(QStringLiteral("Picture15"));
+    if (!quick || !quick->isVisible())
         QTest::keyClick(editor, Qt::Key_Q, Qt::ControlModifier);
     QTest::mouseClick(control<QWidget>(w.get(), QStringLiteral("Label11_0")), Qt::LeftButton);
 }

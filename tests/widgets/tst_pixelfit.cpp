@@ -137,6 +137,7 @@ void TestPixelFit::init()
 {
     tp = std::make_unique<TestPlatform>();
     w = std::make_unique<FrmMain>(tp->platform());
+    w->ensurePanels();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 }
