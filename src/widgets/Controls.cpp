@@ -37,8 +37,11 @@ bool isChineseSystemFamily(const QString& family)
 void setChineseFamily(QFont& font)
 {
     static const QString installed = [] {
+        // The list of families, not hasFamily(): that asks fontconfig to resolve each name as an
+        // alias, which costs as much as the match this avoids.
+        const QStringList families = QFontDatabase::families();
         for (const QString& name : chineseFallbacks()) {
-            if (QFontDatabase::hasFamily(name))
+            if (families.contains(name))
                 return name;
         }
         return QString();
