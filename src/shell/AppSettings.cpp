@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 
 #include <cmath>
@@ -37,12 +36,16 @@ WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, cons
 {
     WindowPlacement placement;
     if (!QFileInfo::exists(iniPath)) {
-        QSaveFile file(iniPath);
-        if (!file.open(QIODevice::WriteOnly))
+        // Defaults, not something the user chose: not worth waiting for the disk at a first start.
+        // Keys that a crash left out of the file read as defaults.
+        const QByteArray text = firstRunConfigText(screenPx, windowPx).toLatin1();
+        QFile file(iniPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return placement;
-        file.write(firstRunConfigText(screenPx, windowPx).toLatin1());
-        if (!file.commit())
+        if (file.write(text) != text.size() || !file.flush()) {
+            file.remove();
             return placement;
+        }
     }
     placement.configReady = true;
     const QString defaultLeft = formatSingle((screenPx.width() - windowPx.width()) / 2.0);
