@@ -44,6 +44,31 @@ void NoteStore::reset()
 
 void NoteStore::load()
 {
+    m_loadPending = false;
+    appendFolderNotes();
+    setCurrent(0);
+    emit editorTextReplaced(m_texts.at(0));
+}
+
+void NoteStore::loadWhenNeeded()
+{
+    m_loadPending = true;
+    setCurrent(0);
+    emit editorTextReplaced(m_texts.at(0));
+}
+
+void NoteStore::ensureLoaded() const
+{
+    // Reading the folder changes what the store holds but not what it is: the getters stay const.
+    if (m_loadPending) {
+        auto* self = const_cast<NoteStore*>(this);
+        self->m_loadPending = false;
+        self->appendFolderNotes();
+    }
+}
+
+void NoteStore::appendFolderNotes()
+{
     const NoteFolder::LoadResult loaded = m_folder->load();
     QStringList titles;
     titles.reserve(loaded.texts.size());
@@ -53,12 +78,11 @@ void NoteStore::load()
     m_entries.append(titles);
     if (!titles.isEmpty())
         emit entriesAdded(titles);
-    setCurrent(0);
-    emit editorTextReplaced(m_texts.at(0));
 }
 
 bool NoteStore::save()
 {
+    ensureLoaded();
     if (!m_folder->save(m_texts)) {
         tellFailure();
         return false;
@@ -102,6 +126,7 @@ bool NoteStore::open(int index)
 
 void NoteStore::appendEmptyNote()
 {
+    ensureLoaded();
     m_texts.append(QString());
     m_entries.append(kEmptyEntry);
     emit entriesAdded(QStringList{kEmptyEntry});
@@ -158,6 +183,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
 
 void NoteStore::clearNotes()
 {
+    ensureLoaded();
     recycle(m_texts);
     reset();
     emit editorTextReplaced(QString());
@@ -165,6 +191,7 @@ void NoteStore::clearNotes()
 
 const QList<int>& NoteStore::search(const QString& needle)
 {
+    ensureLoaded();
     m_searchHits = searchNotes(m_texts, needle);
     return m_searchHits;
 }

@@ -57,13 +57,25 @@ public:
     ~NoteStore() override;
 
     /// The note texts, index 0 … NoteCount() − 1, parallel to entries().
-    const QStringList& NoteTexts() const { return m_texts; }
-    int NoteCount() const { return int(m_texts.size()); }
+    const QStringList& NoteTexts() const
+    {
+        ensureLoaded();
+        return m_texts;
+    }
+    int NoteCount() const
+    {
+        ensureLoaded();
+        return int(m_texts.size());
+    }
     /// Index of the note the editor is tied to; −1 when none.
     int CurrentNote() const { return m_current; }
     bool hasCurrentNote() const { return m_current >= 0 && m_current < NoteCount(); }
     /// What the note list shows for each note.
-    const QStringList& entries() const { return m_entries; }
+    const QStringList& entries() const
+    {
+        ensureLoaded();
+        return m_entries;
+    }
     NoteFolder& folder() { return *m_folder; }
 
     /// The entry a commit gives a text: the placeholder for a blank text (spaces trimmed at both
@@ -75,6 +87,14 @@ public:
     /// Appends every note of the folder after the notes held (one empty note after reset()), each
     /// with its plain title (a blank file keeps a blank entry), and shows note 0.
     void load();
+    /// Shows note 0 now and leaves the reading of the folder for later: the first thing that asks
+    /// the store anything about its notes, or loadNow(), appends them as load() does. What the
+    /// store is told meanwhile (an edit of note 0, a new note) comes after the folder's notes, as
+    /// it would have after a load().
+    void loadWhenNeeded();
+    /// Reads the folder now if loadWhenNeeded() put it off.
+    void loadNow() { ensureLoaded(); }
+    bool isLoadPending() const { return m_loadPending; }
     /// Writes the notes to the folder; false when it failed (told through folderFailed).
     bool save();
 
@@ -122,6 +142,8 @@ signals:
     void folderFailed(const NoteFolder::Failure& failure);
 
 private:
+    void ensureLoaded() const;
+    void appendFolderNotes();
     void setEntry(int index, const QString& entry);
     void setCurrent(int index);
     void appendEmptyNote();
@@ -131,6 +153,7 @@ private:
     void tellFailure();
 
     std::unique_ptr<NoteFolder> m_folder;
+    bool m_loadPending = false;
     QStringList m_texts;
     QStringList m_entries;
     int m_current = 0;

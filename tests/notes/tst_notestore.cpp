@@ -111,6 +111,8 @@ private slots:
     void commitWithoutTextKeepsTheStoredText();
     void commitWithoutCurrentNoteDoesNothing();
     void loadAppendsPlainTitlesAfterTheEmptyNote();
+    void aLoadPutOffHappensBeforeTheFirstUse_data();
+    void aLoadPutOffHappensBeforeTheFirstUse();
     void openShowsTheNote_data();
     void openShowsTheNote();
     void addKeepsTheOtherTexts();
@@ -215,6 +217,67 @@ void TestNoteStore::loadAppendsPlainTitlesAfterTheEmptyNote()
     QCOMPARE(f.view->replaced, 1);
     QCOMPARE(f.view->editor, QString());
     f.verifyInStep();
+}
+
+void TestNoteStore::aLoadPutOffHappensBeforeTheFirstUse_data()
+{
+    QTest::addColumn<QString>("use");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<int>("current");
+    const QString one = QStringLiteral("one");
+    const QString two = QStringLiteral("two");
+    QTest::newRow("commit") << "commit" << QStringList{QStringLiteral("typed"), one, two} << 0;
+    QTest::newRow("add") << "add" << QStringList{QString(), one, two, QString()} << 3;
+    QTest::newRow("open") << "open" << QStringList{QString(), one, two} << 2;
+    QTest::newRow("search") << "search" << QStringList{QString(), one, two} << 0;
+    QTest::newRow("save") << "save" << QStringList{QString(), one, two} << 0;
+    QTest::newRow("clear") << "clear" << QStringList{QString()} << 0;
+    QTest::newRow("count") << "count" << QStringList{QString(), one, two} << 0;
+}
+
+void TestNoteStore::aLoadPutOffHappensBeforeTheFirstUse()
+{
+    QFETCH(QString, use);
+    QFETCH(QStringList, texts);
+    QFETCH(int, current);
+    Fixture f;
+    QVERIFY(WriteUtf8File(f.path(QStringLiteral("Notes/1.txt")), QStringLiteral("one")));
+    QVERIFY(WriteUtf8File(f.path(QStringLiteral("Notes/2.txt")), QStringLiteral("two")));
+    f.store->loadWhenNeeded();
+    // Note 0 is shown at once; nothing of the folder is in the store yet.
+    QVERIFY(f.store->isLoadPending());
+    QCOMPARE(f.view->entries, QStringList{NoteStore::kEmptyEntry});
+    QCOMPARE(f.view->replaced, 1);
+    QCOMPARE(f.view->editor, QString());
+
+    if (use == "commit") {
+        f.store->commit(QStringLiteral("typed"));
+        QCOMPARE(f.view->replaced, 1); // the editor keeps what was typed
+    } else if (use == "add") {
+        f.store->addNote();
+    } else if (use == "open") {
+        QVERIFY(f.store->open(2));
+        QCOMPARE(f.view->editor, QStringLiteral("two"));
+    } else if (use == "search") {
+        QCOMPARE(f.store->search(QStringLiteral("tw")), QList<int>{2});
+    } else if (use == "save") {
+        QVERIFY(f.store->save());
+    } else if (use == "clear") {
+        f.store->clearNotes();
+        QCOMPARE(f.recycled(), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    } else {
+        QCOMPARE(f.store->NoteCount(), 3);
+    }
+    QVERIFY(!f.store->isLoadPending());
+    QCOMPARE(f.store->NoteTexts(), texts);
+    QCOMPARE(f.store->CurrentNote(), current);
+    f.verifyInStep();
+    // Whatever came first, the folder still holds every note it held, or has them recycled.
+    if (use != "clear") {
+        QVERIFY(f.store->save());
+        QCOMPARE(ReadNoteFile(f.path(QStringLiteral("Notes/1.txt"))),
+                 texts.at(0).isEmpty() ? QStringLiteral("one") : texts.at(0));
+    }
 }
 
 void TestNoteStore::openShowsTheNote_data()
