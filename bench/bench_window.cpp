@@ -283,6 +283,7 @@ SearchFixture* searchFixture()
         g_searchFixture->platform.writeConfig(false);
         g_searchFixture->platform.writeNotes(searchableNotes(10000));
         g_searchFixture->window = std::make_unique<FrmMain>(g_searchFixture->platform.platform());
+        g_searchFixture->window->ensureNoteList();
         g_searchFixture->window->show();
         // The search box sits on the note-list panel.
         g_searchFixture->window->Picture1_Click();
@@ -419,6 +420,7 @@ void BM_KeystrokeInHugeNote(benchmark::State& state)
     }
     platform.writeNotes({huge});
     FrmMain window(platform.platform());
+    window.ensureNoteList();
     window.show();
     settle();
     auto* list = window.findChild<ListBoxW*>(QStringLiteral("List1"));

@@ -124,9 +124,6 @@ void FrmMain::resetNoteStore()
     // The note list and the editor follow the store from here on; a second reset must not show every
     // change twice.
     const auto unique = Qt::UniqueConnection;
-    connect(m_notes.get(), &NoteStore::entriesAdded, List1, &ListBoxW::AddItems, unique);
-    connect(m_notes.get(), &NoteStore::entryChanged, List1, &ListBoxW::setList, unique);
-    connect(m_notes.get(), &NoteStore::entryRemoved, List1, &ListBoxW::RemoveItem, unique);
     connect(m_notes.get(), &NoteStore::entriesReset, this, &FrmMain::showNoteEntries, unique);
     connect(m_notes.get(), &NoteStore::editorTextReplaced, this, &FrmMain::showInEditor, unique);
     connect(m_notes.get(), &NoteStore::folderFailed, this, &FrmMain::reportFolderFailure, unique);
@@ -233,6 +230,7 @@ void FrmMain::ensureTodoPage()
 
 void FrmMain::ensurePanels()
 {
+    ensureNoteList();
     ensureSettingsPanel();
     ensureQuickPanel();
     ensureTodoPage();
@@ -241,6 +239,17 @@ void FrmMain::ensurePanels()
 bool FrmMain::settingsPanelOpen() const
 {
     return Picture9 && Picture9->isVisible();
+}
+
+bool FrmMain::noteListOpen() const
+{
+    return Picture7 && Picture7->isVisible();
+}
+
+int FrmMain::selectedNote() const
+{
+    // A list never opened has nothing selected.
+    return List1 ? List1->ListIndex() : -1;
 }
 
 void FrmMain::Picture16_Click()
@@ -281,6 +290,7 @@ void FrmMain::closeSettingsPanelAside()
 
 void FrmMain::Picture1_Click()
 {
+    ensureNoteList();
     Picture7->setVisible(!Picture7->isVisible());
     Text1->setEnabled(!Picture7->isVisible());
     Picture16_Click();
@@ -296,7 +306,7 @@ void FrmMain::Picture1_Click()
 void FrmMain::Picture4_Click()
 {
     Picture16_Click();
-    if (Picture7->isVisible()) {
+    if (noteListOpen()) {
         Picture7->hide();
         Text1->setEnabled(true);
     }
@@ -334,7 +344,7 @@ void FrmMain::Picture5_MouseDown()
         Picture5->setPicture(6);
         Picture5->setTag(QStringLiteral("11"));
         Picture5->setToolTip(QStringLiteral("待办"));
-        if (Picture7->isVisible())
+        if (noteListOpen())
             Picture1_Click();
         Picture1->hide();
         Label1->move(Twips::toPx(60), Label1->y());
@@ -395,6 +405,8 @@ void FrmMain::picture1Move()
 
 void FrmMain::resetPicture8Hover()
 {
+    if (!Picture7)
+        return;
     // Checked in the order add, remove, clear.
     HoverTags::reset(Picture8[2], 13);
     HoverTags::reset(Picture8[1], 11);

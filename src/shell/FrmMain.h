@@ -57,12 +57,15 @@ public:
     TodoPage* todoPage() const { return m_todo; }
     /// Builds the to-do page's controls now (tests that look them up by name ask for this first).
     void ensureTodoPage();
-    /// The settings and quick-functions panels are built when they first open; these build them now.
+    /// The note list, the settings and the quick-functions panels are built when they first open;
+    /// these build them now.
+    void ensureNoteList();
     void ensureSettingsPanel();
     void ensureQuickPanel();
-    /// Every control of the window, built: both panels and the to-do page.
+    /// Every control of the window, built: the panels and the to-do page.
     void ensurePanels();
     bool settingsPanelOpen() const;
+    bool noteListOpen() const;
     /// The editor's font size in points (the wheel zooms it by 2).
     double editorFontSize() const;
     QString iniPath() const;
@@ -124,6 +127,8 @@ private:
     void LoadSettingsAndNotes();
     void resetNoteStore();
     void closeSettingsPanelAside();
+    /// The note list's selected row; −1 when none (or the list was never built).
+    int selectedNote() const;
     void bareSurfaceMove();
     void picture7Move();
     void picture1Move();

@@ -31,7 +31,7 @@ void FrmMain::EditorKeyDown(int keyCode, int shift)
             Text1->setSelLength(int(Text1->text().size()));
             break;
         case 'W':
-            if (List1->ListIndex() >= 0)
+            if (selectedNote() >= 0)
                 removeNote(NoteTrigger::Key);
             break;
         case 'N':

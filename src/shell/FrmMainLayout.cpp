@@ -24,6 +24,9 @@ namespace {
 using Twips::px;
 using Twips::tw;
 
+// The note list and the settings panel open under the title row, in twips.
+constexpr int kNoteListTop = 360;
+
 ImageButton* imageButton(QWidget* parent, const QString& name, int picture, const QString& tag, int sizeTwips,
                          const QString& tip = QString())
 {
@@ -42,7 +45,6 @@ ImageButton* imageButton(QWidget* parent, const QString& name, int picture, cons
 void FrmMain::createControls()
 {
     const QFont heiti = Controls::font(QStringLiteral("黑体"), 12);
-    const QFont yahei = Controls::font(QStringLiteral("微软雅黑"), 10.5);
 
     Label1 =
         Controls::label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), Palette::grey, heiti);
@@ -83,40 +85,6 @@ void FrmMain::createControls()
     QPalette editorPalette = Text1->palette();
     editorPalette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
     Text1->setPalette(editorPalette);
-
-    // Note-list panel, over the notes page.
-    Picture7 = new Surface(this, Palette::panel);
-    Picture7->setObjectName(QStringLiteral("Picture7"));
-    Picture7->setFixedSize(px(4335), px(6435));
-    Picture7->hide();
-    Text2 = new TextBoxW(Picture7);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setMultiLine(false);
-    Text2->setGeometry(px(120), px(90), px(3015), px(300));
-    Text2->setFont(Controls::font(QStringLiteral("微软雅黑"), 9));
-    Text2->setTag(QStringLiteral("(在此快速查找便笺)"));
-    Text2->setText(Text2->tag());
-    Text2->setForeColor(QColor(128, 128, 128));
-    // The panel's grey behind the box: a palette does it without the style-sheet engine.
-    QPalette searchPalette = Text2->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        searchPalette.setColor(group, QPalette::Base, Palette::panel);
-    Text2->setPalette(searchPalette);
-    Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
-    List1 = new ListBoxW(Picture7);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setFixedHeight(px(5685));
-    List1->setFont(yahei);
-    ListSearch = new ListBoxW(Picture7);
-    ListSearch->setObjectName(QStringLiteral("ListSearch"));
-    ListSearch->setFont(yahei);
-    ListSearch->hide();
-    Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
-                              QStringLiteral("清空(Ctrl+E)"));
-    Picture8[1] = imageButton(Picture7, QStringLiteral("Picture8_1"), 11, QStringLiteral("0"), 270,
-                              QStringLiteral("移除(Ctrl+W)"));
-    Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
-                              QStringLiteral("新增(Ctrl+N)"));
 }
 
 void FrmMain::InitialLayout()
@@ -142,21 +110,6 @@ void FrmMain::InitialLayout()
     // 5. Editor.
     Text1->move(px(30), 0);
     Text1->setFixedSize(px(wid(Picture6[0]) - 30), px(hei(Picture6[0])));
-    // 6. Note list under the search box's line.
-    List1->move(0, px(480 + 60));
-    List1->setFixedWidth(px(wid(Picture7) - 30));
-    Picture7->move(0, px(360));
-    // 7. The panel's add, remove and clear buttons from the right.
-    Picture8[0]->move(px(wid(Picture7) - 60 - wid(Picture8[0])), px(120));
-    Picture8[1]->move(px(left(Picture8[0]) - 60 - wid(Picture8[1])), px(120));
-    Picture8[2]->move(px(left(Picture8[1]) - 60 - wid(Picture8[2])), px(120));
-    // 9. The search box's underline.
-    Line1->setGeometry(Text2->x(), Text2->y() + Text2->height(), Text2->width(), 1);
-    // 10. Search hits cover the note list exactly.
-    ListSearch->setGeometry(List1->geometry());
-    ListSearch->setFixedSize(List1->size());
-
-    Picture7->raise();
 }
 
 void FrmMain::wireEvents()
@@ -172,22 +125,7 @@ void FrmMain::wireEvents()
     connect(Picture5, &ImageButton::mouseDown, this, &FrmMain::Picture5_MouseDown);
     connect(Picture5, &ImageButton::mouseMoved, this, [this] { HoverTags::hoverTwoState(Picture5, 4, 6); });
 
-    connect(Picture8[0], &ImageButton::clicked, this, &FrmMain::ClearNotes);
-    connect(Picture8[1], &ImageButton::clicked, this, &FrmMain::RemoveSelectedNote);
-    connect(Picture8[2], &ImageButton::clicked, this, &FrmMain::AddNote);
-    connect(Picture8[0], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[0], 17); });
-    connect(Picture8[1], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[1], 12); });
-    connect(Picture8[2], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[2], 14); });
-    connect(Picture7, &Surface::bareMouseMove, this, &FrmMain::picture7Move);
-
     Label1->installEventFilter(this);
-
-    connect(List1, &ListBoxW::DblClick, this, &FrmMain::OpenSelectedNote);
-    connect(List1, &ListBoxW::MouseMove, this, [this] { m_pointerOverEditor = false; });
-    connect(ListSearch, &ListBoxW::DblClick, this, &FrmMain::OpenSearchHit);
-    connect(Text2, &TextBoxW::Change, this, &FrmMain::searchChanged);
-    connect(Text2, &TextBoxW::GotFocus, this, &FrmMain::searchGotFocus);
-    connect(Text2, &TextBoxW::LostFocus, this, &FrmMain::searchLostFocus);
 
     connect(Text1, &TextBoxW::Change, this, &FrmMain::editorChanged);
     connect(Text1, &TextBoxW::GotFocus, this, &FrmMain::editorGotFocus);
@@ -251,6 +189,81 @@ void FrmMain::ensureQuickPanel()
         connect(Label11[i], &ClickLabel::clicked, this, [this, i] { Label11_Click(i); });
 }
 
+void FrmMain::ensureNoteList()
+{
+    if (Picture7)
+        return;
+    const QFont noteFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
+    Picture7 = new Surface(this, Palette::panel);
+    Picture7->setObjectName(QStringLiteral("Picture7"));
+    Picture7->setFixedSize(px(4335), px(6435));
+    Picture7->hide();
+    Text2 = new TextBoxW(Picture7);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setMultiLine(false);
+    Text2->setGeometry(px(120), px(90), px(3015), px(300));
+    Text2->setFont(Controls::font(QStringLiteral("微软雅黑"), 9));
+    Text2->setTag(QStringLiteral("(在此快速查找便笺)"));
+    Text2->setText(Text2->tag());
+    Text2->setForeColor(QColor(128, 128, 128));
+    // The panel's grey behind the box: a palette does it without the style-sheet engine.
+    QPalette searchPalette = Text2->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        searchPalette.setColor(group, QPalette::Base, Palette::panel);
+    Text2->setPalette(searchPalette);
+    Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
+    List1 = new ListBoxW(Picture7);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setFixedHeight(px(5685));
+    List1->setFont(noteFont);
+    ListSearch = new ListBoxW(Picture7);
+    ListSearch->setObjectName(QStringLiteral("ListSearch"));
+    ListSearch->setFont(noteFont);
+    ListSearch->hide();
+    Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
+                              QStringLiteral("清空(Ctrl+E)"));
+    Picture8[1] = imageButton(Picture7, QStringLiteral("Picture8_1"), 11, QStringLiteral("0"), 270,
+                              QStringLiteral("移除(Ctrl+W)"));
+    Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
+                              QStringLiteral("新增(Ctrl+N)"));
+
+    // Under the title row, the note list under the search box's line, the add, remove and clear
+    // buttons from the right, the search hits exactly over the note list.
+    Picture7->move(0, px(kNoteListTop));
+    List1->move(0, px(480 + 60));
+    List1->setFixedWidth(px(tw(Picture7->width()) - 30));
+    Picture8[0]->move(px(tw(Picture7->width()) - 60 - tw(Picture8[0]->width())), px(120));
+    Picture8[1]->move(px(tw(Picture8[0]->x()) - 60 - tw(Picture8[1]->width())), px(120));
+    Picture8[2]->move(px(tw(Picture8[1]->x()) - 60 - tw(Picture8[2]->width())), px(120));
+    Line1->setGeometry(Text2->x(), Text2->y() + Text2->height(), Text2->width(), 1);
+    ListSearch->setGeometry(List1->geometry());
+    ListSearch->setFixedSize(List1->size());
+    // Over the pages; the settings panel stays above it.
+    Picture7->raise();
+    if (Picture9)
+        Picture9->raise();
+
+    connect(Picture8[0], &ImageButton::clicked, this, &FrmMain::ClearNotes);
+    connect(Picture8[1], &ImageButton::clicked, this, &FrmMain::RemoveSelectedNote);
+    connect(Picture8[2], &ImageButton::clicked, this, &FrmMain::AddNote);
+    connect(Picture8[0], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[0], 17); });
+    connect(Picture8[1], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[1], 12); });
+    connect(Picture8[2], &ImageButton::mouseMoved, this, [this] { HoverTags::hover(Picture8[2], 14); });
+    connect(Picture7, &Surface::bareMouseMove, this, &FrmMain::picture7Move);
+    connect(List1, &ListBoxW::DblClick, this, &FrmMain::OpenSelectedNote);
+    connect(List1, &ListBoxW::MouseMove, this, [this] { m_pointerOverEditor = false; });
+    connect(ListSearch, &ListBoxW::DblClick, this, &FrmMain::OpenSearchHit);
+    connect(Text2, &TextBoxW::Change, this, &FrmMain::searchChanged);
+    connect(Text2, &TextBoxW::GotFocus, this, &FrmMain::searchGotFocus);
+    connect(Text2, &TextBoxW::LostFocus, this, &FrmMain::searchLostFocus);
+
+    // From here on the list follows the store.
+    List1->AddItems(m_notes->entries());
+    connect(m_notes.get(), &NoteStore::entriesAdded, List1, &ListBoxW::AddItems);
+    connect(m_notes.get(), &NoteStore::entryChanged, List1, &ListBoxW::setList);
+    connect(m_notes.get(), &NoteStore::entryRemoved, List1, &ListBoxW::RemoveItem);
+}
+
 void FrmMain::ensureSettingsPanel()
 {
     if (Picture9)
@@ -299,7 +312,7 @@ void FrmMain::ensureSettingsPanel()
     SSwitch2->setValue(m_autoSave);
     SSwitch3->setValue(m_keepTasks);
     // At the right edge, level with the note list, above everything else.
-    Picture9->move(px(tw(width()) - tw(Picture9->width())), px(tw(Picture7->y())));
+    Picture9->move(px(tw(width()) - tw(Picture9->width())), px(kNoteListTop));
     Picture9->raise();
 
     connect(SSwitch1, SIGNAL(Click()), this, SLOT(switch1Clicked()));

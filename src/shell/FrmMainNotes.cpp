@@ -32,6 +32,8 @@ void FrmMain::CommitEditor()
 
 void FrmMain::showNoteEntries(const QStringList& entries)
 {
+    if (!List1)
+        return; // filled when it is built
     List1->Clear();
     List1->AddItems(entries);
 }
@@ -114,7 +116,7 @@ void FrmMain::showNote(int index)
 
 void FrmMain::OpenSelectedNote()
 {
-    const int selected = List1->ListIndex();
+    const int selected = selectedNote();
     if (selected < 0 || selected > NoteCount() - 1)
         return;
     showNote(selected);
@@ -130,7 +132,8 @@ void FrmMain::leaveNoteList(NoteTrigger trigger)
         Picture1_Click();
     } else {
         Text1->setEnabled(true);
-        Picture7->hide();
+        if (Picture7)
+            Picture7->hide();
     }
 }
 
@@ -150,8 +153,8 @@ void FrmMain::removeNote(NoteTrigger trigger)
     // The key does not commit first: what was typed into another note since its last commit gives
     // way to note 0.
     const NoteStore::Removal removal = m_notes->removeNote(
-        List1->ListIndex(), trigger == NoteTrigger::Button ? NoteStore::AfterRemoval::FollowCurrent
-                                                           : NoteStore::AfterRemoval::ShowFirstNote);
+        selectedNote(), trigger == NoteTrigger::Button ? NoteStore::AfterRemoval::FollowCurrent
+                                                       : NoteStore::AfterRemoval::ShowFirstNote);
     if (removal == NoteStore::Removal::None)
         return;
     if (trigger == NoteTrigger::Button) {
@@ -164,7 +167,8 @@ void FrmMain::removeNote(NoteTrigger trigger)
     }
     if (removal == NoteStore::Removal::OnlyNoteBlanked)
         Picture1_Click();
-    List1->setListIndex(-1);
+    if (List1)
+        List1->setListIndex(-1);
     leaveNoteList(trigger);
     CommitEditor();
 }

@@ -47,6 +47,7 @@ void TestEditorCommands::init()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     editor = control<TextBoxW>(w.get(), QStringLiteral("Text1"));
+    w->ensureNoteList();
     list = control<ListBoxW>(w.get(), QStringLiteral("List1"));
     editor->setFocus();
 }
@@ -147,6 +148,7 @@ void TestEditorCommands::removeByKey()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     editor = control<TextBoxW>(w.get(), QStringLiteral("Text1"));
+    w->ensureNoteList();
     list = control<ListBoxW>(w.get(), QStringLiteral("List1"));
     editor->setFocus();
     editor->setText(QStringLiteral("zero"));

@@ -17,6 +17,7 @@ struct Window
         w = std::make_unique<FrmMain>(tp.platform());
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->ensureNoteList();
         list = control<ListBoxW>(w.get(), QStringLiteral("List1"));
         search = control<ListBoxW>(w.get(), QStringLiteral("ListSearch"));
         editor = control<TextBoxW>(w.get(), QStringLiteral("Text1"));

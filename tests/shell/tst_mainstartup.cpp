@@ -19,6 +19,7 @@ private slots:
     void switchValues();
     void closeFollowsAutoRunWithAutostartEntry();
     void settingsPanelIsBuiltWhenFirstOpened();
+    void noteListIsBuiltWhenFirstOpened();
     void autoSaveOnBackgroundMoveWritesOnlyWhatChanged();
     void systemCloseKeepsTheTypedText();
     void closeButtonCommitsThenSaves();
@@ -43,6 +44,7 @@ void TestMainStartup::firstStartWritesFiveLinesAndCentres()
     QCOMPARE(w.pos(), QPoint(int(left.toDouble()), int(top.toDouble())));
     QVERIFY(!w.AutoRun());
     QVERIFY(!w.AutoSave());
+    w.ensureNoteList();
     auto* list = control<ListBoxW>(&w, QStringLiteral("List1"));
     QCOMPARE(list->items(), QStringList{QStringLiteral("#无内容#")});
     QCOMPARE(w.size(), QSize(458, 595));
@@ -160,6 +162,32 @@ void TestMainStartup::settingsPanelIsBuiltWhenFirstOpened()
     QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture4")), Qt::LeftButton);
     QVERIFY(settings->isVisible());
     QCOMPARE(w.findChildren<QWidget*>(QStringLiteral("Picture9")).size(), 1);
+}
+
+void TestMainStartup::noteListIsBuiltWhenFirstOpened()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("one")));
+    writeFile(tp.path(QStringLiteral("Notes/2.txt")), utf8WithBom(QStringLiteral("two")));
+    FrmMain w(tp.platform());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.findChild<QWidget*>(QStringLiteral("List1")));
+    auto* editor = control<TextBoxW>(&w, QStringLiteral("Text1"));
+    editor->setFocus();
+    // Nothing is selected in a list never opened: the removal key leaves every note.
+    QTest::keyClick(editor, Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(w.NoteCount(), 3);
+    QVERIFY(!w.noteListOpen());
+
+    QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture1")), Qt::LeftButton);
+    QVERIFY(w.noteListOpen());
+    auto* list = control<ListBoxW>(&w, QStringLiteral("List1"));
+    QCOMPARE(list->items(),
+             (QStringList{QStringLiteral("#无内容#"), QStringLiteral("one"), QStringLiteral("two")}));
+    // From now on it follows the store.
+    QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture8_2")), Qt::LeftButton);
+    QCOMPARE(list->ListCount(), 4);
 }
 
 void TestMainStartup::autoSaveOnBackgroundMoveWritesOnlyWhatChanged()
@@ -289,6 +317,7 @@ void TestMainStartup::notesLoadAndSaveWithoutConfigFile()
     writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("shipped note")));
     {
         FrmMain w(tp.platform());
+        w.ensureNoteList();
         auto* list = control<ListBoxW>(&w, QStringLiteral("List1"));
         QCOMPARE(list->items(), (QStringList{QStringLiteral("#无内容#"), QStringLiteral("shipped note")}));
         control<TextBoxW>(&w, QStringLiteral("Text1"))->setText(QStringLiteral("typed"));

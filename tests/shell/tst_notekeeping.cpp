@@ -19,6 +19,7 @@ struct Window
         w = std::make_unique<FrmMain>(tp.platform());
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->ensureNoteList();
         list = control<ListBoxW>(w.get(), QStringLiteral("List1"));
         editor = control<TextBoxW>(w.get(), QStringLiteral("Text1"));
         panel = control<QWidget>(w.get(), QStringLiteral("Picture7"));
