@@ -84,7 +84,6 @@ void FrmMain::Form_Load()
     Text1->setFocus();
     restoreKeptTasks();
     m_todo->start();
-    installWheelFilter();
 }
 
 void FrmMain::restoreKeptTasks()
@@ -454,6 +453,15 @@ void FrmMain::switch3Clicked()
     m_keepTasksKeyed = true;
     // Kept from now on, so a crash right after turning it on does not lose the list.
     keepTasksNow();
+}
+
+bool FrmMain::event(QEvent* event)
+{
+    // The native window exists once the window is shown: made earlier only for the filter, it
+    // would be set up twice.
+    if (event->type() == QEvent::Show)
+        installWheelFilter();
+    return QWidget::event(event);
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)
