@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     QtTexts::installChinese(&app);
 
     SystemPlatform services(folders);
-    FrmMain window(services.platform());
+    FrmMain window(services.platform(), nullptr, FrmMain::NoteLoading::AfterFirstPaint);
     Shutdown::closeOnTerminationSignals(&window);
     window.show();
     return app.exec();

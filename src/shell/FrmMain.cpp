@@ -42,13 +42,13 @@ const QString kTitle = QStringLiteral("Vemra便笺");
 const QString kHelpDocument = QStringLiteral("Vemra便笺使用帮助.pdf");
 } // namespace
 
-FrmMain::FrmMain(const Platform& platform, QWidget* parent)
+FrmMain::FrmMain(const Platform& platform, QWidget* parent, NoteLoading loading)
     : QWidget(parent), m_platform(platform),
-      m_notes(std::make_unique<NoteStore>(std::make_unique<NoteFolder>(platform.appFolder, platform.clock)))
+      m_notes(std::make_unique<NoteStore>(std::make_unique<NoteFolder>(platform.appFolder, platform.clock))),
+      m_noteLoading(loading)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(kTitle);
-    setWindowIcon(Artwork::windowIcon());
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(Twips::toPx(6870), Twips::toPx(8925));
     setAutoFillBackground(true);
@@ -140,7 +140,10 @@ void FrmMain::LoadSettingsAndNotes()
 
     // Notes load even without a Config.ini (a folder where it cannot be created): skipping them would
     // let the next save treat the folder as empty.
-    m_notes->load();
+    if (m_noteLoading == NoteLoading::AfterFirstPaint)
+        m_notes->loadWhenNeeded();
+    else
+        m_notes->load();
 }
 
 void FrmMain::SaveSettingsAndNotes()
@@ -461,7 +464,21 @@ bool FrmMain::event(QEvent* event)
     // would be set up twice.
     if (event->type() == QEvent::Show)
         installWheelFilter();
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Paint && !m_firstPaintSeen) {
+        m_firstPaintSeen = true;
+        QTimer::singleShot(0, this, &FrmMain::afterFirstPaint);
+    }
+    return handled;
+}
+
+void FrmMain::afterFirstPaint()
+{
+    // The first drawing is on its way to the screen. What it did not need comes now, before
+    // anything the user does: the icon (task bars take it up whenever it is set) and the notes, if
+    // nothing has had the store read them yet.
+    setWindowIcon(Artwork::windowIcon());
+    m_notes->loadNow();
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)

@@ -32,7 +32,15 @@ class FrmMain : public QWidget
     Q_OBJECT
 
 public:
-    explicit FrmMain(const Platform& platform, QWidget* parent = nullptr);
+    /// When the notes folder is read: while the window is built, or right after the window was
+    /// first drawn, so that it appears sooner (anything that needs the notes before reads them then).
+    enum class NoteLoading
+    {
+        WhileBuilding,
+        AfterFirstPaint
+    };
+    explicit FrmMain(const Platform& platform, QWidget* parent = nullptr,
+                     NoteLoading loading = NoteLoading::WhileBuilding);
     ~FrmMain() override;
 
     /// Notes with a line longer than this are shown read-only: the text box needs more than a
@@ -46,6 +54,8 @@ public:
     const QStringList& noteTexts() const { return m_notes->NoteTexts(); }
     int NoteCount() const { return m_notes->NoteCount(); }
     int CurrentNote() const { return m_notes->CurrentNote(); }
+    /// The notes folder is yet to be read (NoteLoading::AfterFirstPaint, before the first drawing).
+    bool notesLoadPending() const { return m_notes->isLoadPending(); }
     bool AutoRun() const { return m_autoRun; }
     bool AutoSave() const { return m_autoSave; }
     /// The switch "保留待办": the to-do list is kept in Tasks.json across restarts.
@@ -125,6 +135,7 @@ private:
     void InitialLayout();
     void wireEvents();
     void Form_Load();
+    void afterFirstPaint();
     void LoadSettingsAndNotes();
     void resetNoteStore();
     void closeSettingsPanelAside();
@@ -182,6 +193,8 @@ private:
 
     Platform m_platform;
     std::unique_ptr<NoteStore> m_notes;
+    NoteLoading m_noteLoading;
+    bool m_firstPaintSeen = false;
     std::unique_ptr<TranslateClient> m_translator;
     TodoPage* m_todo = nullptr;
     bool m_wheelFilterInstalled = false;

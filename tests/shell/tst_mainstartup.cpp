@@ -20,6 +20,8 @@ private slots:
     void closeFollowsAutoRunWithAutostartEntry();
     void settingsPanelIsBuiltWhenFirstOpened();
     void noteListIsBuiltWhenFirstOpened();
+    void notesAreReadRightAfterTheFirstPaint();
+    void aCloseBeforeTheFirstPaintKeepsEveryNote();
     void autoSaveOnBackgroundMoveWritesOnlyWhatChanged();
     void systemCloseKeepsTheTypedText();
     void closeButtonCommitsThenSaves();
@@ -188,6 +190,37 @@ void TestMainStartup::noteListIsBuiltWhenFirstOpened()
     // From now on it follows the store.
     QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture8_2")), Qt::LeftButton);
     QCOMPARE(list->ListCount(), 4);
+}
+
+void TestMainStartup::notesAreReadRightAfterTheFirstPaint()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("one")));
+    FrmMain w(tp.platform(), nullptr, FrmMain::NoteLoading::AfterFirstPaint);
+    QVERIFY(w.notesLoadPending());
+    QVERIFY(w.windowIcon().availableSizes().isEmpty());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_VERIFY(!w.notesLoadPending());
+    QCOMPARE(w.noteTexts(), (QStringList{QString(), QStringLiteral("one")}));
+    // The icon comes with it, at the sizes a task bar asks for.
+    QCOMPARE(w.windowIcon().availableSizes().last(), QSize(64, 64));
+}
+
+void TestMainStartup::aCloseBeforeTheFirstPaintKeepsEveryNote()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("one")));
+    writeFile(tp.path(QStringLiteral("Notes/2.txt")), utf8WithBom(QStringLiteral("two")));
+    {
+        FrmMain w(tp.platform(), nullptr, FrmMain::NoteLoading::AfterFirstPaint);
+        control<TextBoxW>(&w, QStringLiteral("Text1"))->setText(QStringLiteral("typed"));
+        QVERIFY(w.notesLoadPending());
+        w.close();
+    }
+    FrmMain w(tp.platform());
+    QCOMPARE(w.noteTexts(),
+             (QStringList{QString(), QStringLiteral("typed"), QStringLiteral("one"), QStringLiteral("two")}));
 }
 
 void TestMainStartup::autoSaveOnBackgroundMoveWritesOnlyWhatChanged()
