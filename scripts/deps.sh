@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make pkg-config ccache python3 clang-format
-  qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev libfontconfig-dev
   qt6-translations-l10n
   libbenchmark-dev
   fonts-noto-cjk fonts-wqy-microhei
