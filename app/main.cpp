@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFont>
 
 #include <future>
 #include <memory>
@@ -73,16 +72,6 @@ DataFolderLock lockDataFolder(const QString& perUser)
     return lock;
 }
 
-// The window asks for the Chinese system fonts by name; on Linux desktops CJK fonts of the machine
-// stand in for them.
-void substituteChineseFonts()
-{
-    const QStringList fallbacks = {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-                                   QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
-                                   QStringLiteral("Droid Sans Fallback")};
-    for (const QString& family : {QStringLiteral("黑体"), QStringLiteral("微软雅黑")})
-        QFont::insertSubstitutions(family, fallbacks);
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -116,7 +105,6 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QString());
     QApplication::setDesktopFileName(kAppId);
     QApplication::setQuitOnLastWindowClosed(true);
-    substituteChineseFonts();
     QtTexts::installChinese(&app);
 
     SystemPlatform services(folders);
