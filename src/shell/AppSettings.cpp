@@ -32,7 +32,7 @@ QString firstRunConfigText(const QSize& screenPx, const QSize& windowPx)
 }
 
 WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, const QSize& windowPx,
-                             bool* autoRun, bool* autoSave)
+                             bool* autoRun, bool* autoSave, std::optional<bool>* keepTasks)
 {
     WindowPlacement placement;
     if (!QFileInfo::exists(iniPath)) {
@@ -50,11 +50,20 @@ WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, cons
     placement.configReady = true;
     const QString defaultLeft = formatSingle((screenPx.width() - windowPx.width()) / 2.0);
     const QString defaultTop = formatSingle((screenPx.height() - windowPx.height()) / 2.0);
+    // A sentinel default tells a missing KeepTasks from one present with any value.
+    const QString missing = QStringLiteral("\x01");
+    const QStringList values = ReadIniValues(iniPath, kSection,
+                                             {{QStringLiteral("Left"), defaultLeft},
+                                              {QStringLiteral("Top"), defaultTop},
+                                              {QStringLiteral("AutoRun"), QStringLiteral("0")},
+                                              {QStringLiteral("AutoSave"), QStringLiteral("0")},
+                                              {QStringLiteral("KeepTasks"), missing}});
     // Stored in pixels; the window system takes whole pixels.
-    placement.left = toPixels(Val(ReadIniValue(iniPath, kSection, QStringLiteral("Left"), defaultLeft)));
-    placement.top = toPixels(Val(ReadIniValue(iniPath, kSection, QStringLiteral("Top"), defaultTop)));
-    *autoRun = Val(ReadIniValue(iniPath, kSection, QStringLiteral("AutoRun"), QStringLiteral("0"))) != 0;
-    *autoSave = Val(ReadIniValue(iniPath, kSection, QStringLiteral("AutoSave"), QStringLiteral("0"))) != 0;
+    placement.left = toPixels(Val(values.at(0)));
+    placement.top = toPixels(Val(values.at(1)));
+    *autoRun = Val(values.at(2)) != 0;
+    *autoSave = Val(values.at(3)) != 0;
+    *keepTasks = values.at(4) == missing ? std::nullopt : std::optional<bool>(Val(values.at(4)) != 0);
     return placement;
 }
 
@@ -71,14 +80,4 @@ void saveSettings(const QString& iniPath, std::optional<QPoint> windowPx, bool a
     if (keepTasks)
         values.append({QStringLiteral("KeepTasks"), *keepTasks ? QStringLiteral("1") : QStringLiteral("0")});
     WriteIniValues(iniPath, kSection, values);
-}
-
-std::optional<bool> loadKeepTasks(const QString& iniPath)
-{
-    // A sentinel default tells a missing key from one present with any value.
-    const QString missing = QStringLiteral("\x01");
-    const QString value = ReadIniValue(iniPath, kSection, QStringLiteral("KeepTasks"), missing);
-    if (value == missing)
-        return std::nullopt;
-    return Val(value) != 0;
 }

@@ -78,9 +78,6 @@ void FrmMain::Form_Load()
     InitialLayout();
     resetNoteStore();
     LoadSettingsAndNotes();
-    const std::optional<bool> keepTasks = loadKeepTasks(iniPath());
-    m_keepTasks = keepTasks.value_or(false);
-    m_keepTasksKeyed = keepTasks.has_value();
     Text1->setFocus();
     restoreKeptTasks();
     m_todo->start();
@@ -133,7 +130,11 @@ void FrmMain::LoadSettingsAndNotes()
 {
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
                                                           : QRect(0, 0, 1024, 768);
-    const WindowPlacement placement = loadSettings(iniPath(), screen.size(), size(), &m_autoRun, &m_autoSave);
+    std::optional<bool> keepTasks;
+    const WindowPlacement placement =
+        loadSettings(iniPath(), screen.size(), size(), &m_autoRun, &m_autoSave, &keepTasks);
+    m_keepTasks = keepTasks.value_or(false);
+    m_keepTasksKeyed = keepTasks.has_value();
     // Where the window system places windows itself (Wayland) a move would be ignored.
     if (placement.configReady && m_platform.canPlaceWindows)
         move(placement.left, placement.top);

@@ -217,23 +217,33 @@ bool applyPair(QByteArray* data, const QString& section, const QString& key, con
 
 } // namespace
 
-QString ReadIniValue(const QString& filePath, const QString& sectionName, const QString& keyName,
+QString ReadIniValue(const QString& filePath, const QString& section, const QString& key,
                      const QString& defaultText)
 {
-    const QString section = sectionName.trimmed();
-    const QString key = keyName.trimmed();
+    return ReadIniValues(filePath, section, {{key, defaultText}}).constFirst();
+}
+
+QStringList ReadIniValues(const QString& filePath, const QString& sectionName,
+                          const QList<QPair<QString, QString>>& keysAndDefaults)
+{
+    QStringList values;
+    for (const auto& keyAndDefault : keysAndDefaults)
+        values.append(keyAndDefault.second);
     if (!QFileInfo(filePath).isFile())
-        return defaultText;
+        return values;
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        return defaultText;
+        return values;
     const QByteArray data = file.read(kMaxIniBytes);
     const bool cutShort = !file.atEnd();
     const std::vector<IniLine> lines = parseIni(data, cutShort);
-    const Lookup found = lookUp(lines, data, section, key);
-    if (found.keyLine < 0)
-        return defaultText;
-    return valueOf(data, lines[size_t(found.keyLine)]);
+    const QString section = sectionName.trimmed();
+    for (qsizetype i = 0; i < keysAndDefaults.size(); ++i) {
+        const Lookup found = lookUp(lines, data, section, keysAndDefaults.at(i).first.trimmed());
+        if (found.keyLine >= 0)
+            values[i] = valueOf(data, lines[size_t(found.keyLine)]);
+    }
+    return values;
 }
 
 bool WriteIniValue(const QString& filePath, const QString& section, const QString& key, const QString& value)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 // Config.ini with the semantics of the Windows profile functions: section and key names match without
 // regard to case, a value is the text after the first "=" without surrounding blanks and without one
@@ -13,6 +14,11 @@
 /// the key is missing, an empty text when the key is present with nothing after "=".
 QString ReadIniValue(const QString& filePath, const QString& section, const QString& key,
                      const QString& defaultText);
+
+/// ReadIniValue for several keys of one section (key, default text) with one read of the file; the
+/// values in the order of the keys.
+QStringList ReadIniValues(const QString& filePath, const QString& section,
+                          const QList<QPair<QString, QString>>& keysAndDefaults);
 
 /// Sets key=value in the section, creating the key, the section or the file as needed. Writes nothing
 /// when the key's line already reads key=value. False when the file could not be written, is too big
