@@ -1,5 +1,7 @@
 #include "platform/DataFolder.h"
 
+#include "platform/FolderFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,28 +37,6 @@ bool makePrivatePath(const QString& path)
     return ::mkdir(name.constData(), 0700) == 0 || (errno == EEXIST && isDirectory(path));
 }
 
-/// Writes data to path and flushes it to the disk; the file is private to the user.
-bool writeDurably(const QString& path, const QByteArray& data)
-{
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return false;
-    qsizetype written = 0;
-    while (written < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + written, size_t(data.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            return false;
-        }
-        written += n;
-    }
-    const bool synced = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && synced;
-}
-
 bool copyFileDurably(const QString& from, const QString& to)
 {
     QFile source(from);
@@ -65,18 +45,13 @@ bool copyFileDurably(const QString& from, const QString& to)
     const QByteArray data = source.readAll();
     if (source.error() != QFileDevice::NoError)
         return false;
-    return writeDurably(to, data);
+    // Flushed to the disk, and private to the user.
+    return FolderFiles::writeFileAt(AT_FDCWD, QFile::encodeName(to), data, O_TRUNC, true, 0600) == 0;
 }
 
 bool syncFolder(const QString& folder)
 {
-    const QByteArray name = QFile::encodeName(folder);
-    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
+    return FolderFiles::syncFolder(QFile::encodeName(folder)) == 0;
 }
 
 bool renameInto(const QString& from, const QString& to)

@@ -1,5 +1,7 @@
 #include "platform/DurableFile.h"
 
+#include "platform/FolderFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -9,30 +11,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace DurableFile {
 
 namespace {
-
-// Closes the descriptor on every way out; release() hands it back for a close that is checked.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 QString systemText(int error)
 {
@@ -77,37 +59,6 @@ int createTemporary(const QByteArray& folder, const QByteArray& name, unsigned m
     return -1;
 }
 
-bool writeAll(int fd, const QByteArray& data)
-{
-    const char* at = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        at += n;
-        left -= n;
-    }
-    return true;
-}
-
-int syncFolder(const QByteArray& folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    Descriptor dir(fd);
-    if (::fsync(dir.get()) != 0) {
-        // Some file systems cannot flush a folder at all; the rename is then as durable as it gets.
-        if (errno != EINVAL)
-            return errno;
-    }
-    return 0;
-}
-
 } // namespace
 
 QString WriteResult::describe() const
@@ -127,13 +78,13 @@ WriteResult write(const QString& path, const QByteArray& data, unsigned mode)
     const int fd = createTemporary(folder, QFile::encodeName(target.fileName()), mode, tempPath);
     if (fd < 0)
         return WriteResult::failure(Step::Create, errno);
-    Descriptor file(fd);
+    FolderFiles::Fd file(fd);
     const auto fail = [&tempPath](Step step, int error) {
         ::unlink(tempPath.constData());
         return WriteResult::failure(step, error);
     };
 
-    if (!writeAll(file.get(), data))
+    if (!FolderFiles::writeAll(file.get(), data))
         return fail(Step::Write, errno);
     if (::fsync(file.get()) != 0)
         return fail(Step::Sync, errno);
@@ -142,7 +93,8 @@ WriteResult write(const QString& path, const QByteArray& data, unsigned mode)
         return fail(Step::Sync, errno);
     if (::rename(tempPath.constData(), targetPath.constData()) != 0)
         return fail(Step::Rename, errno);
-    if (const int error = syncFolder(folder))
+    // Some file systems cannot flush a folder at all; the rename is then as durable as it gets.
+    if (const int error = FolderFiles::syncFolder(folder); error != 0 && error != EINVAL)
         return WriteResult::failure(Step::SyncFolder, error);
     return WriteResult::success();
 }
@@ -171,7 +123,7 @@ ReadResult read(const QString& path, qint64 maxBytes)
         return ReadResult::failure(error == ENOENT ? ReadResult::Status::Missing : ReadResult::Status::Failed,
                                    error);
     }
-    Descriptor file(fd);
+    FolderFiles::Fd file(fd);
     struct stat info
     {
     };

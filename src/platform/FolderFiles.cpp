@@ -147,6 +147,14 @@ int writeFileAt(int dirFd, const QByteArray& name, const QByteArray& bytes, int 
     return error;
 }
 
+int syncFolder(const QByteArray& path)
+{
+    Fd folder(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid())
+        return errno;
+    return ::fsync(folder.get()) == 0 ? 0 : errno;
+}
+
 int renameNoReplace(int fromDir, const QByteArray& from, int toDir, const QByteArray& to)
 {
     if (::renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)

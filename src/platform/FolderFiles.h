@@ -21,6 +21,13 @@ public:
     Fd& operator=(const Fd&) = delete;
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
+    /// Hands the descriptor back, for a close whose result matters.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
 
 private:
     int m_fd;
@@ -69,6 +76,9 @@ constexpr int kFsyncEachLimit = 16;
 /// follows a link at the name, so a link planted there cannot redirect the write.
 int writeFileAt(int dirFd, const QByteArray& name, const QByteArray& bytes, int extraFlags, bool sync,
                 mode_t mode);
+
+/// Flushes a folder's entries (a rename into it, say) to the disk; 0 or the error.
+int syncFolder(const QByteArray& path);
 
 /// Renames without replacing what is at the target; 0, EEXIST when something is there, or the error.
 int renameNoReplace(int fromDir, const QByteArray& from, int toDir, const QByteArray& to);
