@@ -4,13 +4,14 @@
 // Both directions are taken from glibc's iconv one unit at a time, exactly as the converter answers
 // for a single character, so "takes two bytes" means what the converter does.
 
+#include "IconvConverter.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iconv.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,39 +25,6 @@ constexpr int kTrailLast = 0xFE;
 constexpr int kLeadCount = kLeadLast - kLeadFirst + 1;
 constexpr int kTrailCount = kTrailLast - kTrailFirst + 1;
 
-class Converter
-{
-public:
-    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Converter()
-    {
-        if (valid())
-            iconv_close(m_cd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts one complete unit from a fresh state; empty when there is no mapping.
-    std::vector<std::uint8_t> convert(const std::uint8_t* in, size_t inSize)
-    {
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        char input[8];
-        std::memcpy(input, in, inSize);
-        char output[16];
-        char* inPtr = input;
-        char* outPtr = output;
-        size_t inLeft = inSize;
-        size_t outLeft = sizeof output;
-        if (iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0)
-            return {};
-        return std::vector<std::uint8_t>(output, outPtr);
-    }
-
-private:
-    iconv_t m_cd;
-};
-
 struct Tables
 {
     std::array<std::uint16_t, 65536> code{};               // GBK code of every BMP unit, 0: none
@@ -66,8 +34,8 @@ struct Tables
 
 bool buildTables(Tables& t)
 {
-    Converter encoder("GBK", "UTF-16LE");
-    Converter decoder("UTF-16LE", "GBK");
+    IconvConverter encoder("GBK", "UTF-16LE");
+    IconvConverter decoder("UTF-16LE", "GBK");
     if (!encoder.valid() || !decoder.valid()) {
         std::fprintf(stderr, "make_gbk_table: iconv has no GBK converter: %s\n", std::strerror(errno));
         return false;
