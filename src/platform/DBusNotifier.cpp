@@ -10,7 +10,7 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kDefaultAction = QStringLiteral("default");
-/// Urgency levels of the freedesktop.org Desktop Notifications Specification: 0 low, 1 normal, 2 critical.
+/// Urgency levels of freedesktop.org desktop notifications: 0 low, 1 normal, 2 critical.
 constexpr uchar kCritical = 2;
 } // namespace
 
