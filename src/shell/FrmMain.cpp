@@ -352,6 +352,14 @@ void FrmMain::Picture5_MouseDown()
         Picture1->hide();
         Label1->move(Twips::toPx(60), Label1->y());
     }
+    // The hidden page must not keep the keyboard: letters typed on the to-do page would land in the
+    // note nobody sees, and the editor's Ctrl keys would add or remove notes unseen.
+    if (b == 1) {
+        if (QWidget* content = Picture6[1]->findChild<QWidget*>(QStringLiteral("Text3")))
+            content->setFocus();
+    } else if (Text1->isEnabled()) {
+        Text1->setFocus();
+    }
 }
 
 void FrmMain::editorGotFocus()

@@ -9,6 +9,7 @@
 #include "platform/DesktopOpener.h"
 #include "platform/ProcessLauncher.h"
 #include "widgets/ListBoxW.h"
+#include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
 
 #include <QUrl>
@@ -21,6 +22,10 @@ constexpr int kCtrlShift = 3;
 
 void FrmMain::EditorKeyDown(int keyCode, int shift)
 {
+    // A key can still reach the editor while the to-do page is up (a focus the window system gives
+    // back): what it would do to the notes, nobody would see.
+    if (Picture6[0]->isHidden())
+        return;
     if (shift == kExactlyCtrl) {
         m_ctrlHeld = true;
         switch (keyCode) {

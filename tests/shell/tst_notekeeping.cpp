@@ -81,6 +81,7 @@ private slots:
     void anEmptiedEditorIsEditableAfterAReadOnlyNote_data();
     void anEmptiedEditorIsEditableAfterAReadOnlyNote();
     void typingInAHugeNoteSavesAtThePause();
+    void keysOnTheTodoPageNeverReachTheHiddenNote();
 };
 
 void TestNoteKeeping::everyCloseKeepsWhatWasTyped_data()
@@ -339,6 +340,27 @@ void TestNoteKeeping::typingInAHugeNoteSavesAtThePause()
     doubleClickRow(m.list, 0);
     m.type(QStringLiteral("c"));
     QCOMPARE(m.w->saveCount(), savesBefore + 2);
+}
+
+void TestNoteKeeping::keysOnTheTodoPageNeverReachTheHiddenNote()
+{
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("seen")));
+    Window m(tp);
+    m.type(QStringLiteral("x"));
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture5")), Qt::LeftButton);
+    TextBoxW* content = control<TextBoxW>(m.w.get(), QStringLiteral("Text3"));
+    QCOMPARE(QApplication::focusWidget(), content);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("abc"));
+    // Even a key that reaches the hidden editor directly acts on no note.
+    for (const char key : {'N', 'W', 'E'})
+        QTest::keyClick(m.editor, key, Qt::ControlModifier);
+    QCOMPARE(m.editor->text(), QStringLiteral("x"));
+    QCOMPARE(m.w->NoteCount(), 2);
+    QCOMPARE(content->text(), QStringLiteral("abc"));
+
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture5")), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), m.editor);
 }
 
 QTEST_MAIN(TestNoteKeeping)
