@@ -198,8 +198,10 @@ void FrmMain::runCloseSequence()
     m_todo->stop();
     if (m_keepTasks)
         keepTasksNow();
-    else if (m_taskStore)
-        (void)m_taskStore->removeFile(); // the switch is off: no to-dos are kept
+    else if (m_taskStore && m_keepTasksKeyed)
+        // Only a switch we know to be off: a Config.ini that is missing (deleted to reset the window's
+        // place) or unreadable says nothing about it, and the kept list may be all the user has.
+        (void)m_taskStore->removeFile();
     SaveSettingsAndNotes();
     removeWheelFilter();
 }

@@ -44,6 +44,10 @@ struct Window
 };
 
 const QByteArray kKeepOn = "[General]\r\nLeft=0\r\nTop=0\r\nAutoRun=0\r\nAutoSave=0\r\nKeepTasks=1\r\n";
+const QByteArray kKeepOff = "[General]\r\nLeft=0\r\nTop=0\r\nAutoRun=0\r\nAutoSave=0\r\nKeepTasks=0\r\n";
+const QByteArray kKeptTask =
+    "{\"Version\":1,\"Tasks\":[{\"TaskText\":\"a\",\"TimeText\":\"------\",\"Status\":2,"
+    "\"ActionKind\":1,\"ActionArg\":\"a\"}]}";
 } // namespace
 
 class TestKeepTasks : public QObject
@@ -55,6 +59,8 @@ private slots:
     void threeTasksSurviveARestart();
     void switchOffLeavesTheFileUntilTheClose();
     void unusableFileIsKeptAsideAndTold();
+    void aSwitchNotReadIsNoReasonToRemoveTheList_data();
+    void aSwitchNotReadIsNoReasonToRemoveTheList();
     void toDoPageIsBuiltWhenFirstShown();
 };
 
@@ -151,9 +157,8 @@ void TestKeepTasks::threeTasksSurviveARestart()
 void TestKeepTasks::switchOffLeavesTheFileUntilTheClose()
 {
     TestPlatform tp;
-    const QByteArray kept =
-        "{\"Version\":1,\"Tasks\":[{\"TaskText\":\"a\",\"TimeText\":\"------\",\"Status\":2,"
-        "\"ActionKind\":1,\"ActionArg\":\"a\"}]}";
+    const QByteArray kept = kKeptTask;
+    writeFile(tp.path(QStringLiteral("Config.ini")), kKeepOff);
     writeFile(tp.path(QStringLiteral("Tasks.json")), kept);
     Window m(tp);
     QVERIFY(!m.w->KeepTasks());
@@ -197,6 +202,28 @@ void TestKeepTasks::toDoPageIsBuiltWhenFirstShown()
     auto* list = m.w->findChild<ListBoxW*>(QStringLiteral("List2"));
     QVERIFY(list && list->isVisible());
     QCOMPARE(list->items(), QStringList{QStringLiteral("【待完成】a")});
+}
+
+void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList_data()
+{
+    QTest::addColumn<QString>("config");
+    QTest::newRow("Config.ini deleted") << "missing";
+    QTest::newRow("Config.ini unreadable") << "folder";
+}
+
+void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList()
+{
+    QFETCH(QString, config);
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Tasks.json")), kKeptTask);
+    // Something that cannot be read as the file stands where it belongs.
+    if (config == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(tp.path(QStringLiteral("Config.ini"))));
+    {
+        Window m(tp);
+        m.w->close();
+    }
+    QCOMPARE(readFile(tp.path(QStringLiteral("Tasks.json"))), kKeptTask);
 }
 
 QTEST_MAIN(TestKeepTasks)
