@@ -1,0 +1,114 @@
+#include "notes/EmergencyFile.h"
+
+#include "notes/NoteFiles.h"
+#include "platform/DurableFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace {
+const QByteArray kHeader("VemraNotes unsaved notes 1\n");
+const QByteArray kDataLine("Data: ");
+const QString kPrefix = QStringLiteral("VemraNotes-unsaved-");
+const QString kSuffix = QStringLiteral(".txt");
+// A few notes of the largest size a note file may have; anything larger was not written by us.
+constexpr qint64 kMaxBytes = 4 * kMaxNoteFileBytes;
+
+QString blockHead(qsizetype number, qsizetype length)
+{
+    return QStringLiteral("=== %1: %2 ===\n").arg(number).arg(length);
+}
+} // namespace
+
+namespace EmergencyFile {
+
+QByteArray serialise(const QString& dataFolder, const QStringList& texts)
+{
+    QString body;
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        body += blockHead(i + 1, texts.at(i).size()) + texts.at(i) + u'\n';
+    return kHeader + kDataLine + dataFolder.toUtf8() + "\n\n" + body.toUtf8();
+}
+
+bool parse(const QByteArray& bytes, QString* dataFolder, QStringList* texts)
+{
+    if (!bytes.startsWith(kHeader))
+        return false;
+    const QString text = QString::fromUtf8(bytes.sliced(kHeader.size()));
+    const qsizetype dataEnd = text.indexOf(QStringLiteral("\n\n"));
+    if (!text.startsWith(QString::fromLatin1(kDataLine)) || dataEnd < 0)
+        return false;
+    *dataFolder = text.sliced(kDataLine.size(), dataEnd - kDataLine.size());
+    texts->clear();
+    qsizetype at = dataEnd + 2;
+    while (at < text.size()) {
+        const qsizetype headEnd = text.indexOf(u'\n', at);
+        if (headEnd < 0)
+            return false;
+        const QStringView head = QStringView(text).sliced(at, headEnd - at);
+        const qsizetype colon = head.indexOf(u':');
+        bool ok = false;
+        const qsizetype length =
+            colon < 0 || !head.startsWith(u"=== ") || !head.endsWith(u" ===")
+                ? -1
+                : head.sliced(colon + 1, head.size() - colon - 5).trimmed().toLongLong(&ok);
+        const qsizetype start = headEnd + 1;
+        if (!ok || length < 0 || length > text.size() - start - 1 || text.at(start + length) != u'\n')
+            return false;
+        texts->append(text.sliced(start, length));
+        at = start + length + 1;
+    }
+    return true;
+}
+
+QString write(const QStringList& folders, const QString& dataFolder, const QStringList& texts,
+              const QDateTime& now)
+{
+    const QByteArray bytes = serialise(dataFolder, texts);
+    const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (const QString& folder : folders) {
+        if (folder.isEmpty() || !QDir().mkpath(folder))
+            continue;
+        // Never replace an earlier file: it may hold notes of its own that were never restored.
+        for (int n = 1; n < 100; ++n) {
+            const QString path = QDir(folder).filePath(
+                kPrefix + stamp + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + kSuffix);
+            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+                continue;
+            if (DurableFile::write(path, bytes, 0600).ok())
+                return path;
+            break;
+        }
+    }
+    return QString();
+}
+
+QList<Found> find(const QStringList& folders, const QString& dataFolder)
+{
+    QList<Found> found;
+    QStringList seen;
+    for (const QString& folder : folders) {
+        const QDir dir(folder);
+        if (folder.isEmpty() || seen.contains(dir.canonicalPath()))
+            continue;
+        seen.append(dir.canonicalPath());
+        const QStringList names =
+            dir.entryList({kPrefix + u'*' + kSuffix}, QDir::Files | QDir::System, QDir::Name);
+        for (const QString& name : names) {
+            const QFileInfo info(dir.filePath(name));
+            // The temporary folder is everybody's: only a file of this user's counts.
+            if (info.isSymLink() || !info.isFile() || info.ownerId() != ::getuid() || info.size() > kMaxBytes)
+                continue;
+            const DurableFile::ReadResult read = DurableFile::read(info.filePath(), kMaxBytes);
+            Found file{info.filePath(), {}};
+            QString folderOfNotes;
+            if (read.ok() && parse(read.bytes(), &folderOfNotes, &file.texts) && folderOfNotes == dataFolder)
+                found.append(file);
+        }
+    }
+    return found;
+}
+
+} // namespace EmergencyFile

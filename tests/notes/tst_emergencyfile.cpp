@@ -1,0 +1,72 @@
+// The emergency file of notes the folder refused: read back exactly, and only our own files count.
+#include "notes/EmergencyFile.h"
+#include "support/FolderFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestEmergencyFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void textsComeBackExactly_data();
+    void textsComeBackExactly();
+    void onlyOurFilesForThisFolderAreFound();
+};
+
+void TestEmergencyFile::textsComeBackExactly_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("plain") << QStringList{"first", "second"};
+    QTest::newRow("line breaks of every kind") << QStringList{"a\r\nb\r\n", "\n\nc\r", "\n"};
+    // A note may hold what looks like the head of the next block.
+    QTest::newRow("a block head inside a note") << QStringList{"x\n=== 2: 1 ===\ny", "=== 9: 0 ==="};
+    QTest::newRow("Chinese and surrogate pairs")
+        << QStringList{QStringLiteral("便笺𠀀😀"), QStringLiteral("中")};
+}
+
+void TestEmergencyFile::textsComeBackExactly()
+{
+    QFETCH(QStringList, texts);
+    QString folder;
+    QStringList back;
+    QVERIFY(EmergencyFile::parse(EmergencyFile::serialise(QStringLiteral("/data/Vemra 1"), texts), &folder,
+                                 &back));
+    QCOMPARE(folder, QStringLiteral("/data/Vemra 1"));
+    QCOMPARE(back, texts);
+    // Cut short, a file is not taken for a whole one.
+    const QByteArray whole = EmergencyFile::serialise(QStringLiteral("/d"), texts);
+    QVERIFY(!EmergencyFile::parse(whole.chopped(2), &folder, &back));
+}
+
+void TestEmergencyFile::onlyOurFilesForThisFolderAreFound()
+{
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("state"));
+    const QString tmp = dir.filePath(QStringLiteral("tmp"));
+    const QDateTime now(QDate(2026, 12, 7), QTime(18, 0));
+    // The first folder cannot be made (a file is in its way): the next one takes the notes.
+    QVERIFY(putFile(state, "in the way"));
+    const QString ours = EmergencyFile::write({state, tmp}, QStringLiteral("/data/a"), {"mine"}, now);
+    QVERIFY(ours.startsWith(tmp + u'/'));
+    QCOMPARE(QFileInfo(ours).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    // A second close in the same second never replaces the first file.
+    const QString second = EmergencyFile::write({tmp}, QStringLiteral("/data/a"), {"also mine"}, now);
+    QVERIFY(!second.isEmpty() && second != ours);
+    QVERIFY(!EmergencyFile::write({tmp}, QStringLiteral("/data/b"), {"other folder"}, now).isEmpty());
+    QVERIFY(putFile(tmp + QStringLiteral("/VemraNotes-unsaved-junk.txt"), "not ours"));
+    QVERIFY(QFile::link(ours, tmp + QStringLiteral("/VemraNotes-unsaved-link.txt")));
+
+    const QList<EmergencyFile::Found> found = EmergencyFile::find({tmp}, QStringLiteral("/data/a"));
+    QStringList texts;
+    for (const EmergencyFile::Found& file : found)
+        texts += file.texts;
+    texts.sort();
+    QCOMPARE(texts, (QStringList{"also mine", "mine"}));
+    QVERIFY(EmergencyFile::write({}, QStringLiteral("/data/a"), {"nowhere"}, now).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestEmergencyFile)
+#include "tst_emergencyfile.moc"
