@@ -3,6 +3,7 @@
 #include "platform/NoServices.h"
 
 #include <QString>
+#include <QStringList>
 
 class Clock;
 class ProcessLauncher;
@@ -28,6 +29,9 @@ struct Platform
     QString appName = QStringLiteral("VemraNotes");
     /// Full path of the executable, written into the autostart entry.
     QString executablePath;
+    /// Where notes that the notes folder refused at the end go, in the order tried: the user's state
+    /// folder, the home folder, the temporary folder.
+    QStringList emergencyFolders;
     Clock* clock = NoServices::clock();
     ProcessLauncher* launcher = NoServices::launcher();
     DesktopOpener* opener = NoServices::opener();

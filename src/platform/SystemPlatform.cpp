@@ -10,6 +10,7 @@
 #include "platform/WindowSystem.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -36,6 +37,22 @@ QString notificationIcon(const QString& resourceFolder)
 }
 } // namespace
 
+QStringList SystemPlatform::emergencyFolders(const QString& xdgStateHome, const QString& home,
+                                             const QString& temporary)
+{
+    // Relative values are meaningless here (the basedir rules say to ignore them).
+    const auto absolute = [](const QString& path) { return !path.isEmpty() && QDir::isAbsolutePath(path); };
+    QStringList folders;
+    if (absolute(xdgStateHome))
+        folders.append(xdgStateHome + QStringLiteral("/VemraNotes"));
+    else if (absolute(home))
+        folders.append(home + QStringLiteral("/.local/state/VemraNotes"));
+    if (absolute(home))
+        folders.append(home);
+    folders.append(temporary);
+    return folders;
+}
+
 SystemPlatform::SystemPlatform(const AppFolders& folders) : m_services(std::make_unique<Services>())
 {
     const QFileInfo exe(QCoreApplication::applicationFilePath());
@@ -43,6 +60,8 @@ SystemPlatform::SystemPlatform(const AppFolders& folders) : m_services(std::make
     m_platform.resourceFolder = folders.resources;
     m_platform.appName = exe.completeBaseName();
     m_platform.executablePath = exe.absoluteFilePath();
+    m_platform.emergencyFolders = emergencyFolders(qEnvironmentVariable("XDG_STATE_HOME"),
+                                                   qEnvironmentVariable("HOME"), QDir::tempPath());
     m_platform.clock = &m_services->clock;
     m_platform.launcher = &m_services->launcher;
     m_platform.opener = &m_services->opener;

@@ -13,6 +13,10 @@ public:
     explicit SystemPlatform(const AppFolders& folders);
     ~SystemPlatform();
     const Platform& platform() const { return m_platform; }
+    /// Where notes go that the notes folder refused at the end: $XDG_STATE_HOME/VemraNotes (else
+    /// ~/.local/state/VemraNotes), then the home folder, then the temporary folder.
+    static QStringList emergencyFolders(const QString& xdgStateHome, const QString& home,
+                                        const QString& temporary);
 
 private:
     struct Services;

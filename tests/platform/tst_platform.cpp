@@ -2,6 +2,7 @@
 #include "platform/CommonDialog.h"
 #include "platform/QtTexts.h"
 #include "platform/SingleInstance.h"
+#include "platform/SystemPlatform.h"
 #include "platform/WindowSystem.h"
 
 #include <QFile>
@@ -23,6 +24,8 @@ private slots:
     void platformToRequest();
     void canPlaceWindows_data();
     void canPlaceWindows();
+    void emergencyFolders_data();
+    void emergencyFolders();
     void qtSpeaksChinese_data();
     void qtSpeaksChinese();
     void dialogAnswersComeFromTheQueue();
@@ -218,6 +221,29 @@ void TestPlatformLayer::qtSpeaksChinese()
     QVERIFY2(installed, "qtbase_zh_CN.qm not found (package qt6-translations-l10n)");
     QVERIFY2(QCoreApplication::translate(context.constData(), source.constData()).contains(chinese),
              qPrintable(QCoreApplication::translate(context.constData(), source.constData())));
+}
+
+void TestPlatformLayer::emergencyFolders_data()
+{
+    QTest::addColumn<QString>("stateHome");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QStringList>("folders");
+    QTest::newRow("state home set") << "/s"
+                                    << "/h" << QStringList{"/s/VemraNotes", "/h", "/t"};
+    QTest::newRow("state home unset") << ""
+                                      << "/h" << QStringList{"/h/.local/state/VemraNotes", "/h", "/t"};
+    QTest::newRow("relative values are ignored") << "s"
+                                                 << "h" << QStringList{"/t"};
+    QTest::newRow("no home at all") << ""
+                                    << "" << QStringList{"/t"};
+}
+
+void TestPlatformLayer::emergencyFolders()
+{
+    QFETCH(QString, stateHome);
+    QFETCH(QString, home);
+    QFETCH(QStringList, folders);
+    QCOMPARE(SystemPlatform::emergencyFolders(stateHome, home, QStringLiteral("/t")), folders);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformLayer)

@@ -44,6 +44,9 @@ TestPlatform::TestPlatform()
     m_platform.resourceFolder = m_dir.path();
     m_platform.appName = QStringLiteral("VemraNotes");
     m_platform.executablePath = m_dir.path() + QStringLiteral("/VemraNotes");
+    // Beside the data, never the user's own folders.
+    m_platform.emergencyFolders = {m_dir.path() + QStringLiteral("/state"),
+                                   m_dir.path() + QStringLiteral("/home")};
     m_platform.clock = &clock;
     m_platform.launcher = &launcher;
     m_platform.opener = &opener;
