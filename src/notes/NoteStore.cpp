@@ -3,6 +3,8 @@
 #include "notes/NoteSearch.h"
 #include "notes/TextMetrics.h"
 
+#include <QHash>
+
 NoteStore::NoteStore(std::unique_ptr<NoteFolder> folder, QObject* parent)
     : QObject(parent), m_folder(std::move(folder)), m_texts{QString()}, m_entries{kEmptyEntry}
 {
@@ -76,6 +78,7 @@ void NoteStore::appendFolderNotes()
         titles.append(NoteTitle(text));
     m_texts.append(loaded.texts);
     m_entries.append(titles);
+    m_onDisk = loaded.texts;
     if (!titles.isEmpty())
         emit entriesAdded(titles);
 }
@@ -88,7 +91,41 @@ bool NoteStore::save()
         return false;
     }
     m_toldFailures.clear();
+    m_onDisk = m_texts;
     return true;
+}
+
+QStringList NoteStore::unsavedTexts() const
+{
+    ensureLoaded();
+    // Counted, so that a second copy of a saved text is not taken for the first.
+    QHash<QString, int> saved;
+    for (const QString& text : m_onDisk)
+        ++saved[text];
+    QStringList unsaved;
+    for (const QString& text : m_texts) {
+        if (NoteFolder::isBlankForSave(text))
+            continue;
+        const auto it = saved.find(text);
+        if (it != saved.end() && it.value() > 0)
+            --it.value();
+        else
+            unsaved.append(text);
+    }
+    return unsaved;
+}
+
+void NoteStore::appendNotes(const QStringList& texts)
+{
+    ensureLoaded();
+    QStringList entries;
+    for (const QString& text : texts) {
+        m_texts.append(text);
+        m_entries.append(entryFor(text));
+        entries.append(m_entries.constLast());
+    }
+    if (!entries.isEmpty())
+        emit entriesAdded(entries);
 }
 
 void NoteStore::tellFailure()

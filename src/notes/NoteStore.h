@@ -97,6 +97,11 @@ public:
     bool isLoadPending() const { return m_loadPending; }
     /// Writes the notes to the folder; false when it failed (told through folderFailed).
     bool save();
+    /// The non-blank texts the folder does not hold as they are: typed, changed or added since the
+    /// last load or successful save.
+    QStringList unsavedTexts() const;
+    /// Appends the texts as notes at the end of the list; the current note stays.
+    void appendNotes(const QStringList& texts);
 
     /// Stores the editor's text into the current note and gives that note the entry of its text.
     /// Without a text (the editor still holds the note as it was shown) only the entry is refreshed.
@@ -159,4 +164,6 @@ private:
     int m_current = 0;
     QList<int> m_searchHits;
     QList<NoteFolder::Failure::Kind> m_toldFailures;
+    /// The texts as the folder holds them since the last load or successful save.
+    QStringList m_onDisk;
 };

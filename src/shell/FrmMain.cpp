@@ -147,17 +147,20 @@ void FrmMain::LoadSettingsAndNotes()
         m_notes->load();
 }
 
-void FrmMain::SaveSettingsAndNotes()
+bool FrmMain::SaveSettingsAndNotes()
 {
     ++m_saveCount;
     // There the place read back is not where the window is: the file keeps the one it has.
     saveSettings(iniPath(), m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt,
                  m_autoRun, m_autoSave, m_keepTasksKeyed ? std::optional<bool>(m_keepTasks) : std::nullopt);
-    m_notes->save();
+    return m_notes->save();
 }
 
 void FrmMain::reportFolderFailure(const NoteFolder::Failure& failure)
 {
+    // At the close there is no next save to promise: the close asks the user itself.
+    if (m_closed)
+        return;
     // The store tells each kind once until a save succeeds: an automatic save follows every pointer
     // move, and each would fail the same way.
     const QString reason = QString::fromLocal8Bit(::strerror(failure.error));
@@ -179,31 +182,6 @@ void FrmMain::autoSaveNow()
 {
     CommitEditor();
     SaveSettingsAndNotes();
-}
-
-void FrmMain::runCloseSequence()
-{
-    if (m_closed)
-        return;
-    m_closed = true;
-    if (m_pausedTypingSave)
-        m_pausedTypingSave->stop();
-    // Whatever closes the window (the close button, the window manager, a signal, the session),
-    // what was typed is kept.
-    CommitEditor();
-    if (m_autoRun)
-        m_platform.autostart->enable(m_platform.appName, m_platform.executablePath);
-    else
-        m_platform.autostart->disable(m_platform.appName);
-    m_todo->stop();
-    if (m_keepTasks)
-        keepTasksNow();
-    else if (m_taskStore && m_keepTasksKeyed)
-        // Only a switch we know to be off: a Config.ini that is missing (deleted to reset the window's
-        // place) or unreadable says nothing about it, and the kept list may be all the user has.
-        (void)m_taskStore->removeFile();
-    SaveSettingsAndNotes();
-    removeWheelFilter();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event)
@@ -490,6 +468,7 @@ void FrmMain::afterFirstPaint()
     // nothing has had the store read them yet.
     setWindowIcon(Artwork::windowIcon());
     m_notes->loadNow();
+    QTimer::singleShot(0, this, &FrmMain::offerEmergencyRestore);
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)

@@ -86,8 +86,11 @@ public:
 
     /// Stores the editor's text into the current note and refreshes its entry in the note list.
     void CommitEditor();
-    /// Writes the four settings and the notes folder.
-    void SaveSettingsAndNotes();
+    /// Writes the four settings and the notes folder; false when the notes folder refused the save.
+    bool SaveSettingsAndNotes();
+    /// Closes for a caller that cannot wait for an answer (a termination signal, the end of the
+    /// session): notes the folder refuses go to the emergency file without a question.
+    void closeWithoutQuestions();
     /// Time limit of each request of a translation (tests shorten it).
     void setTranslateTimeoutMs(int ms) { m_translateTimeoutMs = ms; }
     /// The modal message window with the alarm.
@@ -146,6 +149,13 @@ private:
     void picture1Move();
     void autoSaveNow();
     void runCloseSequence();
+    /// The last save failed: the user may try again; what stays unsaved goes to an emergency file.
+    void keepNotesTheFolderRefused();
+    /// Offers the notes of emergency files left by an earlier close for this data folder.
+    void offerEmergencyRestore();
+    /// A question with two answers; true for yes. Tests answer it through its buttons "Yes" and "No".
+    bool askUser(const QString& objectName, const QString& title, const QString& text, const QString& yes,
+                 const QString& no);
     /// Brings back the to-dos kept at the last close (switch on) and keeps every change from now on.
     void restoreKeptTasks();
     /// Writes the to-do list to Tasks.json while the switch is on.
@@ -210,6 +220,7 @@ private:
     bool m_taskSaveFailureTold = false;
     std::unique_ptr<TaskStore> m_taskStore;
     bool m_closed = false;
+    bool m_closeCannotWait = false;
     bool m_showingNote = false;
     /// Document revision of the editor when its text was last the note's (shown or committed): no
     /// edit since, nothing to take out of it.

@@ -338,8 +338,11 @@ void TestMainStartup::notesThatIsAFileIsLeftAlone()
         seen = closer.seen;
     }
     QCOMPARE(readFile(tp.path(QStringLiteral("Notes"))), QByteArray("not a folder"));
-    // The note could not be saved, and the user is told so.
-    QCOMPARE(seen, QStringList{QStringLiteral("FrmMessage")});
+    // The note could not be saved: the user is asked, and closing anyway keeps it aside.
+    QCOMPARE(seen, (QStringList{QStringLiteral("SaveFailedAtClose"), QStringLiteral("FrmMessage")}));
+    const QStringList rescued = QDir(tp.path(QStringLiteral("state"))).entryList(QDir::Files);
+    QCOMPARE(rescued.size(), 1);
+    QVERIFY(readFile(tp.path(QStringLiteral("state/")) + rescued.constFirst()).endsWith("new\n"));
 }
 
 void TestMainStartup::notesLoadAndSaveWithoutConfigFile()

@@ -82,6 +82,8 @@ private slots:
     void anEmptiedEditorIsEditableAfterAReadOnlyNote();
     void typingInAHugeNoteSavesAtThePause();
     void keysOnTheTodoPageNeverReachTheHiddenNote();
+    void aCloseTheFolderRefusesEndsWithTheNotesSomewhere_data();
+    void aCloseTheFolderRefusesEndsWithTheNotesSomewhere();
 };
 
 void TestNoteKeeping::everyCloseKeepsWhatWasTyped_data()
@@ -361,6 +363,74 @@ void TestNoteKeeping::keysOnTheTodoPageNeverReachTheHiddenNote()
 
     QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture5")), Qt::LeftButton);
     QCOMPARE(QApplication::focusWidget(), m.editor);
+}
+
+void TestNoteKeeping::aCloseTheFolderRefusesEndsWithTheNotesSomewhere_data()
+{
+    QTest::addColumn<QString>("close");
+    QTest::newRow("try again once the way is clear") << "retry";
+    QTest::newRow("close anyway") << "anyway";
+    QTest::newRow("termination signal") << "signal";
+}
+
+void TestNoteKeeping::aCloseTheFolderRefusesEndsWithTheNotesSomewhere()
+{
+    QFETCH(QString, close);
+    TestPlatform tp;
+    writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(QStringLiteral("saved before")));
+    const auto pressInBox = [](QWidget* box, const char* button) {
+        QTest::mouseClick(control<QWidget>(box, QString::fromLatin1(button)), Qt::LeftButton);
+    };
+    QStringList seen;
+    ModalCloser closer;
+    closer.inspect = [&](QWidget* modal) {
+        seen.append(modal->objectName() + u'|' + labelsOf(modal).join(u'|'));
+        if (modal->objectName() == QLatin1String("SaveFailedAtClose")) {
+            if (close == QLatin1String("retry"))
+                QFile::remove(tp.path(QStringLiteral("Notes")));
+            pressInBox(modal, close == QLatin1String("retry") ? "Yes" : "No");
+        } else if (modal->objectName() == QLatin1String("RestoreUnsavedNotes")) {
+            pressInBox(modal, "Yes");
+        }
+    };
+    {
+        Window m(tp);
+        m.type(QStringLiteral("typed"));
+        // A file where the notes folder belongs: no save can succeed.
+        QVERIFY(QDir(tp.path(QStringLiteral("Notes"))).removeRecursively());
+        writeFile(tp.path(QStringLiteral("Notes")), "in the way");
+        if (close == QLatin1String("signal"))
+            m.w->closeWithoutQuestions();
+        else
+            m.w->close();
+        QVERIFY(!m.w->isVisible());
+    }
+    const QStringList rescued = QDir(tp.path(QStringLiteral("state"))).entryList(QDir::Files);
+    if (close == QLatin1String("retry")) {
+        QCOMPARE(seen.size(), 1);
+        QVERIFY(rescued.isEmpty());
+        QCOMPARE(notesOnDisk(tp), (QStringList{"typed", "saved before"}));
+        return;
+    }
+    QCOMPARE(rescued.size(), 1);
+    const QString rescuePath = tp.path(QStringLiteral("state/")) + rescued.constFirst();
+    if (close == QLatin1String("signal")) {
+        QVERIFY(seen.isEmpty());
+    } else {
+        QCOMPARE(seen.size(), 2);
+        QVERIFY2(seen.at(1).startsWith(QStringLiteral("FrmMessage|")) && seen.at(1).contains(rescuePath),
+                 qPrintable(seen.at(1)));
+    }
+
+    // The next start offers them back; restored, they are notes again and the file has done its job.
+    QVERIFY(QFile::remove(tp.path(QStringLiteral("Notes"))));
+    seen.clear();
+    Window again(tp);
+    QTRY_COMPARE(seen.size(), 1);
+    QVERIFY2(seen.at(0).startsWith(QStringLiteral("RestoreUnsavedNotes|")), qPrintable(seen.at(0)));
+    QCOMPARE(again.w->noteTexts(), (QStringList{QString(), "typed"}));
+    QCOMPARE(notesOnDisk(tp), QStringList{"typed"});
+    QVERIFY(!QFile::exists(rescuePath));
 }
 
 QTEST_MAIN(TestNoteKeeping)

@@ -112,7 +112,7 @@ bool TestClosing::tool(const QStringList& arguments, QByteArray* output)
 
 QString TestClosing::prepareApp(const QTemporaryDir& root)
 {
-    for (const char* sub : {"app", "home", "config", "runtime", "data"}) {
+    for (const char* sub : {"app", "home", "config", "runtime", "data", "state"}) {
         if (!QDir().mkpath(root.filePath(QString::fromLatin1(sub))))
             return QString();
     }
@@ -132,7 +132,8 @@ QByteArray TestClosing::startVemra(QProcess& vemra, const QTemporaryDir& root, c
     const std::pair<const char*, const char*> folders[] = {{"HOME", "home"},
                                                            {"XDG_CONFIG_HOME", "config"},
                                                            {"XDG_RUNTIME_DIR", "runtime"},
-                                                           {"XDG_DATA_HOME", "data"}};
+                                                           {"XDG_DATA_HOME", "data"},
+                                                           {"XDG_STATE_HOME", "state"}};
     for (const auto& [variable, sub] : folders)
         environment.insert(QString::fromLatin1(variable), root.filePath(QString::fromLatin1(sub)));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -196,6 +197,7 @@ void TestClosing::typedTextSurvivesAnOutsideClose_data()
     QTest::addColumn<QString>("how");
     QTest::newRow("SIGTERM") << "signal";
     QTest::newRow("window manager's close") << "window manager";
+    QTest::newRow("SIGTERM, the notes folder refusing the save") << "signal, refused";
 }
 
 void TestClosing::typedTextSurvivesAnOutsideClose()
@@ -213,7 +215,12 @@ void TestClosing::typedTextSurvivesAnOutsideClose()
     // The keys are in the window's queue once the window answers the next request.
     QTest::qWait(300);
 
-    if (how == QLatin1String("signal"))
+    const bool refused = how.endsWith(QLatin1String("refused"));
+    if (refused) {
+        QVERIFY(QDir(app + QStringLiteral("/Notes")).removeRecursively());
+        QVERIFY(writeFile(app + QStringLiteral("/Notes"), "in the way"));
+    }
+    if (how.startsWith(QLatin1String("signal")))
         QCOMPARE(::kill(pid_t(vemra.processId()), SIGTERM), 0);
     else
         QVERIFY(sendDeleteWindow(m_display, window.toUInt()));
@@ -225,6 +232,14 @@ void TestClosing::typedTextSurvivesAnOutsideClose()
 
     const QByteArray ini = readFile(app + QStringLiteral("/Config.ini"));
     QVERIFY2(ini.contains("AutoSave=0"), ini.constData());
+    if (refused) {
+        // Nobody was there to answer: the text went to the emergency file without a question.
+        const QDir state(root.filePath(QStringLiteral("state/VemraNotes")));
+        const QStringList rescued = state.entryList(QDir::Files);
+        QCOMPARE(rescued.size(), 1);
+        QVERIFY(readFile(state.filePath(rescued.constFirst())).endsWith("typed, never saved by hand\n"));
+        return;
+    }
     QCOMPARE(readFile(app + QStringLiteral("/Notes/1.txt")),
              utf8WithBom(QStringLiteral("typed, never saved by hand")));
 }
