@@ -78,8 +78,9 @@ qint64 nanoseconds(const timespec& t)
 
 ReadOutcome readFileAt(int dirFd, const QByteArray& name, QByteArray* bytes, struct stat* st, qint64 maxBytes)
 {
-    // Non-blocking, so that a pipe put into the folder cannot hang the start-up.
-    Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    // Non-blocking, so that a pipe put into the folder cannot hang the start-up, and never through a
+    // link, which could lead anywhere on the machine.
+    Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid())
         return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
     if (::fstat(fd.get(), st) != 0 || !S_ISREG(st->st_mode) || st->st_size > maxBytes)
@@ -133,10 +134,17 @@ bool writeAll(int fd, const QByteArray& bytes)
 int writeFileAt(int dirFd, const QByteArray& name, const QByteArray& bytes, int extraFlags, bool sync,
                 mode_t mode)
 {
-    const int fd =
-        ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | extraFlags, mode);
+    // Non-blocking: opening a pipe that sits at the name would otherwise wait for a reader for good.
+    const int fd = ::openat(dirFd, name.constData(),
+                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | extraFlags, mode);
     if (fd < 0)
         return errno;
+    struct stat st;
+    const int statError = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (statError != 0) {
+        ::close(fd);
+        return statError; // not ours to remove
+    }
     int error = writeAll(fd, bytes) ? 0 : errno;
     if (error == 0 && sync && ::fsync(fd) != 0)
         error = errno;
@@ -171,8 +179,9 @@ int renameNoReplace(int fromDir, const QByteArray& from, int toDir, const QByteA
 void removeFilesIn(int dirFd)
 {
     bool listed = false;
-    for (const Entry& entry : listFolder(dirFd, &listed)) {
-        if (entry.statOk && S_ISREG(entry.st.st_mode))
+    for (const Entry& entry : listFolder(dirFd, &listed, false)) {
+        // Links and pipes go too; only subfolders stay.
+        if (!entry.statOk || !S_ISDIR(entry.st.st_mode))
             ::unlinkat(dirFd, entry.name.constData(), 0);
     }
 }

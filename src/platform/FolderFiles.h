@@ -63,7 +63,8 @@ enum class ReadOutcome
     Failed
 };
 
-/// Reads a regular file of at most maxBytes whole; *st is its status when it was opened.
+/// Reads a regular file of at most maxBytes whole; *st is its status when it was opened. A link, a
+/// pipe or a device at the name, or a larger file, is Failed without waiting or following.
 ReadOutcome readFileAt(int dirFd, const QByteArray& name, QByteArray* bytes, struct stat* st,
                        qint64 maxBytes);
 
@@ -73,7 +74,8 @@ bool writeAll(int fd, const QByteArray& bytes);
 constexpr int kFsyncEachLimit = 16;
 
 /// Returns 0 or the error; a file that could not be written completely is removed again. Never
-/// follows a link at the name, so a link planted there cannot redirect the write.
+/// follows a link at the name, so a link planted there cannot redirect the write, and never waits on
+/// a pipe planted there.
 int writeFileAt(int dirFd, const QByteArray& name, const QByteArray& bytes, int extraFlags, bool sync,
                 mode_t mode);
 
@@ -83,7 +85,7 @@ int syncFolder(const QByteArray& path);
 /// Renames without replacing what is at the target; 0, EEXIST when something is there, or the error.
 int renameNoReplace(int fromDir, const QByteArray& from, int toDir, const QByteArray& to);
 
-/// Removes the regular files of a folder.
+/// Removes everything in a folder but its subfolders.
 void removeFilesIn(int dirFd);
 
 } // namespace FolderFiles
