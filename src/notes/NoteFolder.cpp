@@ -27,12 +27,20 @@ const QByteArray kStaging(".Notes.saving");
 // file system or mount (a rename cannot cross either). load() ignores subfolders and hidden names.
 const QByteArray kInnerStaging(".saving");
 
-// The journal of a save: what is renamed into Notes and what is removed from it. Only a journal that
-// ends with its end line was committed; the renames start after that.
+// The journal of a save: what is renamed into Notes and what is removed from it, each with the stamp
+// of the file the save saw at that name. Only a journal that ends with its end line was committed; the
+// renames start after that. Version 1 journals carried no stamp of the rename targets.
 const QByteArray kJournal("journal");
 const QByteArray kJournalNext("journal.next");
-const QByteArray kJournalHeader("VemraNotes save journal 1\n");
+const QByteArray kJournalHeaderV1("VemraNotes save journal 1\n");
+const QByteArray kJournalHeader("VemraNotes save journal 2\n");
 const QByteArray kJournalEnd("end\n");
+// What our writer can put into a journal: a line per file of Notes or of the staging folder (a name
+// of at most 255 bytes, percent-encoded, and four numbers) and the header. Anything larger was not
+// written by a save, and is not read.
+constexpr qint64 kJournalBytesPerFile = 1024;
+constexpr qint64 kJournalFixedBytes = 4096;
+constexpr qint64 kJournalMaxBytes = qint64(4) * 1024 * 1024;
 
 bool isValidUtf8(const QByteArray& bytes)
 {
@@ -75,54 +83,165 @@ QByteArray numberedName(int n)
 
 // ---- The journal of a save -------------------------------------------------------------------------
 
-struct Removal
+// The stamp of a file at a name, as a journal records it.
+struct JournalStamp
 {
-    QByteArray name;
+    enum class State
+    {
+        /// A version 1 journal: the save did not record it.
+        Unknown,
+        Absent,
+        Present
+    };
+    State state = State::Unknown;
+    bool deviceKnown = true;
+    quint64 device = 0;
+    quint64 inode = 0;
     qint64 size = 0;
     qint64 mtimeNs = 0;
-    quint64 inode = 0;
+
+    static JournalStamp of(const struct stat* st)
+    {
+        JournalStamp stamp;
+        stamp.state = st ? State::Present : State::Absent;
+        if (st) {
+            stamp.device = quint64(st->st_dev);
+            stamp.inode = quint64(st->st_ino);
+            stamp.size = qint64(st->st_size);
+            stamp.mtimeNs = nanoseconds(st->st_mtim);
+        }
+        return stamp;
+    }
+    /// Whether the file now at the name (null: none) is the one recorded.
+    bool matches(const struct stat* st) const
+    {
+        if (state != State::Present || !st)
+            return state == State::Absent && !st;
+        return (!deviceKnown || quint64(st->st_dev) == device) && quint64(st->st_ino) == inode &&
+               qint64(st->st_size) == size && nanoseconds(st->st_mtim) == mtimeNs;
+    }
+    QByteArray text() const
+    {
+        if (state != State::Present)
+            return "-";
+        return QByteArray::number(device) + ' ' + QByteArray::number(inode) + ' ' + QByteArray::number(size) +
+               ' ' + QByteArray::number(mtimeNs);
+    }
 };
 
-QByteArray journalText(const QList<QByteArray>& renames, const QList<Removal>& removals)
+struct JournalEntry
+{
+    QByteArray name;
+    JournalStamp stamp;
+};
+
+struct JournalLists
+{
+    QList<JournalEntry> renames;
+    QList<JournalEntry> removals;
+};
+
+enum class JournalState
+{
+    /// Header only, or cut short before it: the save had not begun to change Notes.
+    Uncommitted,
+    Committed,
+    /// Anything our writer does not produce: never acted on.
+    Foreign
+};
+
+// The single door of every name read from a journal: a renamed file is one a save writes ("N.txt",
+// digits without a leading zero), a removed one a plain file name of Notes that a save may remove.
+// Nothing with a "/", nothing hidden (so neither "." nor ".."), nothing empty or beyond a file name's
+// length passes, so no journal can reach outside Notes or its staging folder.
+bool isJournalName(QByteArrayView name, bool renamed)
+{
+    if (name.isEmpty() || name.size() > 255 || name.front() == '.')
+        return false;
+    if (renamed) {
+        if (!name.endsWith(".txt") || name.size() <= 4 || name.size() > 24 || name.front() == '0')
+            return false;
+        const QByteArrayView digits = name.chopped(4);
+        return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+    return !name.contains('/') && !name.contains('\0');
+}
+
+QByteArray journalText(const JournalLists& journal)
 {
     QByteArray text = kJournalHeader;
-    for (const QByteArray& name : renames)
-        text += "R " + name.toPercentEncoding() + '\n';
-    for (const Removal& r : removals) {
-        text += "D " + QByteArray::number(r.size) + ' ' + QByteArray::number(r.mtimeNs) + ' ' +
-                QByteArray::number(r.inode) + ' ' + r.name.toPercentEncoding() + '\n';
-    }
+    for (const JournalEntry& r : journal.renames)
+        text += "R " + r.name + ' ' + r.stamp.text() + '\n';
+    for (const JournalEntry& r : journal.removals)
+        text += "D " + r.name.toPercentEncoding() + ' ' + r.stamp.text() + '\n';
     return text + kJournalEnd;
 }
 
-// False for a journal that was not committed completely.
-bool parseJournal(const QByteArray& text, QList<QByteArray>* renames, QList<Removal>* removals)
+bool parseNumbers(const QList<QByteArray>& fields, qsizetype first, JournalStamp* stamp)
 {
-    if (!text.startsWith(kJournalHeader) || !text.endsWith(kJournalEnd))
-        return false;
+    bool ok[4] = {false, false, false, false};
+    stamp->state = JournalStamp::State::Present;
+    stamp->device = fields[first].toULongLong(&ok[0]);
+    stamp->inode = fields[first + 1].toULongLong(&ok[1]);
+    stamp->size = fields[first + 2].toLongLong(&ok[2]);
+    stamp->mtimeNs = fields[first + 3].toLongLong(&ok[3]);
+    return ok[0] && ok[1] && ok[2] && ok[3];
+}
+
+JournalState parseJournal(const QByteArray& text, JournalLists* journal)
+{
+    // The first journal of a save is its header alone, written without a sync: a power cut may leave
+    // any beginning of it.
+    if (kJournalHeader.startsWith(text))
+        return JournalState::Uncommitted;
+    const bool v1 = text.startsWith(kJournalHeaderV1);
+    const QByteArray& header = v1 ? kJournalHeaderV1 : kJournalHeader;
+    if (!text.startsWith(header) || !text.endsWith(kJournalEnd))
+        return JournalState::Foreign;
     const QList<QByteArray> lines =
-        text.mid(kJournalHeader.size(), text.size() - kJournalHeader.size() - kJournalEnd.size()).split('\n');
+        text.mid(header.size(), text.size() - header.size() - kJournalEnd.size()).split('\n');
     for (const QByteArray& line : lines) {
         if (line.isEmpty())
             continue;
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() == 2 && fields[0] == "R") {
-            renames->append(QByteArray::fromPercentEncoding(fields[1]));
-        } else if (fields.size() == 5 && fields[0] == "D") {
-            bool ok[3] = {false, false, false};
-            Removal r{QByteArray::fromPercentEncoding(fields[4]), fields[1].toLongLong(&ok[0]),
-                      fields[2].toLongLong(&ok[1]), fields[3].toULongLong(&ok[2])};
-            if (!ok[0] || !ok[1] || !ok[2])
-                return false;
-            removals->append(r);
-        } else {
-            return false;
+        JournalEntry entry;
+        bool ok = false;
+        if (fields[0] == "R" && v1 && fields.size() == 2) {
+            entry.name = QByteArray::fromPercentEncoding(fields[1]);
+            ok = true;
+        } else if (fields[0] == "R" && !v1 && (fields.size() == 3 || fields.size() == 6)) {
+            entry.name = fields[1];
+            entry.stamp.state = JournalStamp::State::Absent;
+            ok = fields.size() == 6 ? parseNumbers(fields, 2, &entry.stamp) : fields[2] == "-";
+        } else if (fields[0] == "D" && v1 && fields.size() == 5) {
+            // Size, modification time, inode, name.
+            entry.name = QByteArray::fromPercentEncoding(fields[4]);
+            bool sizeOk = false;
+            bool timeOk = false;
+            bool inodeOk = false;
+            entry.stamp.state = JournalStamp::State::Present;
+            entry.stamp.deviceKnown = false;
+            entry.stamp.size = fields[1].toLongLong(&sizeOk);
+            entry.stamp.mtimeNs = fields[2].toLongLong(&timeOk);
+            entry.stamp.inode = fields[3].toULongLong(&inodeOk);
+            ok = sizeOk && timeOk && inodeOk;
+        } else if (fields[0] == "D" && !v1 && fields.size() == 6) {
+            entry.name = QByteArray::fromPercentEncoding(fields[1]);
+            ok = parseNumbers(fields, 2, &entry.stamp);
         }
+        const bool renamed = fields[0] == "R";
+        if (!ok || !isJournalName(entry.name, renamed))
+            return JournalState::Foreign;
+        (renamed ? journal->renames : journal->removals).append(entry);
     }
-    return true;
+    return JournalState::Committed;
 }
 
 } // namespace
+
+struct NoteFolder::Journal : JournalLists
+{
+};
 
 enum class NoteFolder::Resolution : int
 {
@@ -341,12 +460,17 @@ bool NoteFolder::save(const QStringList& noteTexts)
     if (!notesFd.valid())
         return false;
 
-    // A save of this run that stopped part-way is finished first, so the folder is in a known state.
-    if (m_stagingLeft) {
+    // A save that stopped part-way (of this run, or one the start could not finish) is finished
+    // first, so the folder is in a known state. While its staging folder cannot be cleared, nothing
+    // is staged: it may hold the only copy of a text.
+    {
         Fd appFd(openDir(m_appFolder));
-        if (appFd.valid())
-            recoverStaging(appFd.get(), kStaging, notesFd.get());
-        recoverStaging(notesFd.get(), kInnerStaging, notesFd.get());
+        int error = appFd.valid() ? recoverStaging(appFd.get(), kStaging, notesFd.get()) : 0;
+        if (error != 0)
+            return fail(Failure::Write, error, m_appFolder + '/' + kStaging);
+        error = recoverStaging(notesFd.get(), kInnerStaging, notesFd.get());
+        if (error != 0)
+            return fail(Failure::Write, error, m_appFolder + '/' + kNotes + '/' + kInnerStaging);
         m_stagingLeft = false;
     }
 
@@ -509,6 +633,16 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
         *fallBack = !inside;
         return fail(Failure::Write, errno, stagingPath);
     }
+    struct stat linkSt;
+    if (::fstatat(parentFd, stagingName.constData(), &linkSt, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(Failure::Write, errno, stagingPath);
+    // Whoever put a link or a file there wants our files elsewhere: refused, never followed.
+    if (!S_ISDIR(linkSt.st_mode))
+        return fail(Failure::Write, S_ISLNK(linkSt.st_mode) ? ELOOP : ENOTDIR, stagingPath);
+    // The folder's own entry must be on disk before anything in it is relied on: without it a power
+    // cut can take the committed journal away while renames into Notes stay.
+    if (::fsync(parentFd) != 0)
+        return fail(Failure::Write, errno, stagingPath);
     Fd stage(openDirAt(parentFd, stagingName));
     struct stat stagingSt;
     struct stat notesSt;
@@ -527,6 +661,9 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
         *fallBack = !inside;
         return fail(Failure::Write, EXDEV, stagingPath);
     }
+    // A journal left now belongs to a save that could not be finished: never cleared here.
+    if (::fstatat(stage.get(), kJournal.constData(), &linkSt, AT_SYMLINK_NOFOLLOW) == 0)
+        return fail(Failure::Write, EBUSY, stagingPath);
     // Leftovers of a save that failed before its journal was committed.
     removeFilesIn(stage.get());
     // An uncommitted journal marks the folder as ours before anything is staged: the next start
@@ -559,20 +696,33 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
         return fail(Failure::Write, EIO, notesPath);
 
     // The commit point: from here on the next start finishes this save.
-    QList<QByteArray> renames;
-    renames.reserve(writes.size());
-    for (const auto& write : writes)
-        renames.append(write.first);
-    QList<Removal> removalStamps;
-    for (const QByteArray& name : removals) {
-        const FileStamp stamp = m_records.value(name).stamp;
+    Journal journal;
+    for (const auto& write : writes) {
         struct stat st;
-        if (::fstatat(notesFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-            removalStamps.append({name, qint64(st.st_size), nanoseconds(st.st_mtim), quint64(st.st_ino)});
-        else
-            removalStamps.append({name, stamp.size, stamp.mtimeNs, stamp.inode});
+        const bool present = ::fstatat(notesFd, write.first.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!present && errno != ENOENT) {
+            const int statError = errno;
+            dropStaging();
+            return fail(Failure::Write, statError, notesPath);
+        }
+        journal.renames.append({write.first, JournalStamp::of(present ? &st : nullptr)});
     }
-    error = writeFileAt(stage.get(), kJournalNext, journalText(renames, removalStamps), O_TRUNC, true, 0600);
+    for (const QByteArray& name : removals) {
+        struct stat st;
+        JournalStamp stamp;
+        if (::fstatat(notesFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            stamp = JournalStamp::of(&st);
+        } else {
+            const FileStamp known = m_records.value(name).stamp;
+            stamp.state = JournalStamp::State::Present;
+            stamp.device = known.device;
+            stamp.inode = known.inode;
+            stamp.size = known.size;
+            stamp.mtimeNs = known.mtimeNs;
+        }
+        journal.removals.append({name, stamp});
+    }
+    error = writeFileAt(stage.get(), kJournalNext, journalText(journal), O_TRUNC, true, 0600);
     if (error == 0 &&
         ::renameat(stage.get(), kJournalNext.constData(), stage.get(), kJournal.constData()) != 0)
         error = errno;
@@ -626,56 +776,110 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
     return ok;
 }
 
-void NoteFolder::recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd)
+int NoteFolder::recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd)
 {
+    struct stat st;
+    if (::fstatat(parentDir, stagingName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    // A link or a file where our folder would be is never followed nor removed: it is not ours.
+    if (!S_ISDIR(st.st_mode))
+        return S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
     Fd stage(openDirAt(parentDir, stagingName));
     if (!stage.valid())
-        return;
-    QByteArray journal;
-    struct stat st;
-    const ReadOutcome outcome = readFileAt(stage.get(), kJournal, &journal, &st, kMaxNoteFileBytes);
-    QList<QByteArray> renames;
-    QList<Removal> removals;
-    if (outcome == ReadOutcome::Read && parseJournal(journal, &renames, &removals)) {
+        return errno;
+    QByteArray text;
+    const ReadOutcome outcome =
+        readFileAt(stage.get(), kJournal, &text, &st, journalLimit(stage.get(), notesFd));
+    Journal journal;
+    const JournalState state =
+        outcome == ReadOutcome::Read ? parseJournal(text, &journal) : JournalState::Foreign;
+    bool kept = true;
+    if (state == JournalState::Committed) {
         // Committed: finish it. The staged files are the newest texts of their notes.
-        for (const QByteArray& name : renames) {
-            if (::renameat(stage.get(), name.constData(), notesFd, name.constData()) != 0 && errno != ENOENT)
-                return; // keep everything for a later attempt rather than lose a staged note
-            // Within the run that staged it, the text of the file is known.
-            struct stat fileSt;
-            const auto committed = m_committed.constFind(name);
-            if (committed != m_committed.cend() && ::fstatat(notesFd, name.constData(), &fileSt, 0) == 0)
-                m_records.insert(name, Record{stampOf(fileSt), *committed, true, false});
-            else
-                m_records.remove(name);
-        }
-        ::fsync(notesFd);
-        for (const Removal& removal : removals) {
-            struct stat fileSt;
-            // Only the file the save meant: whatever took its name since is somebody's note.
-            if (::fstatat(notesFd, removal.name.constData(), &fileSt, AT_SYMLINK_NOFOLLOW) == 0 &&
-                qint64(fileSt.st_size) == removal.size && nanoseconds(fileSt.st_mtim) == removal.mtimeNs &&
-                quint64(fileSt.st_ino) == removal.inode) {
-                ::unlinkat(notesFd, removal.name.constData(), 0);
-                m_records.remove(removal.name);
-            }
-        }
-        ::fsync(notesFd);
-    } else if (outcome == ReadOutcome::Missing) {
-        // Staged by a version that kept no journal: whether its renames began is unknown, so its
-        // files are kept in reach rather than dropped.
+        kept = finishJournal(stage.get(), notesFd, journal);
+    } else if (state == JournalState::Foreign) {
+        // No journal (staged by a version that kept none), or one our writer did not write, or that
+        // cannot be read: whether renames began is unknown, and nothing it names is trusted. Its
+        // staged files are kept in reach rather than renamed anywhere or dropped.
         bool listed = false;
-        for (const Entry& entry : listFolder(stage.get(), &listed)) {
-            if (entry.statOk && S_ISREG(entry.st.st_mode))
-                m_recycle.moveIn(stage.get(), entry.name, true);
+        for (const Entry& entry : listFolder(stage.get(), &listed, false)) {
+            if (entry.statOk && S_ISREG(entry.st.st_mode) && entry.name != kJournal &&
+                entry.name != kJournalNext)
+                kept = m_recycle.moveIn(stage.get(), entry.name, true) && kept;
         }
+        kept = kept && listed;
     }
     // Not committed: Notes was not changed yet, and the staged copies are dropped.
     m_committed.clear();
+    if (!kept)
+        return EBUSY; // a staged text that exists nowhere else stays where it is
     ::unlinkat(stage.get(), kJournal.constData(), 0);
     ::fsync(stage.get());
     removeFilesIn(stage.get());
     ::unlinkat(parentDir, stagingName.constData(), AT_REMOVEDIR);
+    return 0;
+}
+
+bool NoteFolder::finishJournal(int stageFd, int notesFd, const Journal& journal)
+{
+    bool kept = true;
+    for (const JournalEntry& rename : journal.renames) {
+        const char* name = rename.name.constData();
+        struct stat staged;
+        if (::fstatat(stageFd, name, &staged, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(staged.st_mode))
+            continue; // renamed before the stop
+        struct stat target;
+        bool present = ::fstatat(notesFd, name, &target, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!present && errno != ENOENT) {
+            kept = false;
+            continue;
+        }
+        bool replace = rename.stamp.matches(present ? &target : nullptr);
+        if (!replace && present && rename.stamp.state == JournalStamp::State::Unknown) {
+            // An older journal did not say what the save saw there: what is there now is kept in the
+            // recovery folder before the save's text takes its place.
+            replace = m_recycle.moveIn(notesFd, rename.name, false);
+            present = false;
+        }
+        int error = EEXIST;
+        if (replace)
+            error = present ? (::renameat(stageFd, name, notesFd, name) == 0 ? 0 : errno)
+                            : renameNoReplace(stageFd, rename.name, notesFd, rename.name);
+        if (error == 0) {
+            // Within the run that staged it, the text of the file is known.
+            struct stat fileSt;
+            const auto committed = m_committed.constFind(rename.name);
+            if (committed != m_committed.cend() && ::fstatat(notesFd, name, &fileSt, 0) == 0)
+                m_records.insert(rename.name, Record{stampOf(fileSt), *committed, true, false});
+            else
+                m_records.remove(rename.name);
+            continue;
+        }
+        // Somebody put another file there since the save looked (a note restored by hand): it stays,
+        // and the staged text goes to the recovery folder instead.
+        if (!m_recycle.moveIn(stageFd, rename.name, true))
+            kept = false;
+    }
+    ::fsync(notesFd);
+    for (const JournalEntry& removal : journal.removals) {
+        struct stat fileSt;
+        // Only the file the save meant: whatever took its name since is somebody's note.
+        if (::fstatat(notesFd, removal.name.constData(), &fileSt, AT_SYMLINK_NOFOLLOW) == 0 &&
+            removal.stamp.matches(&fileSt)) {
+            ::unlinkat(notesFd, removal.name.constData(), 0);
+            m_records.remove(removal.name);
+        }
+    }
+    ::fsync(notesFd);
+    return kept;
+}
+
+qint64 NoteFolder::journalLimit(int stageFd, int notesFd)
+{
+    bool listed = false;
+    const qint64 files = qint64(listFolder(stageFd, &listed, false).size()) +
+                         qint64(listFolder(notesFd, &listed, false).size());
+    return qMin(kJournalFixedBytes + kJournalBytesPerFile * files, kJournalMaxBytes);
 }
 
 bool NoteFolder::preserveOriginal(int notesFd, const QByteArray& name)

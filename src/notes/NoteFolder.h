@@ -130,7 +130,14 @@ private:
     int openNotesFolder(bool create);
     bool preserveOriginal(int notesFd, const QByteArray& name);
     bool writeRecycled(const QStringList& texts);
-    void recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
+    struct Journal;
+    /// Finishes or drops what a save that stopped part-way left in a staging folder. 0, or why the
+    /// folder stays: it is not a folder of ours (ELOOP for a link), or holds a text that could be put
+    /// nowhere else (EBUSY).
+    int recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
+    bool finishJournal(int stageFd, int notesFd, const Journal& journal);
+    /// The largest journal a save could have written for the files there now.
+    static qint64 journalLimit(int stageFd, int notesFd);
     enum class Resolution : int;
     Resolution resolveUnknown(int notesFd, const QByteArray& name,
                               const QHash<QByteArray, QString>& wantedByName);
