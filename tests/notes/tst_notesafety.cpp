@@ -8,6 +8,7 @@
 #include "support/Unprivileged.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QtTest>
 
 #include <cerrno>
@@ -56,6 +57,41 @@ private:
     bool m_mounted = false;
 };
 
+// Every text any file below the folder holds, hidden ones included: where a text may have been kept.
+QStringList textsBelow(const QString& folder)
+{
+    QStringList texts;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        texts.append(ReadNoteFile(it.next()));
+    return texts;
+}
+
+QByteArray stampFields(const QString& path, bool v1)
+{
+    struct stat st
+    {
+    };
+    ::stat(QFile::encodeName(path).constData(), &st);
+    const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (v1)
+        return QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(mtime) + ' ' +
+               QByteArray::number(quint64(st.st_ino));
+    return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + ' ' +
+           QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(mtime);
+}
+
+// Runs a save that stops right after its journal is committed.
+void saveStoppedAfterCommit(const QString& app, const QStringList& before, const QStringList& after)
+{
+    NoteFolder first(app);
+    first.load();
+    QVERIFY(first.save(before));
+    int steps = 0;
+    first.setStepHook([&] { return steps++ < 1; });
+    QVERIFY(!first.save(after));
+}
+
 } // namespace
 
 class TestNoteSafety : public QObject
@@ -78,6 +114,12 @@ private slots:
     void readOnlyApplicationFolderStagesInsideNotes();
     void notesOnAnotherMountStagesInsideNotes();
     void folderNamedInGbkBytesWorksThroughItsHandle();
+    void journalNamesNeverLeaveTheFolder_data();
+    void journalNamesNeverLeaveTheFolder();
+    void specialAndHugeFilesNeitherHangNorAct_data();
+    void specialAndHugeFilesNeitherHangNorAct();
+    void interruptedSaveNeverOverwritesWhatTookItsPlace_data();
+    void interruptedSaveNeverOverwritesWhatTookItsPlace();
 };
 
 void TestNoteSafety::crashAtAnyStepRestoresEveryNoteInOrder_data()
@@ -494,6 +536,154 @@ void TestNoteSafety::folderNamedInGbkBytesWorksThroughItsHandle()
     ::rmdir(renamed.constData());
     ::rmdir((gbkName + "-renamed").constData());
     QVERIFY(found);
+}
+
+void TestNoteSafety::journalNamesNeverLeaveTheFolder_data()
+{
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<QString>("planted");
+    // Each journal names a file planted where its rename or removal would take it out of Notes.
+    const QByteArray v1("VemraNotes save journal 1\n");
+    const QByteArray v2("VemraNotes save journal 2\n");
+    QTest::newRow("over Config.ini") << v1 + "R ..%2FConfig.ini\nend\n"
+                                     << "Notes/Config.ini";
+    QTest::newRow("over Config.ini, current") << v2 + "R ../Config.ini -\nend\n"
+                                              << "Notes/Config.ini";
+    QTest::newRow("out of the data folder") << v1 + "R ..%2F..%2Fx\nend\n"
+                                            << "x";
+    QTest::newRow("over the executable") << v1 + "R ..%2FVemraNotes\nend\n"
+                                         << "Notes/VemraNotes";
+    QTest::newRow("through a linked folder") << v1 + "R d%2Fevil.desktop\nend\n"
+                                             << "Notes/.saving/d/evil.desktop";
+    QTest::newRow("removal of Config.ini") << v1 + "D STAMP ..%2FConfig.ini\nend\n" << QString();
+    QTest::newRow("removal of Config.ini, current") << v2 + "D ..%2FConfig.ini STAMP\nend\n" << QString();
+}
+
+void TestNoteSafety::journalNamesNeverLeaveTheFolder()
+{
+    QFETCH(QByteArray, journal);
+    QFETCH(QString, planted);
+    TestPlatform tp;
+    const QString app = tp.path(QStringLiteral("app"));
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("app/Notes/.saving/d")));
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("autostart")));
+    QVERIFY(QFile::link(tp.path(QStringLiteral("autostart")), app + QStringLiteral("/Notes/d")));
+    writeRaw(app + QStringLiteral("/Config.ini"), "[General]\n");
+    writeRaw(app + QStringLiteral("/VemraNotes"), "the executable");
+    writeRaw(app + QStringLiteral("/Notes/1.txt"), encodeNoteBytes(QStringLiteral("note")));
+    if (!planted.isEmpty())
+        writeRaw(app + u'/' + planted, "planted");
+    journal.replace("STAMP", stampFields(app + QStringLiteral("/Config.ini"), journal.contains("journal 1")));
+    writeRaw(app + QStringLiteral("/Notes/.saving/journal"), journal);
+
+    NoteFolder folder(app, &tp.clock);
+    QCOMPARE(folder.load().texts.value(0), QStringLiteral("note"));
+    QCOMPARE(readRaw(app + QStringLiteral("/Config.ini")), QByteArray("[General]\n"));
+    QCOMPARE(readRaw(app + QStringLiteral("/VemraNotes")), QByteArray("the executable"));
+    QVERIFY(!QFileInfo::exists(tp.path(QStringLiteral("x"))));
+    QCOMPARE(entriesIn(tp.path(QStringLiteral("autostart"))), QStringList());
+    if (!planted.isEmpty())
+        QCOMPARE(readRaw(app + u'/' + planted), QByteArray("planted"));
+}
+
+void TestNoteSafety::specialAndHugeFilesNeitherHangNorAct_data()
+{
+    QTest::addColumn<QString>("special");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("stagedKept");
+    QTest::newRow("pipe as a note") << "Notes/2.txt"
+                                    << "pipe" << false;
+    QTest::newRow("link as a note") << "Notes/2.txt"
+                                    << "link" << false;
+    QTest::newRow("pipe as the journal") << ".Notes.saving/journal"
+                                         << "pipe" << true;
+    QTest::newRow("pipe as the next journal") << ".Notes.saving/journal.next"
+                                              << "pipe" << false;
+    QTest::newRow("committed journal of 6 MB") << ".Notes.saving/journal"
+                                               << "huge" << true;
+}
+
+void TestNoteSafety::specialAndHugeFilesNeitherHangNorAct()
+{
+    QFETCH(QString, special);
+    QFETCH(QString, kind);
+    QFETCH(bool, stagedKept);
+    TestPlatform tp;
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral("Notes")));
+    QVERIFY(QDir(tp.appFolder()).mkpath(QStringLiteral(".Notes.saving")));
+    writeRaw(tp.path(QStringLiteral("secret")), encodeNoteBytes(QStringLiteral("secret")));
+    writeRaw(tp.path(QStringLiteral("Notes/1.txt")), encodeNoteBytes(QStringLiteral("note")));
+    writeRaw(tp.path(QStringLiteral(".Notes.saving/1.txt")), encodeNoteBytes(QStringLiteral("staged")));
+    // A save that had not committed yet, unless the journal is the file in question.
+    if (!special.endsWith(QLatin1String("/journal")))
+        writeRaw(tp.path(QStringLiteral(".Notes.saving/journal")), "VemraNotes save journal 2\n");
+    const QByteArray path = QFile::encodeName(tp.path(special));
+    if (kind == QLatin1String("pipe")) {
+        QVERIFY(::mkfifo(path.constData(), 0600) == 0);
+    } else if (kind == QLatin1String("link")) {
+        QVERIFY(QFile::link(tp.path(QStringLiteral("secret")), tp.path(special)));
+    } else {
+        QByteArray journal("VemraNotes save journal 1\n");
+        while (journal.size() < 6 * 1024 * 1024)
+            journal += "R 1.txt\n";
+        writeRaw(tp.path(special), journal + "end\n");
+    }
+    // A start or a save that waits on a pipe would hang for good: the alarm ends the test instead.
+    ::alarm(20);
+    NoteFolder folder(tp.appFolder(), &tp.clock);
+    const QStringList loaded = folder.load().texts;
+    const bool saved = folder.save({QString(), "note", "more"});
+    ::alarm(0);
+    QCOMPARE(loaded, QStringList{"note"});
+    QVERIFY(saved);
+    QCOMPARE(NoteFolder(tp.appFolder(), &tp.clock).load().texts, (QStringList{"note", "more"}));
+    QCOMPARE(textsIn(folder.recyclePath()).contains(QStringLiteral("staged")), stagedKept);
+}
+
+void TestNoteSafety::interruptedSaveNeverOverwritesWhatTookItsPlace_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<bool>("oldJournal");
+    QTest::addColumn<QString>("expectedSecond");
+    // A note restored by hand stays; an older journal, which did not record what it replaces, keeps
+    // what it replaces in the recovery folder.
+    QTest::newRow("note restored by hand") << "restored" << false << "restored";
+    QTest::newRow("note restored by hand, older journal") << "restored" << true << "B";
+    QTest::newRow("folder in the way, no recovery folder") << "folder" << false << QString();
+}
+
+void TestNoteSafety::interruptedSaveNeverOverwritesWhatTookItsPlace()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(bool, oldJournal);
+    QFETCH(QString, expectedSecond);
+    TestPlatform tp;
+    saveStoppedAfterCommit(tp.appFolder(), {QString(), "a", "b"}, {QString(), "A", "B"});
+    const QString second = tp.path(QStringLiteral("Notes/2.txt"));
+    if (oldJournal)
+        writeRaw(tp.path(QStringLiteral(".Notes.saving/journal")),
+                 "VemraNotes save journal 1\nR 1.txt\nR 2.txt\nend\n");
+    if (obstacle == QLatin1String("folder")) {
+        QVERIFY(QFile::remove(second) && QDir().mkpath(second));
+        writeRaw(tp.path(QStringLiteral("Notes.recycle")), "in the way");
+    } else {
+        QVERIFY(putFile(second, encodeNoteBytes(obstacle)));
+    }
+
+    NoteFolder restarted(tp.appFolder(), &tp.clock);
+    restarted.load();
+    if (!expectedSecond.isEmpty())
+        QCOMPARE(ReadNoteFile(second), expectedSecond);
+    // The staged texts and whatever took their place exist somewhere, whole.
+    const QStringList kept = textsBelow(tp.appFolder());
+    QVERIFY(kept.contains(QStringLiteral("A")) && kept.contains(QStringLiteral("B")));
+    if (obstacle != QLatin1String("folder"))
+        QVERIFY(kept.contains(obstacle));
+    // While a staged text could be put nowhere, the next save must not clear it away.
+    const bool saved = restarted.save({QString(), "A", "C"});
+    QCOMPARE(saved, obstacle != QLatin1String("folder"));
+    if (!saved)
+        QVERIFY(textsBelow(tp.appFolder()).contains(QStringLiteral("B")));
 }
 
 QTEST_GUILESS_MAIN(TestNoteSafety)
