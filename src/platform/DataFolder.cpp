@@ -1,13 +1,19 @@
 #include "platform/DataFolder.h"
 
 #include "platform/FolderFiles.h"
+#include "platform/FolderHandle.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,18 +29,58 @@ bool isDirectory(const QString& path)
     return QFileInfo(path).isDir();
 }
 
-/// Creates path and every missing parent with mode 0700; an existing folder keeps its mode.
-bool makePrivatePath(const QString& path)
+/// Creates path and every missing parent with mode 0700; an existing folder keeps its mode. Returns 0
+/// or the error that stopped it.
+int makePrivatePath(const QString& path)
 {
     if (path.isEmpty())
-        return false;
+        return ENOENT;
     if (isDirectory(path))
-        return true;
+        return 0;
     const QString parent = QFileInfo(path).absolutePath();
-    if (parent != path && !isDirectory(parent) && !makePrivatePath(parent))
-        return false;
+    if (parent != path && !isDirectory(parent)) {
+        if (const int error = makePrivatePath(parent))
+            return error;
+    }
     const QByteArray name = QFile::encodeName(path);
-    return ::mkdir(name.constData(), 0700) == 0 || (errno == EEXIST && isDirectory(path));
+    if (::mkdir(name.constData(), 0700) == 0)
+        return 0;
+    const int error = errno;
+    if (error == EEXIST)
+        return isDirectory(path) ? 0 : ENOTDIR;
+    return error;
+}
+
+int systemOpen(const char* path, int flags, unsigned mode)
+{
+    return ::open(path, flags, mode_t(mode));
+}
+
+int systemInodeFlags(int fd, int* flags)
+{
+    return ::ioctl(fd, FS_IOC_GETFLAGS, flags);
+}
+
+/// Removes the probes that an earlier process left when it crashed between creating and removing
+/// one: those of processes no longer running, and any older than a day (the id may be in use again).
+void removeStaleProbes(const QString& folder)
+{
+    const QStringList names =
+        QDir(folder).entryList({DataFolder::kProbePrefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
+    const time_t now = ::time(nullptr);
+    for (const QString& name : names) {
+        const QByteArray path = QFile::encodeName(folder + u'/' + name);
+        struct stat st = {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        bool number = false;
+        const qint64 pid = name.mid(DataFolder::kProbePrefix.size()).toLongLong(&number);
+        const bool gone =
+            !number || pid <= 0 || pid == ::getpid() || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+        const bool old = now - st.st_mtime > 24 * 60 * 60;
+        if (gone || old)
+            ::unlink(path.constData());
+    }
 }
 
 bool copyFileDurably(const QString& from, const QString& to)
@@ -94,28 +140,85 @@ bool copyConfig(const QString& fromConfig, const QString& dataFolder)
 
 } // namespace
 
-bool DataFolder::canWrite(const QString& folder)
+DataFolder::ProbeCalls& DataFolder::probeCalls()
 {
-    if (!isDirectory(folder))
-        return false;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const QString probe = folder + QStringLiteral("/.VemraNotes-probe-%1").arg(::getpid());
-        const QByteArray name = QFile::encodeName(probe);
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
-            // A probe left by an earlier process with the same id: remove it and try once more.
-            if (errno == EEXIST && attempt == 0 && ::unlink(name.constData()) == 0)
-                continue;
-            return false;
-        }
-        // No data is written: a disk that is full for the moment must not send the notes of a
-        // portable copy elsewhere, where the user would find none of them.
-        const bool synced = ::fsync(fd) == 0;
-        const bool closed = ::close(fd) == 0;
-        const bool removed = ::unlink(name.constData()) == 0;
-        return synced && closed && removed;
+    static ProbeCalls calls{systemOpen, systemInodeFlags};
+    return calls;
+}
+
+QString DataFolder::describeError(int error)
+{
+    switch (error) {
+    case 0:
+        return QString();
+    case ENOENT:
+        return QStringLiteral("文件夹不存在");
+    case ENOTDIR:
+        return QStringLiteral("它或路径中的一项不是文件夹");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有权限");
+    case EROFS:
+        return QStringLiteral("所在的文件系统是只读的");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁盘空间已满");
+    case ENOLCK:
+        return QStringLiteral("文件系统不支持文件锁");
+    case ELOOP:
+        return QStringLiteral("路径中有符号链接");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
     }
-    return false;
+}
+
+QString DataFolder::writeProblem(const QString& folder)
+{
+    const QByteArray name = QFile::encodeName(folder);
+    struct stat st = {};
+    if (::stat(name.constData(), &st) != 0)
+        return describeError(errno);
+    if (!S_ISDIR(st.st_mode))
+        return describeError(ENOTDIR);
+    removeStaleProbes(folder);
+
+    const ProbeCalls& calls = probeCalls();
+    // An append-only folder takes the probe but would refuse every save, which replaces files.
+    const int folderFd = calls.open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (folderFd >= 0) {
+        int flags = 0;
+        const bool known = calls.inodeFlags(folderFd, &flags) == 0;
+        ::close(folderFd);
+        if (known && (flags & FS_IMMUTABLE_FL))
+            return QStringLiteral("文件夹被设为不可改动（chattr +i）");
+        if (known && (flags & FS_APPEND_FL))
+            return QStringLiteral("文件夹被设为只能添加文件（chattr +a），保存时无法替换文件");
+    }
+
+    // No data is written: a disk that is full for the moment must not send the notes of a portable
+    // copy elsewhere, where the user would find none of them. A file without a name is never left
+    // behind, whatever happens to this process.
+    int fd = calls.open(name.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        int error = ::fsync(fd) == 0 ? 0 : errno;
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        return describeError(error);
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return describeError(errno);
+
+    // The file system knows no unnamed files: a named probe, removed on every path.
+    const QByteArray probe = QFile::encodeName(folder + u'/' + kProbePrefix + QString::number(::getpid()));
+    fd = calls.open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return describeError(errno);
+    int error = ::fsync(fd) == 0 ? 0 : errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (::unlink(probe.constData()) != 0 && error == 0)
+        error = errno;
+    return describeError(error);
 }
 
 bool DataFolder::claimsData(const QString& folder)
@@ -147,15 +250,26 @@ AppFolders DataFolder::resolve(const QString& executableFolder, const QString& p
 {
     AppFolders folders;
     folders.resources = resourceFolder(executableFolder, installedShare);
-    if (claimsData(executableFolder) && canWrite(executableFolder)) {
-        folders.data = executableFolder;
-        folders.portable = true;
-        return folders;
+    QString claimProblem;
+    if (claimsData(executableFolder)) {
+        claimProblem = writeProblem(executableFolder);
+        if (claimProblem.isEmpty()) {
+            folders.data = executableFolder;
+            folders.portable = true;
+            return folders;
+        }
     }
     // Even when it cannot be created the data stays here: saving into a folder the user never looks
-    // in would hide the notes as surely as failing does.
-    makePrivatePath(perUser);
+    // in would hide the notes as surely as failing does. The user is told instead.
+    const int made = makePrivatePath(perUser);
     folders.data = perUser;
+    folders.dataProblem = made != 0 ? describeError(made) : writeProblem(perUser);
+    // Typing that goes elsewhere than the user's notes must never go there unsaid.
+    if (!claimProblem.isEmpty())
+        folders.notice = QStringLiteral("程序所在的文件夹“%1”存有便笺数据，但无法使用：%2。\r\n"
+                                        "这次的便笺和设置改存在“%3”，以后也不会自动回到原处。")
+                             .arg(FolderHandle::displayPath(executableFolder), claimProblem,
+                                  FolderHandle::displayPath(perUser));
     return folders;
 }
 
@@ -177,4 +291,18 @@ QStringList DataFolder::copyShippedData(const QString& executableFolder, const Q
     if (!copied.isEmpty())
         syncFolder(dataFolder);
     return copied;
+}
+
+QString DataFolder::copiedNotice(const QStringList& copied, const QString& executableFolder,
+                                 const QString& dataFolder)
+{
+    if (copied.isEmpty())
+        return QString();
+    QStringList names;
+    for (const QString& name : copied)
+        names << (name == kNotes ? QStringLiteral("便笺（Notes 文件夹）")
+                                 : QStringLiteral("设置（%1）").arg(name));
+    return QStringLiteral("已把“%1”中的%2复制到“%3”；原来的文件保持不变，两处此后互不相干。")
+        .arg(FolderHandle::displayPath(executableFolder), names.join(QStringLiteral("和")),
+             FolderHandle::displayPath(dataFolder));
 }

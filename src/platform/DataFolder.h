@@ -13,6 +13,11 @@ struct AppFolders
     QString resources;
     /// True when the data lives beside the executable.
     bool portable = false;
+    /// What the user must be told at start about where the data is kept: the folder beside the
+    /// executable holds data but cannot be used, so the data is elsewhere. Empty when all is well.
+    QString notice;
+    /// Why the data folder cannot be written, in words for the user; empty when it can.
+    QString dataProblem;
 };
 
 /// Where the data and the read-only files of the application are. Every function takes the folders
@@ -24,10 +29,33 @@ inline const QString kPortableMarker = QStringLiteral("portable");
 /// Name of the per-user data folder below the user's data home.
 inline const QString kPerUserName = QStringLiteral("VemraNotes");
 
-/// True when a file can really be created, flushed to the disk and removed in folder. Permission
-/// bits say little here: root writes into a 0555 folder, nobody writes on a read-only mount or
-/// through a server that maps root to nobody.
-bool canWrite(const QString& folder);
+/// Name prefix of the probe files of canWrite(), followed by the id of the process.
+inline const QString kProbePrefix = QStringLiteral(".VemraNotes-probe-");
+
+/// The calls the write probe makes, which tests replace: an append-only folder (chattr +a) needs
+/// root and ext4, a file system without O_TMPFILE another machine.
+struct ProbeCalls
+{
+    /// open(2).
+    int (*open)(const char* path, int flags, unsigned mode);
+    /// The folder's inode flags (FS_IOC_GETFLAGS); -1 with errno when the file system has none.
+    int (*inodeFlags)(int fd, int* flags);
+};
+ProbeCalls& probeCalls();
+
+/// Why folder cannot be used for the data, in words for the user; empty when a file can really be
+/// created and flushed to the disk there, and names can be removed again. Permission bits say
+/// little here: root writes into a 0555 folder, nobody writes on a read-only mount or through a
+/// server that maps root to nobody, and an append-only folder takes new files but never lets a
+/// save replace one. The probe leaves nothing behind, and removes what a crashed earlier probe left.
+QString writeProblem(const QString& folder);
+inline bool canWrite(const QString& folder)
+{
+    return writeProblem(folder).isEmpty();
+}
+
+/// A system error (errno) in words for the user.
+QString describeError(int error);
 
 /// True when folder already claims the data: it holds Config.ini, Notes/ or the portable marker.
 bool claimsData(const QString& folder);
@@ -41,7 +69,9 @@ QString perUserFolder(const QString& xdgDataHome, const QString& home);
 QString resourceFolder(const QString& executableFolder, const QString& installedShare);
 
 /// Chooses the data folder: the executable's folder when it claims the data and can be written,
-/// else perUser, created (with missing parents) with mode 0700.
+/// else perUser, created (with missing parents) with mode 0700. The notice tells when the
+/// executable's folder claims the data but cannot be used; dataProblem when perUser cannot be
+/// written either.
 AppFolders resolve(const QString& executableFolder, const QString& perUser, const QString& installedShare);
 
 /// On the first start with a per-user folder, copies (never moves) the Notes/ folder and Config.ini
@@ -49,5 +79,9 @@ AppFolders resolve(const QString& executableFolder, const QString& perUser, cons
 /// Notes arrive whole or not at all: they are copied into a hidden folder and renamed into place.
 /// Returns what was copied, as names relative to the data folder.
 QStringList copyShippedData(const QString& executableFolder, const QString& dataFolder);
+
+/// The sentence that tells the user what copyShippedData() copied from where to where; empty when
+/// nothing was.
+QString copiedNotice(const QStringList& copied, const QString& executableFolder, const QString& dataFolder);
 
 } // namespace DataFolder

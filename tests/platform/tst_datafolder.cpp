@@ -10,7 +10,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <grp.h>
+#include <linux/fs.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -58,6 +61,35 @@ QStringList entries(const QString& folder)
                                   QDir::Name);
 }
 
+/// The folder the injected calls treat as append-only (chattr +a), by its inode; 0 for none.
+ino_t g_appendOnly = 0;
+bool g_noTmpFile = false;
+int g_namedProbes = 0;
+
+int injectedOpen(const char* path, int flags, unsigned mode)
+{
+    if (g_noTmpFile && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    if (flags & O_CREAT)
+        ++g_namedProbes;
+    return ::open(path, flags, mode_t(mode));
+}
+
+int injectedInodeFlags(int fd, int* flags)
+{
+    struct stat st = {};
+    *flags = ::fstat(fd, &st) == 0 && st.st_ino == g_appendOnly ? FS_APPEND_FL : 0;
+    return 0;
+}
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
 } // namespace
 
 class TestDataFolder : public QObject
@@ -65,9 +97,12 @@ class TestDataFolder : public QObject
     Q_OBJECT
 private slots:
     void init();
+    void cleanup();
 
     void probeWritesAndLeavesNothing();
     void probeFailsWhereTheUserCannotWrite();
+    void probeLeavesNothingBehind_data();
+    void probeLeavesNothingBehind();
     void readOnlyMountIsNotWritableEvenForRoot();
     void claimsData_data();
     void claimsData();
@@ -80,6 +115,8 @@ private slots:
     void perUserFolderIsCreatedPrivate();
     void existingPerUserFolderKeepsItsMode();
     void readOnlyClaimedFolderFallsBackToPerUser();
+    void unusableFolderIsTold_data();
+    void unusableFolderIsTold();
 
     void firstStartCopiesShippedNotesAndSettings();
     void laterStartsNeverOverwriteTheUsersData();
@@ -94,10 +131,21 @@ private:
     QString m_exe;
     QString m_perUser;
     QString m_share;
+    DataFolder::ProbeCalls m_systemCalls{};
 };
+
+void TestDataFolder::cleanup()
+{
+    DataFolder::probeCalls() = m_systemCalls;
+    g_appendOnly = 0;
+    g_noTmpFile = false;
+    g_namedProbes = 0;
+}
 
 void TestDataFolder::init()
 {
+    m_systemCalls = DataFolder::probeCalls();
+    DataFolder::probeCalls() = {injectedOpen, injectedInodeFlags};
     m_root = std::make_unique<QTemporaryDir>();
     QVERIFY(m_root->isValid());
     // The unprivileged child must be able to reach the folders below.
@@ -138,6 +186,65 @@ void TestDataFolder::probeFailsWhereTheUserCannotWrite()
         QVERIFY(setMode(m_exe, 0755));
     }
     QCOMPARE(entries(m_exe), QStringList());
+}
+
+void TestDataFolder::probeLeavesNothingBehind_data()
+{
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("leftStays");
+    QTest::newRow("probe of a process that ended") << "ended"
+                                                   << "" << true << false;
+    QTest::newRow("day-old probe of a running process") << "old"
+                                                        << "" << true << false;
+    QTest::newRow("fresh probe of a running process") << "running"
+                                                      << "" << true << true;
+    QTest::newRow("no unnamed files: a named probe") << ""
+                                                     << "no O_TMPFILE" << true << false;
+    QTest::newRow("append-only folder") << ""
+                                        << "append-only" << false << false;
+    QTest::newRow("append-only, no unnamed files") << "ended"
+                                                   << "append-only, no O_TMPFILE" << false << false;
+}
+
+void TestDataFolder::probeLeavesNothingBehind()
+{
+    QFETCH(QString, left);
+    QFETCH(QString, folder);
+    QFETCH(bool, writable);
+    QFETCH(bool, leftStays);
+    g_noTmpFile = folder.contains(QStringLiteral("O_TMPFILE"));
+    if (folder.startsWith(QStringLiteral("append-only")))
+        g_appendOnly = inodeOf(m_exe);
+    // A crashed earlier probe: of a process id now free, or one that is running (pid 1 always is).
+    pid_t pid = 1;
+    if (left == QStringLiteral("ended")) {
+        pid = ::fork();
+        if (pid == 0)
+            ::_exit(0);
+        QVERIFY(pid > 0 && ::waitpid(pid, nullptr, 0) == pid);
+    }
+    const QString probe = m_exe + u'/' + DataFolder::kProbePrefix + QString::number(pid);
+    if (!left.isEmpty()) {
+        QVERIFY(writeFile(probe, QByteArray()));
+        if (left == QStringLiteral("old")) {
+            const QDateTime twoDaysAgo = QDateTime::currentDateTime().addDays(-2);
+            QFile file(probe);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(twoDaysAgo, QFileDevice::FileModificationTime));
+        }
+    }
+
+    QCOMPARE(DataFolder::writeProblem(m_exe).isEmpty(), writable);
+    QCOMPARE(entries(m_exe), leftStays ? QStringList{probe.section(u'/', -1)} : QStringList());
+    if (folder == QStringLiteral("no O_TMPFILE"))
+        QCOMPARE(g_namedProbes, 1);
+    if (!writable) {
+        // Nothing is created in an append-only folder: it could never be removed again.
+        QCOMPARE(g_namedProbes, 0);
+        QVERIFY(DataFolder::writeProblem(m_exe).contains(QStringLiteral("chattr +a")));
+    }
 }
 
 void TestDataFolder::readOnlyMountIsNotWritableEvenForRoot()
@@ -327,6 +434,63 @@ void TestDataFolder::readOnlyClaimedFolderFallsBackToPerUser()
     QCOMPARE(entries(m_exe), (QStringList{"Config.ini", "Notes"}));
 }
 
+void TestDataFolder::unusableFolderIsTold_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("toldMoved");
+    QTest::addColumn<bool>("dataProblem");
+    QTest::newRow("portable copy, folder read-only") << "read-only" << true << false;
+    QTest::newRow("portable copy, folder append-only") << "append-only" << true << false;
+    QTest::newRow("XDG_DATA_HOME is a file") << "data home is a file" << false << true;
+    QTest::newRow("per-user folder read-only") << "per-user read-only" << false << true;
+    QTest::newRow("both unusable") << "read-only, per-user read-only" << true << true;
+}
+
+void TestDataFolder::unusableFolderIsTold()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, toldMoved);
+    QFETCH(bool, dataProblem);
+    // Run as an ordinary user who owns home; whatever stays root's is read-only for it.
+    QVERIFY(setMode(m_exe, 0755));
+    if (toldMoved)
+        QVERIFY(writeFile(m_exe + u'/' + DataFolder::kPortableMarker, ""));
+    QString perUser = m_perUser;
+    if (state == QStringLiteral("data home is a file")) {
+        QVERIFY(writeFile(path(QStringLiteral("home/data")), "not a folder"));
+        perUser = path(QStringLiteral("home/data/VemraNotes"));
+    }
+    if (::geteuid() == 0) {
+        QVERIFY(::chown(QFile::encodeName(path(QStringLiteral("home"))).constData(), kNobody, kNobody) == 0);
+        if (state == QStringLiteral("append-only"))
+            QVERIFY(::chown(QFile::encodeName(m_exe).constData(), kNobody, kNobody) == 0);
+    } else if (state.contains(QStringLiteral("read-only"))) {
+        QSKIP("only root can hand folders to another user");
+    }
+    if (state.contains(QStringLiteral("per-user read-only"))) {
+        QVERIFY(QDir().mkpath(m_perUser));
+        QVERIFY(::chown(QFile::encodeName(m_perUser).constData(), 0, 0) == 0);
+        QVERIFY(setMode(m_perUser, 0755));
+    }
+    if (state == QStringLiteral("append-only"))
+        g_appendOnly = inodeOf(m_exe);
+
+    const QString exe = m_exe;
+    const QString share = m_share;
+    QCOMPARE(asOrdinaryUser([=] {
+                 const AppFolders folders = DataFolder::resolve(exe, perUser, share);
+                 const bool told = folders.notice.contains(exe) && folders.notice.contains(perUser);
+                 return !folders.portable && folders.data == perUser && told == toldMoved &&
+                        folders.notice.isEmpty() == !toldMoved &&
+                        folders.dataProblem.isEmpty() == !dataProblem;
+             }),
+             1);
+    // The probes left nothing in either folder.
+    QCOMPARE(entries(m_exe), toldMoved ? QStringList{DataFolder::kPortableMarker} : QStringList());
+    if (QFileInfo(perUser).isDir())
+        QCOMPARE(entries(perUser), QStringList());
+}
+
 void TestDataFolder::firstStartCopiesShippedNotesAndSettings()
 {
     const QByteArray note1 = utf8WithBom(QStringLiteral("第一条\r\n"));
@@ -344,7 +508,13 @@ void TestDataFolder::firstStartCopiesShippedNotesAndSettings()
     QVERIFY(setMode(m_exe + QStringLiteral("/Notes"), 0555));
     QVERIFY(QDir().mkpath(m_perUser));
 
-    QCOMPARE(DataFolder::copyShippedData(m_exe, m_perUser), (QStringList{"Notes", "Config.ini"}));
+    const QStringList copied = DataFolder::copyShippedData(m_exe, m_perUser);
+    QCOMPARE(copied, (QStringList{"Notes", "Config.ini"}));
+    // The user is told what was copied from where to where.
+    const QString told = DataFolder::copiedNotice(copied, m_exe, m_perUser);
+    for (const QString& part : {m_exe, m_perUser, QStringLiteral("Notes"), QStringLiteral("Config.ini")})
+        QVERIFY2(told.contains(part), qPrintable(told));
+    QCOMPARE(DataFolder::copiedNotice({}, m_exe, m_perUser), QString());
 
     QCOMPARE(entries(m_perUser), (QStringList{"Config.ini", "Notes"}));
     QCOMPARE(entries(m_perUser + QStringLiteral("/Notes")), (QStringList{"1.txt", "2.txt"}));
