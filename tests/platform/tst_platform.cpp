@@ -104,9 +104,11 @@ void TestPlatformLayer::singleInstanceLockIsExclusivePerDataFolder()
     QTemporaryDir other;
     SingleInstance elsewhere(other.path());
     QVERIFY(elsewhere.acquire());
-    // A folder where no lock file can be made does not keep the application from starting.
+    // A folder where no lock can be had is never run unlocked: the start is refused, with a reason.
     SingleInstance nowhere(data.path() + QStringLiteral("/no/such/folder"));
-    QVERIFY(nowhere.acquire());
+    QVERIFY(!nowhere.acquire());
+    QCOMPARE(nowhere.state(), SingleInstance::State::Unavailable);
+    QVERIFY(!nowhere.failure().isEmpty());
 }
 
 void TestPlatformLayer::singleInstanceLockStaysAndOutlivesNoChild()
