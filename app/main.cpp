@@ -9,10 +9,14 @@
 #include "platform/WindowSystem.h"
 #include "shell/FrmMain.h"
 #include "shell/Shutdown.h"
+#include "tasks/FrmMessage.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
+
+#include <cstdio>
 
 #include <future>
 #include <memory>
@@ -57,7 +61,7 @@ struct DataFolderLock
 {
     AppFolders folders;
     std::unique_ptr<SingleInstance> instance;
-    bool held = false;
+    SingleInstance::State state = SingleInstance::State::NotTried;
 };
 
 // The lock belongs to the data, so it is taken on the data folder before anything in it is read.
@@ -66,10 +70,49 @@ DataFolderLock lockDataFolder(const QString& perUser)
     DataFolderLock lock;
     lock.folders = findFolders(perUser);
     lock.instance = std::make_unique<SingleInstance>(lock.folders.data);
-    lock.held = lock.instance->acquire();
-    if (lock.held && !lock.folders.portable)
-        DataFolder::copyShippedData(executableFolder(), lock.folders.data);
+    lock.instance->acquire();
+    lock.state = lock.instance->state();
+    if (lock.state == SingleInstance::State::Held && !lock.folders.portable) {
+        const QStringList copied = DataFolder::copyShippedData(executableFolder(), lock.folders.data);
+        const QString told = DataFolder::copiedNotice(copied, executableFolder(), lock.folders.data);
+        if (!told.isEmpty())
+            lock.folders.notice +=
+                (lock.folders.notice.isEmpty() ? QString() : QStringLiteral("\r\n")) + told;
+    }
     return lock;
+}
+
+const QString kNoticeTitle = QStringLiteral("便笺数据文件夹");
+
+/// What the user is told at start about the data folder; empty when there is nothing to tell.
+QString startNotice(const DataFolderLock& lock)
+{
+    const QString folder = FolderHandle::displayPath(lock.folders.data);
+    QStringList parts;
+    if (!lock.folders.notice.isEmpty())
+        parts << lock.folders.notice;
+    if (lock.state == SingleInstance::State::Unavailable) {
+        const QString reason =
+            lock.folders.dataProblem.isEmpty() ? lock.instance->failure() : lock.folders.dataProblem;
+        parts << QStringLiteral(
+                     "便笺数据文件夹“%1”无法使用：%2。\r\n无法确保只有一个Vemra便笺在改写这些便笺，"
+                     "所以程序不启动。")
+                     .arg(folder, reason);
+    } else if (!lock.folders.dataProblem.isEmpty()) {
+        parts << QStringLiteral(
+                     "便笺数据文件夹“%1”无法写入：%2。\r\n便笺可以查看和复制出去，但改动无法保存在那里。")
+                     .arg(folder, lock.folders.dataProblem);
+    }
+    return parts.join(QStringLiteral("\r\n"));
+}
+
+/// Also on the standard error, for a start from a terminal and for a session where the window
+/// cannot be seen.
+void printNotice(const QString& notice)
+{
+    std::fprintf(
+        stderr, "VemraNotes: %s\n",
+        QString(notice).replace(QStringLiteral("\r\n"), QStringLiteral(" ")).toLocal8Bit().constData());
 }
 
 } // namespace
@@ -83,7 +126,7 @@ int main(int argc, char** argv)
     const QString perUser = DataFolder::perUserFolder(qEnvironmentVariable("XDG_DATA_HOME"), homeFolder());
     std::future<DataFolderLock> locking = std::async(std::launch::async, [perUser] {
         DataFolderLock lock = lockDataFolder(perUser);
-        if (lock.held)
+        if (lock.state != SingleInstance::State::HeldElsewhere)
             SystemFonts::loadConfiguration();
         return lock;
     });
@@ -94,7 +137,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
     const DataFolderLock lock = locking.get();
-    if (!lock.held)
+    // A second start while another instance runs ends silently.
+    if (lock.state == SingleInstance::State::HeldElsewhere)
         return 0;
     const AppFolders& folders = lock.folders;
     // The choice was for this process only: programs the application starts pick their own.
@@ -108,8 +152,18 @@ int main(int argc, char** argv)
     QtTexts::installChinese(&app);
 
     SystemPlatform services(folders);
+    const QString notice = startNotice(lock);
+    if (!notice.isEmpty())
+        printNotice(notice);
+    // Never run without the lock: the message says why, and nothing in the folder is touched.
+    if (lock.state != SingleInstance::State::Held) {
+        FrmMessage::ShowMessage(nullptr, services.platform().sound, folders.resources, kNoticeTitle, notice);
+        return 1;
+    }
     FrmMain window(services.platform(), nullptr, FrmMain::NoteLoading::AfterFirstPaint);
     Shutdown::closeOnTerminationSignals(&window);
     window.show();
+    if (!notice.isEmpty())
+        QTimer::singleShot(0, &window, [&window, notice] { window.showMessage(kNoticeTitle, notice); });
     return app.exec();
 }

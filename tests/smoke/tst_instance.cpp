@@ -24,6 +24,7 @@ private slots:
     void secondProcessOnTheSameDataLeaves_data();
     void secondProcessOnTheSameDataLeaves();
     void otherDataFoldersRunSideBySide();
+    void unusableDataFolderIsToldAndNothingRuns();
 
 private:
     QString path(const QString& relative) const { return m_root->filePath(relative); }
@@ -136,6 +137,68 @@ void TestInstance::otherDataFoldersRunSideBySide()
     }
     QVERIFY(QFile::exists(path(QStringLiteral("app/Config.ini"))));
     QVERIFY(QFile::exists(path(QStringLiteral("app2/Config.ini"))));
+}
+
+void TestInstance::unusableDataFolderIsToldAndNothingRuns()
+{
+    // XDG_DATA_HOME names a file: the per-user folder cannot exist, so no lock can be held. The
+    // message window must say so, naming the folder, on an X server where a window can be seen.
+    for (const char* program : {"Xvfb", "xdotool"})
+        QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(),
+                 "Xvfb and xdotool are installed by scripts/deps.sh");
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    const auto stopX = qScopeGuard([&xvfb] {
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
+    });
+    QVERIFY(xvfb.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine() || xvfb.state() != QProcess::Running, 20000);
+    const QString display = u':' + QString::fromLatin1(xvfb.readLine().trimmed());
+    QVERIFY2(display.size() > 1, "Xvfb did not start");
+
+    QVERIFY(writeFile(path(QStringLiteral("datafile")), "not a folder"));
+    QProcessEnvironment environment = sandboxEnvironment(m_root->path());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("datafile")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime1")));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    auto* vemra = new QProcess;
+    vemra->setObjectName(QStringLiteral("VemraNotes"));
+    m_processes.append(vemra);
+    vemra->setProcessEnvironment(environment);
+    vemra->setProcessChannelMode(QProcess::MergedChannels);
+    vemra->setWorkingDirectory(path(QStringLiteral("home")));
+    vemra->start(path(QStringLiteral("app/VemraNotes")), QStringList());
+    QVERIFY2(vemra->waitForStarted(20000), qPrintable(vemra->errorString()));
+
+    const auto findWindow = [&environment] {
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(environment);
+        xdotool.start(QStringLiteral("xdotool"),
+                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                       QStringLiteral("便笺数据文件夹")});
+        return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0 &&
+               !xdotool.readAllStandardOutput().trimmed().isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(findWindow() || vemra->state() == QProcess::NotRunning, 20000);
+    QCOMPARE(vemra->state(), QProcess::Running);
+    // The same words as the window's, on the standard error: the folder and why it cannot be used.
+    QTRY_VERIFY_WITH_TIMEOUT(vemra->bytesAvailable() > 0, 5000);
+    const QString said = QString::fromUtf8(vemra->readAll());
+    QVERIFY2(said.contains(path(QStringLiteral("datafile/VemraNotes"))) &&
+                 said.contains(QStringLiteral("不是文件夹")) && said.contains(QStringLiteral("不启动")),
+             qPrintable(said));
+    // Nothing was written anywhere.
+    QCOMPARE(::kill(pid_t(vemra->processId()), SIGTERM), 0);
+    QVERIFY(vemra->waitForFinished(20000));
+    QCOMPARE(
+        QDir(path(QStringLiteral("app"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{QStringLiteral("VemraNotes")});
+    QCOMPARE(readFile(path(QStringLiteral("datafile"))), QByteArray("not a folder"));
 }
 
 QTEST_GUILESS_MAIN(TestInstance)
