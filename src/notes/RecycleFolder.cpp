@@ -37,6 +37,32 @@ QByteArray withCollisionSuffix(const QByteArray& name, int attempt)
     return name.left(cut) + " (" + QByteArray::number(attempt) + ")" + name.mid(cut);
 }
 
+// Opens name in parentFd as a folder of this user, creating it when missing. Never follows a link at
+// the name: a link, something else than a folder, or another user's folder is refused (-1, errno
+// set), whatever it leads to. *mkdirError is the error of creating it, when that is why it failed.
+int openOwnFolder(int parentFd, const QByteArray& name, mode_t mode, int* mkdirError)
+{
+    *mkdirError = 0;
+    if (::mkdirat(parentFd, name.constData(), mode) != 0 && errno != EEXIST) {
+        *mkdirError = errno;
+        return -1;
+    }
+    Fd fd(::openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid())
+        return -1;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return -1;
+    if (st.st_uid != ::geteuid()) {
+        errno = EPERM;
+        return -1;
+    }
+    // Removed notes are never more open to others than the live ones.
+    if ((st.st_mode & 0777 & ~mode) != 0)
+        ::fchmod(fd.get(), st.st_mode & 0777 & mode);
+    return fd.release();
+}
+
 // ---- The log of the recovery folder ----------------------------------------------------------------
 
 struct LogEntry
@@ -121,23 +147,22 @@ QByteArray RecycleFolder::path() const
 
 int RecycleFolder::open()
 {
-    QByteArray folder = path();
-    if (::mkdir(folder.constData(), m_notesMode | S_IRWXU) != 0 && errno != EEXIST) {
-        if (m_inside || (errno != EACCES && errno != EROFS && errno != EPERM))
-            return -1;
+    const mode_t mode = m_notesMode | S_IRWXU;
+    Fd app(openDir(m_appFolder));
+    if (!app.valid())
+        return -1;
+    int mkdirError = 0;
+    if (!m_inside) {
+        const int fd = openOwnFolder(app.get(), kRecycle, mode, &mkdirError);
+        if (fd >= 0 || (mkdirError != EACCES && mkdirError != EROFS && mkdirError != EPERM))
+            return fd;
         // A read-only application folder: removed notes are kept inside Notes instead.
         m_inside = true;
-        folder = path();
-        if (::mkdir(folder.constData(), m_notesMode | S_IRWXU) != 0 && errno != EEXIST)
-            return -1;
     }
-    const int fd = openDir(folder);
-    struct stat st;
-    // Removed notes are never more open to others than the live ones.
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && (st.st_mode & 0777 & ~(m_notesMode | S_IRWXU)) != 0 &&
-        st.st_uid == ::geteuid())
-        ::fchmod(fd, st.st_mode & 0777 & (m_notesMode | S_IRWXU));
-    return fd;
+    Fd notes(::openat(app.get(), kNotes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!notes.valid())
+        return -1;
+    return openOwnFolder(notes.get(), kInnerRecycle, mode, &mkdirError);
 }
 
 QByteArray RecycleFolder::nextName()
@@ -162,7 +187,7 @@ bool RecycleFolder::moveIn(int fromDir, const QByteArray& name, bool renameAsTex
     const auto logged = [&](const QByteArray& target) {
         ::fsync(recycleFd.get());
         appendLog(recycleFd.get(), {LogEntry{takeSequence(recycleFd.get(), 1), now, target}}, 0600);
-        prune({target});
+        prune(recycleFd.get(), {target});
         return true;
     };
     constexpr int kAttempts = 10000;
@@ -221,7 +246,7 @@ int RecycleFolder::keepOriginal(int fromDir, const QByteArray& name)
         if (::fsync(recycleFd.get()) != 0)
             return errno;
         appendLog(recycleFd.get(), {LogEntry{takeSequence(recycleFd.get(), 1), nowMs(), target}}, 0600);
-        prune({target});
+        prune(recycleFd.get(), {target});
         return 0;
     }
     return EEXIST;
@@ -267,20 +292,17 @@ QStringList RecycleFolder::writeTexts(const QStringList& texts, int* firstError)
     QSet<QByteArray> justWritten;
     for (const LogEntry& entry : written)
         justWritten.insert(entry.name);
-    prune(justWritten);
+    prune(recycleFd.get(), justWritten);
     return failed;
 }
 
-void RecycleFolder::prune(const QSet<QByteArray>& protectedNames)
+void RecycleFolder::prune(int recycleFd, const QSet<QByteArray>& protectedNames)
 {
-    Fd recycleFd(openDir(path()));
-    if (!recycleFd.valid())
-        return;
     bool listed = false;
-    const std::vector<Entry> files = listFolder(recycleFd.get(), &listed, false);
+    const std::vector<Entry> files = listFolder(recycleFd, &listed, false);
     if (!listed)
         return;
-    const QHash<QByteArray, LogEntry> log = readLog(recycleFd.get());
+    const QHash<QByteArray, LogEntry> log = readLog(recycleFd);
     const qint64 now = nowMs();
 
     // Files the log does not know (put there by hand, or by an older version) count from now on.
@@ -313,7 +335,7 @@ void RecycleFolder::prune(const QSet<QByteArray>& protectedNames)
         // A removal time in the future (the clock was ahead then) counts as recent.
         const bool old = now - entry.removedMs >= kMinAgeMs;
         if (i < size_t(kKeep) || protectedNames.contains(entry.name) || !old ||
-            ::unlinkat(recycleFd.get(), entry.name.constData(), 0) != 0) {
+            ::unlinkat(recycleFd, entry.name.constData(), 0) != 0) {
             kept.push_back(entry);
         } else {
             rewrite = true;
@@ -324,6 +346,6 @@ void RecycleFolder::prune(const QSet<QByteArray>& protectedNames)
     QByteArray text;
     for (auto it = kept.rbegin(); it != kept.rend(); ++it)
         text += logLine(*it);
-    if (writeFileAt(recycleFd.get(), kRecycleLogNext, text, O_TRUNC, true, 0600) == 0)
-        ::renameat(recycleFd.get(), kRecycleLogNext.constData(), recycleFd.get(), kRecycleLog.constData());
+    if (writeFileAt(recycleFd, kRecycleLogNext, text, O_TRUNC, true, 0600) == 0)
+        ::renameat(recycleFd, kRecycleLogNext.constData(), recycleFd, kRecycleLog.constData());
 }

@@ -12,7 +12,8 @@ class Clock;
 /// notes, the original bytes of note files that did not decode cleanly, and files that appeared in
 /// Notes while the application ran. A log in the folder records the order and time of every arrival,
 /// so the limit never drops what was just removed or anything removed in the last kMinDays days,
-/// whatever the file names or a wall clock that jumped say.
+/// whatever the file names or a wall clock that jumped say. The folder is only ever a real folder of
+/// this user: a link or another user's folder at the name is refused, and nothing is put there.
 class RecycleFolder
 {
 public:
@@ -38,13 +39,13 @@ public:
     QStringList writeTexts(const QStringList& texts, int* firstError);
 
 private:
-    /// Opens the folder, creating it; -1 with errno set.
+    /// Opens the folder, creating it; -1 with errno set, also when it is not a folder of our own.
     int open();
     QByteArray nextName();
     qint64 nowMs() const;
     /// The first of count sequence numbers for new arrivals.
     qint64 takeSequence(int recycleFd, qsizetype count);
-    void prune(const QSet<QByteArray>& protectedNames);
+    void prune(int recycleFd, const QSet<QByteArray>& protectedNames);
 
     QByteArray m_appFolder;
     const Clock* m_clock;
