@@ -5,7 +5,6 @@
 #include "platform/FolderFiles.h"
 
 #include <QDateTime>
-#include <QHash>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,10 +21,20 @@ const QByteArray kRecycle("Notes.recycle");
 const QByteArray kNotes("Notes");
 const QByteArray kInnerRecycle(".recycle");
 
-// One line per file of the recovery folder: sequence number, time of removal (ms since the epoch,
-// UTC) and the name. The sequence orders removals even when the wall clock jumped.
+// One line per arrival: sequence number, time of removal (ms since the epoch, UTC) and the name. The
+// sequence orders removals even when the wall clock jumped.
 const QByteArray kRecycleLog(".removed.log");
 const QByteArray kRecycleLogNext(".removed.log.next");
+// The first line of every log this application keeps. Only names listed below it are ours to delete:
+// a log without it (the user's, or one from a version that took every file in the folder for its
+// own) is kept as comments, so nothing it names is ever pruned.
+const QByteArray kLogHeader("# VemraNotes recovery log 2: sequence, removal time (ms since 1970, UTC), name");
+const QByteArray kLegacyPrefix("# ");
+// Far more than 200 arrivals and a month of removals take. A larger log is not parsed, and nothing is
+// pruned while it is there.
+constexpr qint64 kMaxLogBytes = qint64(4) * 1024 * 1024;
+constexpr qint64 kDayMs = qint64(24) * 3600 * 1000;
+constexpr qint64 kMinAgeMs = qint64(RecycleFolder::kMinDays) * kDayMs;
 
 // "name (2).ext" for the second file of a name in the recovery folder.
 QByteArray withCollisionSuffix(const QByteArray& name, int attempt)
@@ -35,6 +44,14 @@ QByteArray withCollisionSuffix(const QByteArray& name, int attempt)
     const qsizetype dot = name.lastIndexOf('.');
     const qsizetype cut = dot > 0 ? dot : name.size();
     return name.left(cut) + " (" + QByteArray::number(attempt) + ")" + name.mid(cut);
+}
+
+// The one check every name read from the log passes before it is looked at, let alone unlinked: a
+// file directly in the folder. Hidden names are never arrivals (our own log files are hidden).
+bool isArrivalName(const QByteArray& name)
+{
+    return !name.isEmpty() && !name.contains('/') && !name.contains('\0') && name != "." && name != ".." &&
+           !isHidden(name);
 }
 
 // Opens name in parentFd as a folder of this user, creating it when missing. Never follows a link at
@@ -63,59 +80,164 @@ int openOwnFolder(int parentFd, const QByteArray& name, mode_t mode, int* mkdirE
     return fd.release();
 }
 
-// ---- The log of the recovery folder ----------------------------------------------------------------
+// Reads a regular file of at most kMaxLogBytes, never through a link and never waiting on a pipe.
+// False when it is anything else; *missing when there is nothing at the name.
+bool readLogBytes(int dirFd, QByteArray* bytes, bool* missing)
+{
+    *missing = false;
+    Fd fd(
+        ::openat(dirFd, kRecycleLog.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) {
+        *missing = errno == ENOENT;
+        return *missing;
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxLogBytes)
+        return false;
+    // One byte more than fstat promised tells a log that grew meanwhile; it may grow to the bound.
+    QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype done = 0;
+    for (;;) {
+        if (done == data.size()) {
+            if (done > kMaxLogBytes)
+                break;
+            data.resize(qMin<qsizetype>(data.size() * 2, qsizetype(kMaxLogBytes) + 1));
+        }
+        const ssize_t n = ::read(fd.get(), data.data() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    if (done > kMaxLogBytes)
+        return false; // it grew meanwhile
+    data.truncate(done);
+    *bytes = std::move(data);
+    return true;
+}
 
-struct LogEntry
+struct Arrival
 {
     qint64 seq = 0;
     qint64 removedMs = 0;
     QByteArray name;
+    QByteArray line;
 };
 
-QHash<QByteArray, LogEntry> readLog(int recycleFd)
+struct Log
 {
-    QHash<QByteArray, LogEntry> entries;
+    /// A regular file of ours within the size bound: only then is anything pruned.
+    bool ours = false;
+    /// Lines below the header that name an arrival, in the order they were appended.
+    std::vector<Arrival> arrivals;
+    /// Lines a rewrite leaves out: cut short, damaged, or naming what can never be ours.
+    bool untidy = false;
+};
+
+Log readLog(int recycleFd)
+{
+    Log log;
     QByteArray text;
-    struct stat st;
-    if (readFileAt(recycleFd, kRecycleLog, &text, &st, kMaxNoteFileBytes) != ReadOutcome::Read)
-        return entries;
-    for (const QByteArray& line : text.split('\n')) {
+    bool missing = false;
+    if (!readLogBytes(recycleFd, &text, &missing) || missing)
+        return log;
+    QList<QByteArray> lines = text.split('\n');
+    // The last piece has no line end: empty, or a line cut short by a crash, whose name may be cut too.
+    if (lines.size() > 1 && !lines.last().isEmpty())
+        log.untidy = true;
+    lines.removeLast();
+    if (lines.isEmpty() || lines.first() != kLogHeader)
+        return log;
+    log.ours = true;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray& line = lines.at(i);
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() != 3)
-            continue; // a line cut short by a crash
+        const QByteArray name =
+            fields.size() == 3 ? QByteArray::fromPercentEncoding(fields[2]) : QByteArray();
+        if (!isArrivalName(name)) {
+            log.untidy = true;
+            continue;
+        }
         bool seqOk = false;
         bool msOk = false;
-        LogEntry entry{fields[0].toLongLong(&seqOk), fields[1].toLongLong(&msOk),
-                       QByteArray::fromPercentEncoding(fields[2])};
-        if (seqOk && msOk && !entry.name.isEmpty())
-            entries.insert(entry.name, entry);
+        Arrival arrival{fields[0].toLongLong(&seqOk), fields[1].toLongLong(&msOk), name, line};
+        if (!seqOk || !msOk) {
+            log.untidy = true;
+            continue;
+        }
+        log.arrivals.push_back(std::move(arrival));
     }
-    return entries;
+    return log;
 }
 
-QByteArray logLine(const LogEntry& entry)
+QByteArray logLine(qint64 seq, qint64 removedMs, const QByteArray& name)
 {
-    return QByteArray::number(entry.seq) + ' ' + QByteArray::number(entry.removedMs) + ' ' +
-           entry.name.toPercentEncoding() + '\n';
+    return QByteArray::number(seq) + ' ' + QByteArray::number(removedMs) + ' ' + name.toPercentEncoding() +
+           '\n';
 }
 
-void appendLog(int recycleFd, const QList<LogEntry>& entries, mode_t mode)
+// Puts text in the log's place in one step, never writing through a link planted at either name.
+bool replaceLog(int recycleFd, const QByteArray& text)
+{
+    ::unlinkat(recycleFd, kRecycleLogNext.constData(), 0);
+    return writeFileAt(recycleFd, kRecycleLogNext, text, O_EXCL, true, 0600) == 0 &&
+           ::renameat(recycleFd, kRecycleLogNext.constData(), recycleFd, kRecycleLog.constData()) == 0;
+}
+
+// A log that does not begin with our header, in a folder we use: its lines become comments under the
+// header, so that what we log from now on is ours and nothing it named is.
+bool adoptLog(int recycleFd)
 {
     QByteArray text;
-    for (const LogEntry& entry : entries)
-        text += logLine(entry);
-    Fd fd(::openat(recycleFd, kRecycleLog.constData(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC,
-                   mode));
-    if (fd.valid() && writeAll(fd.get(), text))
-        ::fdatasync(fd.get());
+    bool missing = false;
+    if (!readLogBytes(recycleFd, &text, &missing) || missing)
+        return false;
+    QByteArray adopted = kLogHeader + '\n';
+    for (const QByteArray& line : text.split('\n')) {
+        if (!line.isEmpty())
+            adopted += kLegacyPrefix + line + '\n';
+    }
+    return qint64(adopted.size()) <= kMaxLogBytes && replaceLog(recycleFd, adopted);
 }
 
-qint64 nextSequence(int recycleFd)
+bool beginsWithHeader(int fd)
 {
-    qint64 last = 0;
-    for (const LogEntry& entry : readLog(recycleFd))
-        last = qMax(last, entry.seq);
-    return last + 1;
+    const QByteArray expected = kLogHeader + '\n';
+    QByteArray head(expected.size(), '\0');
+    return ::pread(fd, head.data(), size_t(head.size()), 0) == ssize_t(head.size()) && head == expected;
+}
+
+// Appends the lines of new arrivals. Without a log that is ours they are still written, but nothing
+// is ever pruned there.
+void appendLog(int recycleFd, const QByteArray& lines)
+{
+    for (int round = 0; round < 2; ++round) {
+        Fd fd(::openat(recycleFd, kRecycleLog.constData(),
+                       O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+        if (!fd.valid())
+            return;
+        struct stat st;
+        // A second link would make our appends land in someone else's file.
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+            return;
+        QByteArray text;
+        if (st.st_size == 0) {
+            text = kLogHeader + '\n';
+        } else if (!beginsWithHeader(fd.get())) {
+            if (round == 0 && adoptLog(recycleFd))
+                continue;
+        } else {
+            char last = '\n';
+            if (::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n')
+                text += '\n'; // after a line cut short, ours starts on a line of its own
+        }
+        if (writeAll(fd.get(), text + lines))
+            ::fdatasync(fd.get());
+        return;
+    }
 }
 
 } // namespace
@@ -128,8 +250,12 @@ RecycleFolder::RecycleFolder(const QByteArray& appFolder, const Clock* clock)
 qint64 RecycleFolder::takeSequence(int recycleFd, qsizetype count)
 {
     // Read from the log once; this process is the only one writing it from then on.
-    if (m_nextSequence == 0)
-        m_nextSequence = nextSequence(recycleFd);
+    if (m_nextSequence == 0) {
+        qint64 last = 0;
+        for (const Arrival& arrival : readLog(recycleFd).arrivals)
+            last = qMax(last, arrival.seq);
+        m_nextSequence = last + 1;
+    }
     const qint64 first = m_nextSequence;
     m_nextSequence += count;
     return first;
@@ -178,16 +304,25 @@ QByteArray RecycleFolder::nextName()
     return stamp + '-' + QByteArray::number(m_lastCounter).rightJustified(3, '0') + ".txt";
 }
 
+void RecycleFolder::arrived(int recycleFd, const QList<QByteArray>& names)
+{
+    const qint64 now = nowMs();
+    qint64 seq = takeSequence(recycleFd, names.size());
+    QByteArray lines;
+    for (const QByteArray& name : names)
+        lines += logLine(seq++, now, name);
+    appendLog(recycleFd, lines);
+    prune(recycleFd, QSet<QByteArray>(names.cbegin(), names.cend()));
+}
+
 bool RecycleFolder::moveIn(int fromDir, const QByteArray& name, bool renameAsText)
 {
     Fd recycleFd(open());
     if (!recycleFd.valid())
         return false;
-    const qint64 now = nowMs();
     const auto logged = [&](const QByteArray& target) {
         ::fsync(recycleFd.get());
-        appendLog(recycleFd.get(), {LogEntry{takeSequence(recycleFd.get(), 1), now, target}}, 0600);
-        prune(recycleFd.get(), {target});
+        arrived(recycleFd.get(), {target});
         return true;
     };
     constexpr int kAttempts = 10000;
@@ -245,8 +380,7 @@ int RecycleFolder::keepOriginal(int fromDir, const QByteArray& name)
             return error;
         if (::fsync(recycleFd.get()) != 0)
             return errno;
-        appendLog(recycleFd.get(), {LogEntry{takeSequence(recycleFd.get(), 1), nowMs(), target}}, 0600);
-        prune(recycleFd.get(), {target});
+        arrived(recycleFd.get(), {target});
         return 0;
     }
     return EEXIST;
@@ -261,9 +395,7 @@ QStringList RecycleFolder::writeTexts(const QStringList& texts, int* firstError)
         return texts;
     }
     const bool syncEach = texts.size() <= kFsyncEachLimit;
-    const qint64 now = nowMs();
-    qint64 seq = takeSequence(recycleFd.get(), texts.size());
-    QList<LogEntry> written;
+    QList<QByteArray> written;
     QStringList failed;
     for (const QString& text : texts) {
         const QByteArray bytes = encodeNoteBytes(text);
@@ -274,7 +406,7 @@ QStringList RecycleFolder::writeTexts(const QStringList& texts, int* firstError)
             error = writeFileAt(recycleFd.get(), name, bytes, O_EXCL, syncEach, m_notesMode & 0666);
         }
         if (error == 0) {
-            written.append(LogEntry{seq++, now, name});
+            written.append(name);
         } else {
             failed.append(text);
             if (*firstError == 0)
@@ -284,68 +416,68 @@ QStringList RecycleFolder::writeTexts(const QStringList& texts, int* firstError)
     if ((!syncEach && ::syncfs(recycleFd.get()) != 0) || ::fsync(recycleFd.get()) != 0) {
         // Written but not known to be on disk: they count as not written.
         *firstError = errno;
-        for (const LogEntry& entry : written)
-            ::unlinkat(recycleFd.get(), entry.name.constData(), 0);
+        for (const QByteArray& name : written)
+            ::unlinkat(recycleFd.get(), name.constData(), 0);
         return texts;
     }
-    appendLog(recycleFd.get(), written, 0600);
-    QSet<QByteArray> justWritten;
-    for (const LogEntry& entry : written)
-        justWritten.insert(entry.name);
-    prune(recycleFd.get(), justWritten);
+    if (!written.isEmpty())
+        arrived(recycleFd.get(), written);
     return failed;
 }
 
 void RecycleFolder::prune(int recycleFd, const QSet<QByteArray>& protectedNames)
 {
-    bool listed = false;
-    const std::vector<Entry> files = listFolder(recycleFd, &listed, false);
-    if (!listed)
-        return;
-    const QHash<QByteArray, LogEntry> log = readLog(recycleFd);
     const qint64 now = nowMs();
+    const Log log = readLog(recycleFd);
+    if (!log.ours)
+        return;
+    // Newest removal first, by our own sequence rather than by a clock that may have jumped. A name
+    // logged twice counts at its last line.
+    std::vector<size_t> newest;
+    QSet<QByteArray> seen;
+    for (size_t i = log.arrivals.size(); i-- > 0;) {
+        if (!seen.contains(log.arrivals[i].name)) {
+            seen.insert(log.arrivals[i].name);
+            newest.push_back(i);
+        }
+    }
+    std::stable_sort(newest.begin(), newest.end(),
+                     [&](size_t a, size_t b) { return log.arrivals[a].seq > log.arrivals[b].seq; });
+    if (newest.size() <= size_t(RecycleFolder::kKeep))
+        return;
 
-    // Files the log does not know (put there by hand, or by an older version) count from now on.
-    std::vector<LogEntry> entries;
-    bool rewrite = false;
-    for (const Entry& file : files) {
-        if (isHidden(file.name) || !file.statOk || !S_ISREG(file.st.st_mode))
+    std::vector<bool> keep(log.arrivals.size(), false);
+    bool changed = log.untidy || newest.size() != log.arrivals.size();
+    int present = 0;
+    for (size_t i : newest) {
+        const Arrival& arrival = log.arrivals[i];
+        struct stat st;
+        if (::fstatat(recycleFd, arrival.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            keep[i] = errno != ENOENT; // taken back by hand: forgotten
+            changed = changed || !keep[i];
             continue;
-        const auto found = log.constFind(file.name);
-        if (found != log.cend()) {
-            entries.push_back(*found);
-        } else {
-            entries.push_back(LogEntry{0, now, file.name});
-            rewrite = true;
         }
-    }
-    if (qsizetype(entries.size()) != log.size())
-        rewrite = true;
-    if (entries.size() <= size_t(kKeep) && !rewrite)
-        return;
-
-    // Newest removal first, by our own sequence rather than by a clock that may have jumped.
-    std::sort(entries.begin(), entries.end(), [](const LogEntry& a, const LogEntry& b) {
-        return a.seq != b.seq ? a.seq > b.seq : a.name > b.name;
-    });
-    constexpr qint64 kMinAgeMs = qint64(kMinDays) * 24 * 3600 * 1000;
-    std::vector<LogEntry> kept;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const LogEntry& entry = entries[i];
+        // Only regular files are ever ours to delete, and only they count as kept removals.
+        if (!S_ISREG(st.st_mode)) {
+            keep[i] = true;
+            continue;
+        }
         // A removal time in the future (the clock was ahead then) counts as recent.
-        const bool old = now - entry.removedMs >= kMinAgeMs;
-        if (i < size_t(kKeep) || protectedNames.contains(entry.name) || !old ||
-            ::unlinkat(recycleFd, entry.name.constData(), 0) != 0) {
-            kept.push_back(entry);
+        const bool recent = now - arrival.removedMs < kMinAgeMs;
+        // unlinkat removes a link planted at the name, never what it leads to.
+        if (present++ < RecycleFolder::kKeep || recent || protectedNames.contains(arrival.name) ||
+            ::unlinkat(recycleFd, arrival.name.constData(), 0) != 0) {
+            keep[i] = true;
         } else {
-            rewrite = true;
+            changed = true;
         }
     }
-    if (!rewrite)
+    if (!changed)
         return;
-    QByteArray text;
-    for (auto it = kept.rbegin(); it != kept.rend(); ++it)
-        text += logLine(*it);
-    if (writeFileAt(recycleFd, kRecycleLogNext, text, O_TRUNC, true, 0600) == 0)
-        ::renameat(recycleFd, kRecycleLogNext.constData(), recycleFd, kRecycleLog.constData());
+    QByteArray text = kLogHeader + '\n';
+    for (size_t i = 0; i < log.arrivals.size(); ++i) {
+        if (keep[i])
+            text += log.arrivals[i].line + '\n';
+    }
+    replaceLog(recycleFd, text);
 }

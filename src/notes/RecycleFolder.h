@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QSet>
 #include <QStringList>
 
@@ -12,8 +13,9 @@ class Clock;
 /// notes, the original bytes of note files that did not decode cleanly, and files that appeared in
 /// Notes while the application ran. A log in the folder records the order and time of every arrival,
 /// so the limit never drops what was just removed or anything removed in the last kMinDays days,
-/// whatever the file names or a wall clock that jumped say. The folder is only ever a real folder of
-/// this user: a link or another user's folder at the name is refused, and nothing is put there.
+/// whatever the file names, a wall clock that jumped or a damaged log say. Only files the log names
+/// are ever deleted, and only in a real folder of this user: a link or another user's folder at the
+/// name is refused, and then nothing can be put there.
 class RecycleFolder
 {
 public:
@@ -45,6 +47,8 @@ private:
     qint64 nowMs() const;
     /// The first of count sequence numbers for new arrivals.
     qint64 takeSequence(int recycleFd, qsizetype count);
+    /// Logs names as the newest arrivals, then prunes; the names themselves are never pruned then.
+    void arrived(int recycleFd, const QList<QByteArray>& names);
     void prune(int recycleFd, const QSet<QByteArray>& protectedNames);
 
     QByteArray m_appFolder;

@@ -1,4 +1,5 @@
-// The recovery folder is a real folder of this user: never a link, never someone else's folder.
+// The recovery folder deletes only what it put there itself: never through a link, never in a folder
+// of someone else, never a file its log does not name.
 #include "notes/RecycleFolder.h"
 #include "support/Fakes.h"
 #include "support/FolderFiles.h"
@@ -15,6 +16,21 @@ namespace {
 
 constexpr qint64 kDayMs = qint64(24) * 3600 * 1000;
 
+void appendTo(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::Append) || file.write(bytes) != bytes.size())
+        qFatal("cannot append to %s", qPrintable(path));
+}
+
+QStringList texts(int count, const QString& prefix)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list.append(prefix + QString::number(i));
+    return list;
+}
+
 } // namespace
 
 class TestRecycleFolder : public QObject
@@ -23,6 +39,8 @@ class TestRecycleFolder : public QObject
 private slots:
     void refusedFolderIsNeitherFollowedNorPruned_data();
     void refusedFolderIsNeitherFollowedNorPruned();
+    void filesNotOursAreNeverPruned_data();
+    void filesNotOursAreNeverPruned();
 };
 
 void TestRecycleFolder::refusedFolderIsNeitherFollowedNorPruned_data()
@@ -80,6 +98,69 @@ void TestRecycleFolder::refusedFolderIsNeitherFollowedNorPruned()
     QCOMPARE(result, 0);
     QCOMPARE(entriesIn(documents), names);
     QCOMPARE(readRaw(app + QStringLiteral("/Notes/1.txt")), QByteArray("a note"));
+}
+
+void TestRecycleFolder::filesNotOursAreNeverPruned_data()
+{
+    QTest::addColumn<QString>("layout");
+    // How many of the files that are not ours lie in the folder itself, and how many of ours are left.
+    QTest::addColumn<int>("theirsInside");
+    QTest::addColumn<int>("oursLeft");
+    QTest::newRow("a file put in by hand") << "by hand" << 1 << RecycleFolder::kKeep;
+    QTest::newRow("a folder the user made") << "user's folder" << 2 << RecycleFolder::kKeep;
+    QTest::newRow("an older log naming the user's files") << "older log" << 2 << RecycleFolder::kKeep;
+    QTest::newRow("log lines naming paths and a subfolder") << "paths" << 0 << RecycleFolder::kKeep;
+    QTest::newRow("a log too large to read") << "large log" << 0 << RecycleFolder::kKeep + 62;
+    QTest::newRow("a pipe in place of the log") << "pipe" << 0 << RecycleFolder::kKeep + 62;
+}
+
+void TestRecycleFolder::filesNotOursAreNeverPruned()
+{
+    QFETCH(QString, layout);
+    QFETCH(int, theirsInside);
+    QFETCH(int, oursLeft);
+    TestPlatform tp;
+    const QString folder = tp.path(QStringLiteral("Notes.recycle"));
+    const QString log = folder + QStringLiteral("/.removed.log");
+    const QByteArray old = QByteArray::number(tp.clock.now().addDays(-90).toMSecsSinceEpoch());
+    QStringList theirs; // relative to the application folder
+    if (layout == QLatin1String("user's folder") || layout == QLatin1String("older log")) {
+        QVERIFY(QDir().mkpath(folder));
+        theirs << QStringLiteral("Notes.recycle/mine.txt") << QStringLiteral("Notes.recycle/notes.md");
+        if (layout == QLatin1String("older log"))
+            writeRaw(log, "1 " + old + " mine.txt\n2 " + old + " notes.md\n");
+    }
+    for (const QString& path : theirs)
+        writeRaw(tp.path(path), "theirs");
+
+    RecycleFolder recycle(QFile::encodeName(tp.appFolder()), &tp.clock);
+    int error = 0;
+    QCOMPARE(recycle.writeTexts({QStringLiteral("zero")}, &error), QStringList());
+    if (layout == QLatin1String("by hand")) {
+        theirs << QStringLiteral("Notes.recycle/mine.txt");
+        writeRaw(tp.path(theirs.last()), "theirs");
+    } else if (layout == QLatin1String("paths")) {
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/sub")));
+        QVERIFY(QDir().mkpath(tp.path(QStringLiteral("Notes"))));
+        theirs << QStringLiteral("Notes.recycle/sub/inner.txt") << QStringLiteral("Notes/keep.txt");
+        for (const QString& path : theirs)
+            writeRaw(tp.path(path), "theirs");
+        appendTo(log,
+                 "7 " + old + " ..%2FNotes%2Fkeep.txt\n8 " + old + " sub%2Finner.txt\n9 " + old + " sub\n");
+    } else if (layout == QLatin1String("large log")) {
+        appendTo(log, QByteArray(8 * 1024 * 1024, 'x') + '\n');
+    } else if (layout == QLatin1String("pipe")) {
+        QVERIFY(QFile::remove(log));
+        QVERIFY(::mkfifo(QFile::encodeName(log).constData(), 0600) == 0);
+    }
+    QCOMPARE(recycle.writeTexts(texts(RecycleFolder::kKeep + 60, QStringLiteral("removed ")), &error),
+             QStringList());
+    tp.clock.advanceMs(31 * kDayMs);
+    QCOMPARE(recycle.writeTexts({QStringLiteral("a month later")}, &error), QStringList());
+
+    for (const QString& path : theirs)
+        QCOMPARE(readRaw(tp.path(path)), QByteArray("theirs"));
+    QCOMPARE(filesIn(folder).size(), oursLeft + theirsInside);
 }
 
 QTEST_GUILESS_MAIN(TestRecycleFolder)
