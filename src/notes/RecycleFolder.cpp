@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,8 +20,9 @@ const QByteArray kRecycle("Notes.recycle");
 const QByteArray kNotes("Notes");
 const QByteArray kInnerRecycle(".recycle");
 
-// One line per arrival: sequence number, time of removal (ms since the epoch, UTC) and the name. The
-// sequence orders removals even when the wall clock jumped.
+// One line per arrival: sequence number, time of removal (ms since the epoch, UTC) and the name,
+// appended in the order the files arrived. That order is what counts; the numbers in a line are only
+// believed when they make sense.
 const QByteArray kRecycleLog(".removed.log");
 const QByteArray kRecycleLogNext(".removed.log.next");
 // The first line of every log this application keeps. Only names listed below it are ours to delete:
@@ -35,6 +35,10 @@ const QByteArray kLegacyPrefix("# ");
 constexpr qint64 kMaxLogBytes = qint64(4) * 1024 * 1024;
 constexpr qint64 kDayMs = qint64(24) * 3600 * 1000;
 constexpr qint64 kMinAgeMs = qint64(RecycleFolder::kMinDays) * kDayMs;
+// A time the log cannot vouch for: the arrival counts as recent.
+constexpr qint64 kUnknownTime = -1;
+// Sequence numbers from here on are damage, not counting: the next one would not fit.
+constexpr qint64 kMaxSequence = qint64(1) << 53;
 
 // "name (2).ext" for the second file of a name in the recovery folder.
 QByteArray withCollisionSuffix(const QByteArray& name, int attempt)
@@ -122,7 +126,7 @@ bool readLogBytes(int dirFd, QByteArray* bytes, bool* missing)
 struct Arrival
 {
     qint64 seq = 0;
-    qint64 removedMs = 0;
+    qint64 removedMs = kUnknownTime;
     QByteArray name;
     QByteArray line;
 };
@@ -137,7 +141,7 @@ struct Log
     bool untidy = false;
 };
 
-Log readLog(int recycleFd)
+Log readLog(int recycleFd, qint64 nowMs)
 {
     Log log;
     QByteArray text;
@@ -161,13 +165,16 @@ Log readLog(int recycleFd)
             log.untidy = true;
             continue;
         }
-        bool seqOk = false;
-        bool msOk = false;
-        Arrival arrival{fields[0].toLongLong(&seqOk), fields[1].toLongLong(&msOk), name, line};
-        if (!seqOk || !msOk) {
-            log.untidy = true;
-            continue;
-        }
+        Arrival arrival{0, kUnknownTime, name, line};
+        bool ok = false;
+        arrival.seq = fields[0].toLongLong(&ok);
+        if (!ok || arrival.seq < 0 || arrival.seq >= kMaxSequence)
+            arrival.seq = 0;
+        // A time before 1970, too large to read, or more than a day ahead (a clock that was wrong, or
+        // a damaged line) says nothing about the age: the arrival is taken as recent.
+        const qint64 ms = fields[1].toLongLong(&ok);
+        if (ok && ms >= 0 && ms <= nowMs + kDayMs)
+            arrival.removedMs = ms;
         log.arrivals.push_back(std::move(arrival));
     }
     return log;
@@ -249,15 +256,16 @@ RecycleFolder::RecycleFolder(const QByteArray& appFolder, const Clock* clock)
 
 qint64 RecycleFolder::takeSequence(int recycleFd, qsizetype count)
 {
-    // Read from the log once; this process is the only one writing it from then on.
+    // Read from the log once; this process is the only one writing it from then on. The numbers only
+    // help a reader of the log: the order of its lines is what pruning goes by.
     if (m_nextSequence == 0) {
         qint64 last = 0;
-        for (const Arrival& arrival : readLog(recycleFd).arrivals)
+        for (const Arrival& arrival : readLog(recycleFd, nowMs()).arrivals)
             last = qMax(last, arrival.seq);
         m_nextSequence = last + 1;
     }
     const qint64 first = m_nextSequence;
-    m_nextSequence += count;
+    m_nextSequence = m_nextSequence + count < kMaxSequence ? m_nextSequence + count : 1;
     return first;
 }
 
@@ -428,11 +436,11 @@ QStringList RecycleFolder::writeTexts(const QStringList& texts, int* firstError)
 void RecycleFolder::prune(int recycleFd, const QSet<QByteArray>& protectedNames)
 {
     const qint64 now = nowMs();
-    const Log log = readLog(recycleFd);
+    const Log log = readLog(recycleFd, now);
     if (!log.ours)
         return;
-    // Newest removal first, by our own sequence rather than by a clock that may have jumped. A name
-    // logged twice counts at its last line.
+    // Newest first by line: the log is only ever appended to, so its order is the order of arrival
+    // whatever its numbers say. A name logged twice counts at its last line.
     std::vector<size_t> newest;
     QSet<QByteArray> seen;
     for (size_t i = log.arrivals.size(); i-- > 0;) {
@@ -441,8 +449,6 @@ void RecycleFolder::prune(int recycleFd, const QSet<QByteArray>& protectedNames)
             newest.push_back(i);
         }
     }
-    std::stable_sort(newest.begin(), newest.end(),
-                     [&](size_t a, size_t b) { return log.arrivals[a].seq > log.arrivals[b].seq; });
     if (newest.size() <= size_t(RecycleFolder::kKeep))
         return;
 
@@ -462,8 +468,7 @@ void RecycleFolder::prune(int recycleFd, const QSet<QByteArray>& protectedNames)
             keep[i] = true;
             continue;
         }
-        // A removal time in the future (the clock was ahead then) counts as recent.
-        const bool recent = now - arrival.removedMs < kMinAgeMs;
+        const bool recent = arrival.removedMs == kUnknownTime || now - arrival.removedMs < kMinAgeMs;
         // unlinkat removes a link planted at the name, never what it leads to.
         if (present++ < RecycleFolder::kKeep || recent || protectedNames.contains(arrival.name) ||
             ::unlinkat(recycleFd, arrival.name.constData(), 0) != 0) {

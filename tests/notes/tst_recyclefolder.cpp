@@ -1,5 +1,5 @@
 // The recovery folder deletes only what it put there itself: never through a link, never in a folder
-// of someone else, never a file its log does not name.
+// of someone else, never a file its log does not name, and never because of what a damaged log says.
 #include "notes/RecycleFolder.h"
 #include "support/Fakes.h"
 #include "support/FolderFiles.h"
@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,12 +24,23 @@ void appendTo(const QString& path, const QByteArray& bytes)
         qFatal("cannot append to %s", qPrintable(path));
 }
 
+QStringList sorted(QStringList names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 QStringList texts(int count, const QString& prefix)
 {
     QStringList list;
     for (int i = 0; i < count; ++i)
         list.append(prefix + QString::number(i));
     return list;
+}
+
+QString planted(int i)
+{
+    return QStringLiteral("p%1.txt").arg(i, 3, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -39,6 +51,8 @@ class TestRecycleFolder : public QObject
 private slots:
     void refusedFolderIsNeitherFollowedNorPruned_data();
     void refusedFolderIsNeitherFollowedNorPruned();
+    void damagedLogNeverPrunesTheNewestOrTheRecent_data();
+    void damagedLogNeverPrunesTheNewestOrTheRecent();
     void filesNotOursAreNeverPruned_data();
     void filesNotOursAreNeverPruned();
 };
@@ -98,6 +112,71 @@ void TestRecycleFolder::refusedFolderIsNeitherFollowedNorPruned()
     QCOMPARE(result, 0);
     QCOMPARE(entriesIn(documents), names);
     QCOMPARE(readRaw(app + QStringLiteral("/Notes/1.txt")), QByteArray("a note"));
+}
+
+void TestRecycleFolder::damagedLogNeverPrunesTheNewestOrTheRecent_data()
+{
+    QTest::addColumn<QString>("sequences");
+    QTest::addColumn<QString>("times");
+    // The first planted file that must still be there at the end: the rest of the newest 200 and
+    // everything younger than 30 days.
+    QTest::addColumn<int>("keptFrom");
+    QTest::newRow("largest sequence, the next one wraps") << "largest last"
+                                                          << "old" << 52;
+    QTest::newRow("sequences reversed against the times") << "descending"
+                                                          << "old" << 52;
+    QTest::newRow("negative, overflowing, future, unreadable times") << "ascending"
+                                                                     << "absurd" << 0;
+    QTest::newRow("younger than the limit, sequences reversed") << "descending"
+                                                                << "young" << 0;
+}
+
+void TestRecycleFolder::damagedLogNeverPrunesTheNewestOrTheRecent()
+{
+    QFETCH(QString, sequences);
+    QFETCH(QString, times);
+    QFETCH(int, keptFrom);
+    TestPlatform tp;
+    const QDateTime end(QDate(2026, 6, 1), QTime(12, 0));
+    tp.clock.setNow(end.addDays(-31));
+    const QByteArray app = QFile::encodeName(tp.appFolder());
+    const QString folder = tp.path(QStringLiteral("Notes.recycle"));
+    int error = 0;
+    {
+        RecycleFolder recycle(app, &tp.clock);
+        QCOMPARE(recycle.writeTexts({QStringLiteral("first")}, &error), QStringList());
+    }
+    // Two hundred and fifty files the log says arrived after it, with what a damaged log may say.
+    const QList<QByteArray> absurd{"-5", "99999999999999999999",
+                                   QByteArray::number(end.addYears(10).toMSecsSinceEpoch()), "soon"};
+    QByteArray lines;
+    constexpr int kPlanted = RecycleFolder::kKeep + 50;
+    for (int i = 0; i < kPlanted; ++i) {
+        qint64 seq = 2 + i;
+        if (sequences == QLatin1String("descending"))
+            seq = 1000 - i;
+        else if (sequences == QLatin1String("largest last") && i == kPlanted - 1)
+            seq = std::numeric_limits<qint64>::max();
+        QByteArray time = absurd.at(i % absurd.size());
+        if (times == QLatin1String("old"))
+            time = QByteArray::number(end.addDays(-60).addSecs(60 * i).toMSecsSinceEpoch());
+        else if (times == QLatin1String("young"))
+            time = QByteArray::number(end.addDays(-10).addSecs(60 * i).toMSecsSinceEpoch());
+        lines += QByteArray::number(seq) + ' ' + time + ' ' + planted(i).toLatin1() + '\n';
+        writeRaw(folder + u'/' + planted(i), "planted");
+    }
+    appendTo(folder + QStringLiteral("/.removed.log"), lines);
+
+    // A restart, a removal, and one more a month later.
+    RecycleFolder restarted(app, &tp.clock);
+    QCOMPARE(restarted.writeTexts({QStringLiteral("second newest")}, &error), QStringList());
+    tp.clock.setNow(end);
+    QCOMPARE(restarted.writeTexts({QStringLiteral("newest")}, &error), QStringList());
+
+    QStringList expected{"20260501-120000-002.txt", "20260601-120000-001.txt"};
+    for (int i = keptFrom; i < kPlanted; ++i)
+        expected.append(planted(i));
+    QCOMPARE(sorted(filesIn(folder)), sorted(expected));
 }
 
 void TestRecycleFolder::filesNotOursAreNeverPruned_data()
