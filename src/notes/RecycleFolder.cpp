@@ -158,6 +158,9 @@ Log readLog(int recycleFd, qint64 nowMs)
     log.ours = true;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray& line = lines.at(i);
+        // The lines of an adopted log: whatever they look like, they name nothing of ours.
+        if (line.startsWith(kLegacyPrefix.front()))
+            continue;
         const QList<QByteArray> fields = line.split(' ');
         const QByteArray name =
             fields.size() == 3 ? QByteArray::fromPercentEncoding(fields[2]) : QByteArray();

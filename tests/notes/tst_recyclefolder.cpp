@@ -207,7 +207,7 @@ void TestRecycleFolder::filesNotOursAreNeverPruned()
         QVERIFY(QDir().mkpath(folder));
         theirs << QStringLiteral("Notes.recycle/mine.txt") << QStringLiteral("Notes.recycle/notes.md");
         if (layout == QLatin1String("older log"))
-            writeRaw(log, "1 " + old + " mine.txt\n2 " + old + " notes.md\n");
+            writeRaw(log, "1 " + old + " mine.txt\n" + old + " notes.md\n");
     }
     for (const QString& path : theirs)
         writeRaw(tp.path(path), "theirs");
