@@ -11,6 +11,7 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kDefaultAction = QStringLiteral("default");
 /// Urgency levels of freedesktop.org desktop notifications: 0 low, 1 normal, 2 critical.
+constexpr uchar kNormal = 1;
 constexpr uchar kCritical = 2;
 } // namespace
 
@@ -44,7 +45,7 @@ QDBusConnection& DBusNotifier::bus()
     return *m_bus;
 }
 
-Notifier::Ticket DBusNotifier::post(const QString& summary, const QString& body,
+Notifier::Ticket DBusNotifier::post(const QString& summary, const QString& body, Urgency urgency,
                                     std::function<void()> activated)
 {
     const Ticket ticket = m_nextTicket++;
@@ -54,7 +55,8 @@ Notifier::Ticket DBusNotifier::post(const QString& summary, const QString& body,
 
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QVariantMap hints;
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kCritical)); // a byte, as the service expects
+    const uchar level = urgency == Urgency::Critical ? kCritical : kNormal;
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(level)); // a byte, as the service expects
     if (!m_desktopEntry.isEmpty())
         hints.insert(QStringLiteral("desktop-entry"), m_desktopEntry);
     // The default action is what a click on the notification does; its label is shown by services

@@ -22,7 +22,8 @@ public:
                  QObject* parent = nullptr);
     ~DBusNotifier() override;
 
-    Ticket post(const QString& summary, const QString& body, std::function<void()> activated) override;
+    Ticket post(const QString& summary, const QString& body, Urgency urgency,
+                std::function<void()> activated) override;
     void withdraw(Ticket ticket) override;
 
 private slots:

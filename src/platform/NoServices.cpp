@@ -58,7 +58,7 @@ public:
 class NoNotifier : public Notifier
 {
 public:
-    Ticket post(const QString&, const QString&, std::function<void()>) override { return 0; }
+    Ticket post(const QString&, const QString&, Urgency, std::function<void()>) override { return 0; }
     void withdraw(Ticket) override {}
 };
 

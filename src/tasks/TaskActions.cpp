@@ -5,6 +5,7 @@
 #include "tasks/TaskEditorLogic.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QWidget>
 
@@ -27,12 +28,15 @@ void raiseReminder(QPointer<QWidget> window)
 }
 
 /// Announces a reminder whose window is about to open and runs show, which returns once the window
-/// is closed; the notification goes with the window.
-template <typename Show> void announceWhileShown(const TaskItem& task, ActionContext& context, Show show)
+/// is closed; the notification goes with the window. The task's text heads it and the body says what
+/// the window will say: the prompt the user wrote, or the name of the music that plays.
+template <typename Show>
+void announceWhileShown(const TaskItem& task, ActionContext& context, const QString& body,
+                        Notifier::Urgency urgency, Show show)
 {
     const QPointer<QWidget> window = context.window;
-    const Notifier::Ticket ticket = context.notifier->post(QStringLiteral("Vemra便笺"), task.TaskText,
-                                                           [window] { raiseReminder(window); });
+    const Notifier::Ticket ticket =
+        context.notifier->post(task.TaskText, body, urgency, [window] { raiseReminder(window); });
     if (window)
         QApplication::alert(window);
     show();
@@ -67,11 +71,15 @@ void PerformAction(const TaskItem& task, int index, bool countdown, ActionContex
         break;
     case TaskAction::Message:
         if (context.showMessage)
-            announceWhileShown(task, context, [&] { context.showMessage(task.TaskText, task.ActionArg); });
+            // A message is the reminder itself: it stays on the screen until the user has seen it.
+            announceWhileShown(task, context, task.ActionArg, Notifier::Urgency::Critical,
+                               [&] { context.showMessage(task.TaskText, task.ActionArg); });
         break;
     case TaskAction::Music:
         if (context.showMusic)
-            announceWhileShown(task, context, [&] { context.showMusic(index, task.ActionArg); });
+            // The music already calls for attention; its notice may go the way ordinary ones go.
+            announceWhileShown(task, context, QFileInfo(task.ActionArg).fileName(), Notifier::Urgency::Normal,
+                               [&] { context.showMusic(index, task.ActionArg); });
         break;
     case TaskAction::OpenFile:
         if (context.runFile)

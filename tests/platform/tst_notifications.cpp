@@ -61,7 +61,8 @@ private slots:
     void init();
     void cleanup();
 
-    void postCarriesSummaryBodyIconAndCriticalUrgency();
+    void postCarriesSummaryBodyIconAndUrgency_data();
+    void postCarriesSummaryBodyIconAndUrgency();
     void clickOnItsOwnNotificationRunsTheAction();
     void withdrawClosesEvenBeforeTheServiceAnswered();
     void closedByTheUserIsForgotten();
@@ -150,32 +151,42 @@ void TestNotifications::barrier(DBusNotifier& notifier)
 {
     bool through = false;
     const qsizetype before = m_service->calls.size();
-    notifier.post(QStringLiteral("barrier"), QString(), [&] { through = true; });
+    notifier.post(QStringLiteral("barrier"), QString(), Notifier::Urgency::Normal, [&] { through = true; });
     QTRY_COMPARE(m_service->calls.size(), before + 1);
     emitSignal(QStringLiteral("ActionInvoked"),
                {uint(40 + m_service->calls.size()), QStringLiteral("default")});
     QTRY_VERIFY(through);
 }
 
-void TestNotifications::postCarriesSummaryBodyIconAndCriticalUrgency()
+void TestNotifications::postCarriesSummaryBodyIconAndUrgency_data()
 {
+    QTest::addColumn<Notifier::Urgency>("urgency");
+    QTest::addColumn<uchar>("level"); // the freedesktop.org levels: 1 normal, 2 critical
+    QTest::newRow("normal") << Notifier::Urgency::Normal << uchar(1);
+    QTest::newRow("critical") << Notifier::Urgency::Critical << uchar(2);
+}
+
+void TestNotifications::postCarriesSummaryBodyIconAndUrgency()
+{
+    QFETCH(Notifier::Urgency, urgency);
+    QFETCH(uchar, level);
     QVERIFY(registerService());
     DBusNotifier notifier(QStringLiteral("Vemra便笺"), QStringLiteral("io.github.vemranotes.VemraNotes"),
                           QStringLiteral("io.github.vemranotes.VemraNotes"), m_address);
-    notifier.post(QStringLiteral("Vemra便笺"), QStringLiteral("泡面好了\n<b>别烫着</b>"), [] {});
+    notifier.post(QStringLiteral("泡面"), QStringLiteral("泡面好了\n<b>别烫着</b>"), urgency, [] {});
     QTRY_COMPARE(m_service->calls.size(), 1);
     const NotifyCall& call = m_service->calls.first();
     QCOMPARE(call.appName, QStringLiteral("Vemra便笺"));
     QCOMPARE(call.replacesId, 0u);
     QCOMPARE(call.appIcon, QStringLiteral("io.github.vemranotes.VemraNotes"));
-    QCOMPARE(call.summary, QStringLiteral("Vemra便笺"));
+    QCOMPARE(call.summary, QStringLiteral("泡面"));
     QCOMPARE(call.body, QStringLiteral("泡面好了\n<b>别烫着</b>"));
     // A default action, so a click on the notification is reported back.
     QVERIFY(call.actions.size() == 2 && call.actions.first() == QStringLiteral("default"));
     // Urgency travels as a byte: services ignore (or reject) any other type.
-    const QVariant urgency = call.hints.value(QStringLiteral("urgency"));
-    QCOMPARE(urgency.metaType(), QMetaType::fromType<uchar>());
-    QCOMPARE(urgency.value<uchar>(), uchar(2));
+    const QVariant sent = call.hints.value(QStringLiteral("urgency"));
+    QCOMPARE(sent.metaType(), QMetaType::fromType<uchar>());
+    QCOMPARE(sent.value<uchar>(), level);
     QCOMPARE(call.hints.value(QStringLiteral("desktop-entry")).toString(),
              QStringLiteral("io.github.vemranotes.VemraNotes"));
     QCOMPARE(call.timeout, -1);
@@ -186,8 +197,9 @@ void TestNotifications::clickOnItsOwnNotificationRunsTheAction()
     QVERIFY(registerService());
     DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
     QStringList clicked;
-    notifier.post(QStringLiteral("a"), QStringLiteral("first"), [&] { clicked << QStringLiteral("first"); });
-    notifier.post(QStringLiteral("a"), QStringLiteral("second"),
+    notifier.post(QStringLiteral("a"), QStringLiteral("first"), Notifier::Urgency::Normal,
+                  [&] { clicked << QStringLiteral("first"); });
+    notifier.post(QStringLiteral("a"), QStringLiteral("second"), Notifier::Urgency::Normal,
                   [&] { clicked << QStringLiteral("second"); });
     QTRY_COMPARE(m_service->calls.size(), 2);
     // Another program's notification, and an action that is not the default, run nothing.
@@ -205,15 +217,15 @@ void TestNotifications::withdrawClosesEvenBeforeTheServiceAnswered()
     DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
     bool clicked = false;
     // Withdrawn before the event loop ran: the service's answer has not come yet.
-    const Notifier::Ticket early =
-        notifier.post(QStringLiteral("a"), QStringLiteral("b"), [&] { clicked = true; });
+    const Notifier::Ticket early = notifier.post(QStringLiteral("a"), QStringLiteral("b"),
+                                                 Notifier::Urgency::Normal, [&] { clicked = true; });
     notifier.withdraw(early);
     QTRY_COMPARE(m_service->closed, QList<uint>{41u});
     emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("default")});
 
     bool lateClicked = false;
-    const Notifier::Ticket late =
-        notifier.post(QStringLiteral("a"), QStringLiteral("c"), [&] { lateClicked = true; });
+    const Notifier::Ticket late = notifier.post(QStringLiteral("a"), QStringLiteral("c"),
+                                                Notifier::Urgency::Normal, [&] { lateClicked = true; });
     QTRY_COMPARE(m_service->calls.size(), 2);
     // Its id is known once a click on it gets through.
     emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("default")});
@@ -233,7 +245,7 @@ void TestNotifications::closedByTheUserIsForgotten()
     DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
     int clicks = 0;
     const Notifier::Ticket ticket =
-        notifier.post(QStringLiteral("a"), QStringLiteral("b"), [&] { ++clicks; });
+        notifier.post(QStringLiteral("a"), QStringLiteral("b"), Notifier::Urgency::Normal, [&] { ++clicks; });
     QTRY_COMPARE(m_service->calls.size(), 1);
     emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("default")});
     QTRY_COMPARE(clicks, 1);
@@ -264,20 +276,30 @@ void TestNotifications::noServiceChangesNothing()
     }
     // A service that starts later is used by the next reminder.
     QVERIFY(registerService());
-    noService.post(QStringLiteral("later"), QStringLiteral("b"), [] {});
+    noService.post(QStringLiteral("later"), QStringLiteral("b"), Notifier::Urgency::Normal, [] {});
     QTRY_VERIFY(!m_service->calls.isEmpty() && m_service->calls.last().summary == QStringLiteral("later"));
 }
 
 void TestNotifications::reminderWindowsAreAnnounced_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::newRow("message") << int(TaskAction::Message);
-    QTest::newRow("music") << int(TaskAction::Music);
+    QTest::addColumn<QString>("arg");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<Notifier::Urgency>("urgency");
+    QTest::newRow("message: the prompt, until dismissed")
+        << int(TaskAction::Message) << QStringLiteral("该喝水了") << QStringLiteral("该喝水了")
+        << Notifier::Urgency::Critical;
+    QTest::newRow("music: the file's name")
+        << int(TaskAction::Music) << QStringLiteral("/home/u/音乐/起床.wav") << QStringLiteral("起床.wav")
+        << Notifier::Urgency::Normal;
 }
 
 void TestNotifications::reminderWindowsAreAnnounced()
 {
     QFETCH(int, kind);
+    QFETCH(QString, arg);
+    QFETCH(QString, body);
+    QFETCH(Notifier::Urgency, urgency);
     RecordingLauncher launcher;
     RecordingNotifier notifier;
     QStringList seen;
@@ -292,13 +314,12 @@ void TestNotifications::reminderWindowsAreAnnounced()
                           [&](int, const QString&) { whileShown(); },
                           {}};
     context.notifier = &notifier;
-    PerformAction(
-        {QStringLiteral("泡面好了"), QStringLiteral("-**:**:**"), 1, kind, QStringLiteral("/x.wav")}, 0, true,
-        context);
+    PerformAction({QStringLiteral("泡面好了"), QStringLiteral("-**:**:**"), 1, kind, arg}, 0, true, context);
     QCOMPARE(seen, QStringList{QStringLiteral("window")});
     QCOMPARE(notifier.posted.size(), 1);
-    QCOMPARE(notifier.posted.first().summary, QStringLiteral("Vemra便笺"));
-    QCOMPARE(notifier.posted.first().body, QStringLiteral("泡面好了"));
+    QCOMPARE(notifier.posted.first().summary, QStringLiteral("泡面好了"));
+    QCOMPARE(notifier.posted.first().body, body);
+    QCOMPARE(notifier.posted.first().urgency, urgency);
     QCOMPARE(notifier.withdrawn, QList<Notifier::Ticket>{notifier.posted.first().ticket});
 }
 

@@ -123,15 +123,17 @@ struct PostedNotice
     QString summary;
     QString body;
     std::function<void()> activated;
+    Notifier::Urgency urgency = Notifier::Urgency::Normal;
 };
 
 /// Keeps every notification instead of showing it; a test clicks one by calling its activated.
 class RecordingNotifier : public Notifier
 {
 public:
-    Ticket post(const QString& summary, const QString& body, std::function<void()> activated) override
+    Ticket post(const QString& summary, const QString& body, Urgency urgency,
+                std::function<void()> activated) override
     {
-        posted.append({m_next, summary, body, std::move(activated)});
+        posted.append({m_next, summary, body, std::move(activated), urgency});
         return m_next++;
     }
     void withdraw(Ticket ticket) override { withdrawn.append(ticket); }
