@@ -1,9 +1,12 @@
 # What `cmake --install` puts below the prefix, laid out by GNUInstallDirs:
 #   bin/VemraNotes
-#   lib/vemranotes/libVemraServices.so (sound, music, name resolution and HTTP, loaded on first use
-#     and found through ../lib/vemranotes from the executable; lib/ is the GNUInstallDirs LIBDIR)
-#   share/vemranotes/Sounds/Alarm.wav and share/vemranotes/Vemra便笺使用帮助.pdf (read-only files,
-#     found through ../share/vemranotes from the executable)
+#   lib/<multiarch>/vemranotes/libVemraServices.so (sound, music, name resolution and HTTP, loaded on
+#     first use and found relative to the executable; lib/ is the GNUInstallDirs LIBDIR)
+#   share/vemranotes/Sounds/Alarm.wav (read-only files, found through ../share/vemranotes from the
+#     executable)
+#   share/doc/vemranotes/: the help document, the copyright file and the changelog, with a link to
+#     the help document in share/vemranotes/ where the application looks for it
+#   share/man/man1/VemraNotes.1.gz
 #   share/applications/<id>.desktop, share/icons/hicolor/*/apps/<id>.{svg,png}
 #   share/metainfo/<id>.metainfo.xml
 # The data never goes there: an installed copy keeps it in ~/.local/share/VemraNotes.
@@ -16,9 +19,6 @@ install(TARGETS VemraNotes RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS VemraServices LIBRARY DESTINATION ${VEMRA_MODULE_DIR})
 if(DEFINED VEMRA_ALARM_WAV)
   install(FILES ${VEMRA_ALARM_WAV} DESTINATION ${VEMRA_SHARE_DIR}/Sounds)
-endif()
-if(DEFINED VEMRA_HELP_PDF)
-  install(FILES ${VEMRA_HELP_PDF} DESTINATION ${VEMRA_SHARE_DIR})
 endif()
 
 # The launcher and the icons, drawn by the application's own icon code.
@@ -45,16 +45,4 @@ install(DIRECTORY ${VEMRA_LAUNCHER_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}
   PATTERN .written EXCLUDE)
 install(FILES ${VEMRA_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# A Debian package of the same files: cpack -G DEB in the build folder.
-set(CPACK_PACKAGE_NAME vemranotes)
-set(CPACK_PACKAGE_VENDOR "VemraNotes")
-set(CPACK_PACKAGE_CONTACT "VemraNotes developers <vemranotes@users.noreply.github.com>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Sticky notes with timed reminders (Vemra便笺)")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, gstreamer1.0-plugins-good")
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

@@ -11,6 +11,7 @@ PACKAGES=(
   fcitx5-frontend-qt6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   desktop-file-utils appstream dbus
+  dpkg-dev file lintian
   xvfb xdotool libxcb1-dev libxcb-damage0-dev
 )
 

@@ -52,7 +52,11 @@ inline QStringList expectedFiles()
         QStringLiteral("share/icons/hicolor/scalable/apps/") + kAppId + QStringLiteral(".svg"),
         QStringLiteral("share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"),
         QStringLiteral("share/vemranotes/Sounds/Alarm.wav"),
-        QStringLiteral("share/vemranotes/Vemra便笺使用帮助.pdf"),
+        QStringLiteral("share/vemranotes/Vemra便笺使用帮助.pdf"), // a link to the one in doc/
+        QStringLiteral("share/doc/vemranotes/Vemra便笺使用帮助.pdf"),
+        QStringLiteral("share/doc/vemranotes/copyright"),
+        QStringLiteral("share/doc/vemranotes/changelog.gz"),
+        QStringLiteral("share/man/man1/VemraNotes.1.gz"),
     };
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
         expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/").arg(size) + kAppId +

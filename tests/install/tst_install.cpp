@@ -1,6 +1,7 @@
 // What `cmake --install` gives: the executable, its read-only files, a launcher the menu shows with
 // its icon, and AppStream data; checked file by file and by the desktop's own validators.
 #include "InstallTree.h"
+#include "platform/DataFolder.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -10,6 +11,8 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <filesystem>
+
 class TestInstall : public QObject
 {
     Q_OBJECT
@@ -18,6 +21,8 @@ private slots:
     void installsExactlyTheExpectedFiles();
     void executableRunsAndTheRestIsData();
     void serviceModuleIsInstalledApartFromTheExecutable();
+    void helpIsDocumentationTheApplicationStillFinds();
+    void docsAreCompressedAndDated();
     void iconsHaveTheirSizes();
     void scalableIconIsAnSvgOfItsOwn();
     void launcherNamesTheExecutableAndIcon_data();
@@ -39,6 +44,8 @@ private:
         return installed(QStringLiteral("share/metainfo/") + InstallTree::kAppId +
                          QStringLiteral(".metainfo.xml"));
     }
+    /// The lines of a desktop entry that set key, as "key=value".
+    static QStringList keyLines(const QString& path, const QString& key);
     /// Runs a validator on file; its whole output when it complains (warnings included), else empty.
     static QString complaints(const QString& program, const QStringList& arguments);
 
@@ -96,6 +103,55 @@ void TestInstall::serviceModuleIsInstalledApartFromTheExecutable()
     QLibrary library(moduleFile.fileName());
     QVERIFY2(library.load(), qPrintable(library.errorString()));
     QVERIFY(library.resolve("vemraServiceModule"));
+}
+
+void TestInstall::helpIsDocumentationTheApplicationStillFinds()
+{
+    // The document lives in the doc folder; the application's own folder links to it relatively, so
+    // the link holds wherever the tree is installed.
+    const QString link = installed(QStringLiteral("share/vemranotes/Vemra便笺使用帮助.pdf"));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QByteArray::fromStdString(std::filesystem::read_symlink(QFile::encodeName(link).toStdString())),
+             QByteArray("../doc/vemranotes/Vemra便笺使用帮助.pdf"));
+    QCOMPARE(QFileInfo(link).canonicalFilePath(),
+             QFileInfo(installed(QStringLiteral("share/doc/vemranotes/Vemra便笺使用帮助.pdf")))
+                 .canonicalFilePath());
+    // The lookup the installed executable makes: its share folder, where the help button finds it.
+    const QString resources = DataFolder::resourceFolder(installed(QStringLiteral("bin")),
+                                                         installed(QStringLiteral("share/vemranotes")));
+    QCOMPARE(resources, installed(QStringLiteral("share/vemranotes")));
+    QVERIFY(QFileInfo(resources + QStringLiteral("/Vemra便笺使用帮助.pdf")).isFile());
+}
+
+void TestInstall::docsAreCompressedAndDated()
+{
+    // gzip -9n: maximum compression, and no name or time stamp in the header, so the same sources
+    // give the same bytes.
+    for (const QString& file : {QStringLiteral("share/doc/vemranotes/changelog.gz"),
+                                QStringLiteral("share/man/man1/VemraNotes.1.gz")}) {
+        QFile gz(installed(file));
+        QVERIFY(gz.open(QIODevice::ReadOnly));
+        const QByteArray header = gz.read(10);
+        QVERIFY2(header.startsWith("\x1f\x8b\x08"), qPrintable(file));
+        QVERIFY2(!(header.at(3) & 0x08), qPrintable(file + " names its source"));
+        QCOMPARE(header.mid(4, 4), QByteArray(4, '\0'));
+        QCOMPARE(int(header.at(8)), 2); // the best compression
+    }
+    QProcess gunzip;
+    gunzip.start(QStringLiteral("gzip"),
+                 {QStringLiteral("-dc"), installed(QStringLiteral("share/doc/vemranotes/changelog.gz"))});
+    QVERIFY(gunzip.waitForFinished());
+    const QString changelog = QString::fromUtf8(gunzip.readAllStandardOutput());
+    // A native package's entry: no Debian revision, a maintainer line with an RFC 2822 date.
+    QVERIFY2(QRegularExpression(QStringLiteral("^vemranotes \\(\\d+(\\.\\d+)+\\) unstable; urgency=medium\n"))
+                 .match(changelog)
+                 .hasMatch(),
+             qPrintable(changelog));
+    QVERIFY2(QRegularExpression(QStringLiteral("\n -- .+ <.+@.+>  \\w{3}, \\d{2} \\w{3} \\d{4} "
+                                               "\\d{2}:\\d{2}:\\d{2} [+-]\\d{4}\n$"))
+                 .match(changelog)
+                 .hasMatch(),
+             qPrintable(changelog));
 }
 
 void TestInstall::iconsHaveTheirSizes()
@@ -165,12 +221,18 @@ void TestInstall::launcherNamesTheExecutableAndIcon()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
-    QFile file(launcherPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(keyLines(launcherPath(), key), QStringList{key + u'=' + value});
+}
+
+QStringList TestInstall::keyLines(const QString& path, const QString& key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("cannot read ") + path};
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    QCOMPARE(lines.first(), QStringLiteral("[Desktop Entry]"));
-    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(key) + "=")),
-             QStringList{key + u'=' + value});
+    if (lines.first() != QStringLiteral("[Desktop Entry]"))
+        return {QStringLiteral("no [Desktop Entry] first in ") + path};
+    return lines.filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(key) + "="));
 }
 
 void TestInstall::nothingPointsIntoTheBuild()
