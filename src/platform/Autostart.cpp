@@ -1,5 +1,6 @@
 #include "platform/Autostart.h"
 
+#include "platform/AppId.h"
 #include "platform/DesktopEntry.h"
 
 #include <QDir>
@@ -26,7 +27,7 @@ void XdgAutostart::enable(const QString& name, const QString& executablePath)
     if (!file.open(QIODevice::WriteOnly))
         return;
     file.write(QByteArray::fromStdString(
-        DesktopEntry::autostartContents(name.toStdString(), executablePath.toStdString())));
+        DesktopEntry::autostartContents(executablePath.toStdString(), kAppId.toStdString())));
     file.commit();
 }
 

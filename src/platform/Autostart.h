@@ -13,7 +13,8 @@ public:
     virtual void disable(const QString& name) = 0;
 };
 
-/// Writes or removes $XDG_CONFIG_HOME/autostart/<name>.desktop (default ~/.config/autostart).
+/// Writes or removes $XDG_CONFIG_HOME/autostart/<name>.desktop (default ~/.config/autostart). The
+/// entry shows as "Vemra便笺" with the launcher's icon, whatever its file is called.
 class XdgAutostart : public Autostart
 {
 public:

@@ -55,16 +55,18 @@ inline std::string quoteExecArgument(const std::string& argument)
     return escapeString(quoted);
 }
 
-/// The autostart entry: the session starts the executable at log-in.
-inline std::string autostartContents(const std::string& name, const std::string& executable)
+/// The autostart entry: the session starts the executable at log-in. Session settings list the
+/// entries by Name and Icon, so it carries the application's own name and the icon of its launcher.
+inline std::string autostartContents(const std::string& executable, const std::string& iconName)
 {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=" +
-           escapeString(name) +
-           "\n"
+           "Name=Vemra便笺\n"
            "Exec=" +
            quoteExecArgument(executable) +
+           "\n"
+           "Icon=" +
+           escapeString(iconName) +
            "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";

@@ -1,6 +1,7 @@
 // What `cmake --install` gives: the executable, its read-only files, a launcher the menu shows with
 // its icon, and AppStream data; checked file by file and by the desktop's own validators.
 #include "InstallTree.h"
+#include "platform/Autostart.h"
 #include "platform/DataFolder.h"
 
 #include <QFileInfo>
@@ -31,6 +32,8 @@ private slots:
     void launcherPassesDesktopFileValidate();
     void metainfoPassesAppstreamValidate();
     void metainfoDescribesTheLauncher();
+    void autostartEntryShowsTheApplication_data();
+    void autostartEntryShowsTheApplication();
 
 private:
     QString installed(const QString& relative) const { return m_prefix.filePath(relative); }
@@ -309,6 +312,32 @@ void TestInstall::metainfoDescribesTheLauncher()
                 .match(releases.first())
                 .hasMatch());
     QCOMPARE(contentRating, QStringLiteral("oars-1.1"));
+}
+
+void TestInstall::autostartEntryShowsTheApplication_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    // Session settings list autostart entries by their Name and Icon.
+    QTest::newRow("name") << "Name"
+                          << "Vemra便笺";
+    QTest::newRow("icon as the launcher's") << "Icon" << InstallTree::kAppId;
+    QTest::newRow("the executable by path") << "Exec"
+                                            << "\"" + installed(QStringLiteral("bin/VemraNotes")) + "\"";
+}
+
+void TestInstall::autostartEntryShowsTheApplication()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    XdgAutostart autostart(config.path());
+    autostart.enable(QStringLiteral("VemraNotes"), installed(QStringLiteral("bin/VemraNotes")));
+    const QString entry = autostart.entryPath(QStringLiteral("VemraNotes"));
+    QCOMPARE(keyLines(entry, key), QStringList{key + u'=' + value});
+    const QString said = complaints(QStringLiteral("desktop-file-validate"), {entry});
+    QVERIFY2(said.isEmpty(), qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)
