@@ -117,7 +117,9 @@ QString ReadResult::describe() const
 ReadResult read(const QString& path, qint64 maxBytes)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    // Whatever sits at the name is looked at before it is read: a link is not followed (ELOOP), and a
+    // FIFO opens without waiting for a writer that may never come, then is refused like a device.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         return ReadResult::failure(error == ENOENT ? ReadResult::Status::Missing : ReadResult::Status::Failed,
@@ -131,6 +133,8 @@ ReadResult read(const QString& path, qint64 maxBytes)
         return ReadResult::failure(ReadResult::Status::Failed, errno);
     if (S_ISDIR(info.st_mode))
         return ReadResult::failure(ReadResult::Status::Failed, EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return ReadResult::failure(ReadResult::Status::Failed, ENXIO);
     if (info.st_size > maxBytes)
         return ReadResult::failure(ReadResult::Status::TooLarge, 0);
 

@@ -68,7 +68,8 @@ public:
         Missing,
         /// The file is larger than the caller allows; nothing was kept.
         TooLarge,
-        /// The file exists but could not be read (a folder, no permission, an I/O error).
+        /// Something is at the name but was not read: a folder (EISDIR), a symbolic link (ELOOP), a
+        /// FIFO, socket or device (ENXIO), no permission, an I/O error.
         Failed
     };
 
@@ -94,7 +95,8 @@ private:
     QByteArray m_bytes;
 };
 
-/// Reads the whole file at path, refusing one larger than maxBytes.
+/// Reads the whole regular file at path, refusing one larger than maxBytes and anything that is not
+/// a regular file; never follows a link at path and never blocks on what is there.
 ReadResult read(const QString& path, qint64 maxBytes);
 
 } // namespace DurableFile

@@ -185,6 +185,9 @@ void TestDurableFile::read_data()
     QTest::newRow("missing") << "missing" << qint64(1000) << int(S::Missing) << ENOENT << QByteArray();
     QTest::newRow("a folder") << "folder" << qint64(1000) << int(S::Failed) << EISDIR << QByteArray();
     QTest::newRow("below a file") << "below" << qint64(1000) << int(S::Failed) << ENOTDIR << QByteArray();
+    // Neither waits for a writer nor reads through a link planted at the name.
+    QTest::newRow("a FIFO") << "fifo" << qint64(1000) << int(S::Failed) << ENXIO << QByteArray();
+    QTest::newRow("a link to a file") << "link" << qint64(1000) << int(S::Failed) << ELOOP << QByteArray();
 }
 
 void TestDurableFile::read()
@@ -205,6 +208,11 @@ void TestDurableFile::read()
     else if (situation == u"below") {
         QVERIFY(putFile(path, "a file, not a folder"));
         path += QStringLiteral("/inner");
+    } else if (situation == u"fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (situation == u"link") {
+        QVERIFY(putFile(dir.filePath(QStringLiteral("elsewhere")), "0123456789"));
+        QCOMPARE(::symlink("elsewhere", QFile::encodeName(path).constData()), 0);
     }
     const auto result = DurableFile::read(path, maxBytes);
     QCOMPARE(int(result.status()), status);
