@@ -32,6 +32,9 @@ struct Platform
     /// Where notes that the notes folder refused at the end go, in the order tried: the user's state
     /// folder, the home folder, the temporary folder.
     QStringList emergencyFolders;
+    /// The per-user key that signs the kept to-do list (see UserKey), outside the data folder. ""
+    /// means there is none: then no kept task that runs something is armed after a restart.
+    QString taskKeyPath;
     Clock* clock = NoServices::clock();
     ProcessLauncher* launcher = NoServices::launcher();
     DesktopOpener* opener = NoServices::opener();

@@ -7,6 +7,7 @@
 #include "platform/DesktopOpener.h"
 #include "platform/LazyServices.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/UserKey.h"
 #include "platform/WindowSystem.h"
 
 #include <QApplication>
@@ -62,6 +63,7 @@ SystemPlatform::SystemPlatform(const AppFolders& folders) : m_services(std::make
     m_platform.executablePath = exe.absoluteFilePath();
     m_platform.emergencyFolders = emergencyFolders(qEnvironmentVariable("XDG_STATE_HOME"),
                                                    qEnvironmentVariable("HOME"), QDir::tempPath());
+    m_platform.taskKeyPath = UserKey::defaultPath();
     m_platform.clock = &m_services->clock;
     m_platform.launcher = &m_services->launcher;
     m_platform.opener = &m_services->opener;
