@@ -4,6 +4,8 @@
 
 #include <QTime>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 SnoozeSeconds = 5 * 60;
@@ -83,7 +85,7 @@ void TaskEngine::tick()
         for (m_scanCursor = 0; m_scanCursor <= last && m_scanCursor < TaskCount(); ++m_scanCursor) {
             const int i = m_scanCursor;
             TaskItem& task = m_items[i];
-            if (task.Status != TaskStatus::Running)
+            if (task.Status != TaskStatus::Running || m_slots.at(i).held)
                 continue;
             if (isCountdown(task)) {
                 const qint64 leftMs = m_slots.at(i).deadlineMs - nowMs;
@@ -140,6 +142,7 @@ void TaskEngine::ToggleTaskDone(int index)
         return;
     TaskItem& task = m_items[index];
     task.Status = task.Status == TaskStatus::Done ? TaskStatus::Pending : TaskStatus::Done;
+    m_slots[index].held = false;
     emitEntry(index);
     emit listChanged();
 }
@@ -184,6 +187,7 @@ void TaskEngine::snooze(int index)
     TaskItem& task = m_items[index];
     task.TimeText = countdownText(SnoozeSeconds);
     task.Status = TaskStatus::Running;
+    m_slots[index].held = false;
     m_slots[index].deadlineMs = m_clock.monotonicMs() + SnoozeSeconds * 1000;
     emitEntry(index);
     emit listChanged();
@@ -199,9 +203,12 @@ QList<StoredTask> TaskEngine::storedTasks() const
     out.reserve(m_items.size());
     for (int i = 0; i < m_items.size(); ++i) {
         const TaskItem& task = m_items.at(i);
-        StoredTask stored{task, {}};
-        if (task.Status == TaskStatus::Running && isCountdown(task))
-            stored.due = nowUtc.addMSecs(m_slots.at(i).deadlineMs - nowMs);
+        const Slot& slot = m_slots.at(i);
+        StoredTask stored{task, {}, slot.held};
+        if (slot.held)
+            stored.due = slot.heldDue;
+        else if (task.Status == TaskStatus::Running && isCountdown(task))
+            stored.due = nowUtc.addMSecs(slot.deadlineMs - nowMs);
         out.append(std::move(stored));
     }
     return out;
@@ -221,30 +228,71 @@ void TaskEngine::restoreTasks(const QList<StoredTask>& tasks)
         TaskItem task = stored.task;
         Slot slot;
         slot.id = m_nextId++;
-        if (task.Status == TaskStatus::Running && isCountdown(task)) {
-            // TimeText was true when the list was kept, so it bounds what can be left now (it shows
-            // whole seconds, hence the 999); only a wall clock set back or a due moment edited by hand
-            // would make the wait longer. Without a due moment the countdown runs its text from now.
-            const qint64 keptMs = countdownSeconds(task.TimeText) * 1000;
-            qint64 leftMs = keptMs;
-            if (stored.due.isValid())
-                leftMs = qMin(now.msecsTo(stored.due), keptMs + 999);
-            if (leftMs <= 0 && task.ActionKind == TaskAction::Power) {
-                task.Status = TaskStatus::Done;
-                task.TimeText = runOutText();
-            } else {
-                // Past due: a deadline of now fires at the first tick, through the usual path.
-                slot.deadlineMs = nowMs + qMax<qint64>(leftMs, 0);
-                task.TimeText = countdownText(qMax<qint64>(leftMs, 0) / 1000);
-            }
-        }
+        // Only a task that would run something is ever held; a hold on anything else means nothing.
+        slot.held = stored.held && mayRunSomething(task);
+        if (slot.held)
+            slot.heldDue = stored.due;
+        else
+            arm(task, slot, stored.due, now, nowMs);
         m_items.append(task);
         m_slots.append(slot);
         if (appendEntry)
-            appendEntry(entryText(task));
+            appendEntry(entry(TaskCount() - 1));
     }
     if (!wasEmpty || !m_items.isEmpty())
         emit listChanged();
+}
+
+void TaskEngine::arm(TaskItem& task, Slot& slot, const QDateTime& due, const QDateTime& now,
+                     qint64 nowMs) const
+{
+    if (task.Status != TaskStatus::Running || !isCountdown(task))
+        return;
+    // TimeText was true when the list was kept, so it bounds what can be left now (it shows whole
+    // seconds, hence the 999); only a wall clock set back or a due moment edited by hand would make
+    // the wait longer. Without a due moment the countdown runs its text from now.
+    const qint64 keptMs = countdownSeconds(task.TimeText) * 1000;
+    qint64 leftMs = keptMs;
+    if (due.isValid())
+        leftMs = qMin(now.msecsTo(due), keptMs + 999);
+    if (leftMs <= 0 && task.ActionKind == TaskAction::Power) {
+        task.Status = TaskStatus::Done;
+        task.TimeText = runOutText();
+    } else {
+        // Past due: a deadline of now fires at the first tick, through the usual path.
+        slot.deadlineMs = nowMs + qMax<qint64>(leftMs, 0);
+        task.TimeText = countdownText(qMax<qint64>(leftMs, 0) / 1000);
+    }
+}
+
+void TaskEngine::armHeldTasks()
+{
+    const QDateTime now = m_clock.now();
+    const qint64 nowMs = m_clock.monotonicMs();
+    bool armed = false;
+    for (int i = 0; i < TaskCount(); ++i) {
+        Slot& slot = m_slots[i];
+        if (!slot.held)
+            continue;
+        slot.held = false;
+        arm(m_items[i], slot, slot.heldDue, now, nowMs);
+        slot.heldDue = QDateTime();
+        emitEntry(i);
+        armed = true;
+    }
+    if (armed)
+        emit listChanged();
+}
+
+int TaskEngine::heldCount() const
+{
+    return int(std::count_if(m_slots.cbegin(), m_slots.cend(), [](const Slot& slot) { return slot.held; }));
+}
+
+QString TaskEngine::entry(int index) const
+{
+    const TaskItem& task = m_items.at(index);
+    return m_slots.at(index).held ? heldEntryText(task) : entryText(task);
 }
 
 void TaskEngine::eraseAt(int index)
@@ -267,7 +315,7 @@ int TaskEngine::indexOfId(quint64 id) const
 void TaskEngine::emitEntry(int index)
 {
     if (setEntry)
-        setEntry(index, entryText(m_items.at(index)));
+        setEntry(index, entry(index));
 }
 
 QString TaskEngine::CountDownOneSecond(const QString& timeText)

@@ -47,6 +47,13 @@ public:
     int ScanCursor() const { return m_scanCursor; }
     /// True while a tick is scanning the tasks (not while it performs actions).
     bool isScanning() const { return m_scanning; }
+    /// True when task index is held back (see StoredTask::held): its timer stands still and it is
+    /// never performed until armHeldTasks().
+    bool isHeld(int index) const { return m_slots.at(index).held; }
+    /// How many tasks are held back.
+    int heldCount() const;
+    /// The list entry of task index: entryText(), or heldEntryText() while it is held back.
+    QString entry(int index) const;
 
     /// Appends a task and its entry; a running countdown starts counting from now. Returns its index.
     int addTask(const TaskItem& task);
@@ -55,7 +62,12 @@ public:
     /// performs their actions in index order. A tick arriving while another one scans is ignored.
     void tick();
 
-    /// Double-click on an entry: done becomes pending without timer, anything else becomes done.
+    /// The user confirmed the tasks held back: each is armed as a task kept with a trusted list would
+    /// be at a restart (see restoreTasks), as of now. Emits listChanged when there was any.
+    void armHeldTasks();
+
+    /// Double-click on an entry: done becomes pending without timer, anything else becomes done. A
+    /// task held back is no longer held: done or pending, it never falls due.
     void ToggleTaskDone(int index);
     /// Drops one task; a running timer of it never fires.
     void RemoveTask(int index);
@@ -67,14 +79,16 @@ public:
     void snooze(int index);
 
     /// The tasks as they are to be kept: each running countdown with the wall-clock moment (UTC)
-    /// it falls due.
+    /// it falls due; a task held back as it was restored, marked held.
     QList<StoredTask> storedTasks() const;
     /// Replaces the list by tasks kept before a restart. A running countdown still in the future
     /// resumes with the time left until its due moment (never more than its TimeText had left, should
     /// the wall clock have gone back; without a due moment it runs its TimeText from now). One whose
     /// moment has passed fires at the first tick, except a power action: that one is marked done and
     /// never runs, so a shut-down task cannot shut the computer down again right after it starts.
-    /// Every other task comes back as it was. Emits listChanged unless the list was and stays empty.
+    /// Every other task comes back as it was. A task marked held comes back held: as it was kept,
+    /// its timer standing still until it is armed. Emits listChanged unless the list was and stays
+    /// empty.
     void restoreTasks(const QList<StoredTask>& tasks);
 
     /// The countdown text one second later; "-**:**:**" when it reaches zero.
@@ -97,6 +111,9 @@ private:
     {
         qint64 deadlineMs = 0;
         quint64 id = 0;
+        bool held = false;
+        /// The due moment a held countdown was kept with, kept again as it was.
+        QDateTime heldDue;
     };
     struct DueAction
     {
@@ -106,6 +123,8 @@ private:
     };
 
     void fire(int index, bool countdown, QList<DueAction>& due);
+    /// Starts the timer of a kept task as of now (wall clock now, monotonic nowMs).
+    void arm(TaskItem& task, Slot& slot, const QDateTime& due, const QDateTime& now, qint64 nowMs) const;
     void eraseAt(int index);
     int indexOfId(quint64 id) const;
     void emitEntry(int index);

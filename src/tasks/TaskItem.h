@@ -27,6 +27,10 @@ struct StoredTask
     /// For a countdown that is running, the moment it falls due, in UTC; invalid for any other task.
     /// The countdown goes on while the application is closed, so this, not TimeText, decides.
     QDateTime due;
+    /// Held back: a running task that would run something (see mayRunSomething) but was not known to
+    /// be written by this user on this machine. It is shown and kept, never performed, until the
+    /// user arms it; the hold is kept with it, so a later save cannot turn it into a trusted task.
+    bool held = false;
 
     bool operator==(const StoredTask&) const = default;
 };
@@ -44,6 +48,15 @@ inline constexpr int Music = 2;
 inline constexpr int OpenFile = 3;
 inline constexpr int Command = 4;
 } // namespace TaskAction
+
+/// True when the task, once due, would start a program, open a file or switch the computer off, as
+/// opposed to showing a message or playing music; only a running task ever falls due.
+inline bool mayRunSomething(const TaskItem& task)
+{
+    return task.Status == TaskStatus::Running &&
+           (task.ActionKind == TaskAction::Power || task.ActionKind == TaskAction::OpenFile ||
+            task.ActionKind == TaskAction::Command);
+}
 
 /// TimeText of a task without a timer.
 inline QString noTimerText()
@@ -68,4 +81,10 @@ inline QString entryText(const TaskItem& task)
     default:
         return u'【' + task.TimeText + u'】' + task.TaskText;
     }
+}
+
+/// The line of a task that is held back: its timer does not run, so it shows that instead.
+inline QString heldEntryText(const TaskItem& task)
+{
+    return QStringLiteral("【未启用】") + task.TaskText;
 }

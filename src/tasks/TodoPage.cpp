@@ -123,7 +123,7 @@ void TodoPage::ensureBuilt()
     QStringList entries;
     entries.reserve(m_engine.TaskCount());
     for (int i = 0; i < m_engine.TaskCount(); ++i)
-        entries.append(entryText(m_engine.task(i)));
+        entries.append(m_engine.entry(i));
     List2->AddItems(entries);
 }
 

@@ -59,7 +59,7 @@ struct TaskHarness
         if (entries.size() != engine.TaskCount())
             return false;
         for (int i = 0; i < entries.size(); ++i) {
-            if (entries.at(i) != entryText(engine.task(i)))
+            if (entries.at(i) != engine.entry(i))
                 return false;
         }
         return true;

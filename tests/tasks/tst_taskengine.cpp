@@ -28,6 +28,8 @@ private slots:
     void restoreTasks_data();
     void restoreTasks();
     void restoreReplacesTheList();
+    void heldTaskWaitsUntilArmed_data();
+    void heldTaskWaitsUntilArmed();
 };
 
 // clang-format off
@@ -487,6 +489,60 @@ void TestTaskEngine::restoreReplacesTheList()
     for (int tick = 0; tick < 90; ++tick)
         h.tickAfter();
     QVERIFY(h.log.isEmpty());
+    QVERIFY(h.inSync());
+}
+
+void TestTaskEngine::heldTaskWaitsUntilArmed_data()
+{
+    QTest::addColumn<QString>("timeText");
+    QTest::addColumn<int>("actionKind");
+    QTest::addColumn<int>("dueInMs"); // from the restore; INT_MIN: no due moment
+    QTest::addColumn<QString>("armedEntry");
+    QTest::addColumn<int>("firesOnTick"); // counted from the arming; -1: never
+    constexpr int NoDue = INT_MIN;
+    // Each is held for 30 seconds, then armed.
+    QTest::newRow("command past due") << "-00:05:00" << 4 << -3'600'000 << "【-**:**:**】t" << 1;
+    QTest::newRow("command falling due while held") << "-00:00:10" << 4 << 10'000 << "【-**:**:**】t" << 1;
+    QTest::newRow("command due after the arming") << "-00:01:00" << 4 << 60'000 << "【-00:00:30】t" << 30;
+    QTest::newRow("command without due moment") << "-00:05:00" << 4 << NoDue << "【-00:05:00】t" << 300;
+    QTest::newRow("power past due") << "-00:30:00" << 0 << -600'000 << "【已完成】t" << -1;
+    QTest::newRow("power due after the arming") << "-00:01:30" << 0 << 90'000 << "【-00:01:00】t" << 60;
+    QTest::newRow("open file at a clock time") << "+09:02" << 3 << NoDue << "【+09:02】t" << 90;
+}
+
+void TestTaskEngine::heldTaskWaitsUntilArmed()
+{
+    QFETCH(QString, timeText);
+    QFETCH(int, actionKind);
+    QFETCH(int, dueInMs);
+    QFETCH(QString, armedEntry);
+    QFETCH(int, firesOnTick);
+    TaskHarness h;
+    h.clock.setNow(QDateTime(QDate(2024, 3, 5), QTime(9, 0, 0)));
+    StoredTask stored{{QStringLiteral("t"), timeText, 0, actionKind, QStringLiteral("0")}, {}, true};
+    if (dueInMs != INT_MIN)
+        stored.due = h.clock.now().toUTC().addMSecs(dueInMs);
+    h.engine.restoreTasks({stored});
+    QCOMPARE(h.entries, QStringList{QStringLiteral("【未启用】t")});
+    QVERIFY(h.engine.isHeld(0));
+    for (int tick = 0; tick < 30; ++tick)
+        h.tickAfter();
+    QVERIFY(h.log.isEmpty());
+    // Kept as it came, so that a save does not turn it into a task of ours.
+    QCOMPARE(h.engine.storedTasks(), QList<StoredTask>{stored});
+
+    h.listChanges = 0;
+    h.engine.armHeldTasks();
+    QCOMPARE(h.listChanges, 1);
+    QCOMPARE(h.engine.heldCount(), 0);
+    QCOMPARE(h.entries, QStringList{armedEntry});
+    int firedOn = -1;
+    for (int tick = 1; tick <= 400 && firedOn < 0; ++tick) {
+        h.tickAfter();
+        if (!h.log.isEmpty())
+            firedOn = tick;
+    }
+    QCOMPARE(firedOn, firesOnTick);
     QVERIFY(h.inSync());
 }
 
