@@ -1,6 +1,7 @@
 #include "tasks/TaskStore.h"
 
 #include "platform/Clock.h"
+#include "platform/FolderFiles.h"
 #include "translate/Json.h"
 #include "translate/JsonDictionary.h"
 #include "translate/JsonList.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <fcntl.h>
 
 namespace {
 
@@ -148,7 +150,10 @@ TaskStore::Loaded TaskStore::load()
         loaded.problem = QStringLiteral("larger than %1 bytes").arg(MaxFileBytes);
         break;
     case DurableFile::ReadResult::Status::Failed:
-        loaded.problem = QStringLiteral("cannot be read (%1)").arg(read.describe());
+        if (read.error() == ELOOP || read.error() == ENXIO || read.error() == EISDIR)
+            loaded.problem = QStringLiteral("not a regular file");
+        else
+            loaded.problem = QStringLiteral("cannot be read (%1)").arg(read.describe());
         break;
     case DurableFile::ReadResult::Status::Ok: {
         Parsed parsed = parse(read.bytes());
@@ -167,17 +172,19 @@ TaskStore::Loaded TaskStore::load()
 
 QString TaskStore::setAside()
 {
-    // QFile::rename never replaces an existing file, so an earlier bad file keeps its contents; a
-    // second one in the same second takes the next free number.
+    // Renamed without ever replacing what is at the new name, so an earlier bad file keeps its
+    // contents (a second one in the same second takes the next free number). Whatever is at the name
+    // moves as it is: a link is moved itself, and a FIFO is never opened, as a copy would.
     const QString stem = m_path + QStringLiteral(".bad-") +
                          m_clock.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    const QByteArray from = QFile::encodeName(m_path);
     for (int n = 1; n <= 100; ++n) {
         const QString candidate = n == 1 ? stem : stem + u'-' + QString::number(n);
-        if (QFileInfo::exists(candidate))
-            continue;
-        if (QFile::rename(m_path, candidate))
+        const int error =
+            FolderFiles::renameNoReplace(AT_FDCWD, from, AT_FDCWD, QFile::encodeName(candidate));
+        if (error == 0)
             return candidate;
-        if (!QFileInfo::exists(candidate))
+        if (error != EEXIST)
             return QString(); // the rename itself is impossible (no write permission on the folder)
     }
     return QString();

@@ -248,6 +248,9 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty_data()
     QTest::newRow("record outside the forms") << "outside";
     QTest::newRow("too large") << "large";
     QTest::newRow("unreadable (a folder)") << "folder";
+    // Neither may hang the start nor lead anywhere: both are moved aside as they are.
+    QTest::newRow("a FIFO") << "fifo";
+    QTest::newRow("a link to a good list") << "link";
 }
 
 void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
@@ -265,9 +268,17 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
                   .replace("-00:05:00", "-00:05:99");
     else if (kind == u"large")
         bad = TaskStore::serialise({{{QString(TaskStore::MaxFileBytes, u'x'), "------", 2, 1, "a"}, {}}});
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    const QByteArray name = QFile::encodeName(store.filePath());
     if (kind == u"folder") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Tasks.json")));
         QVERIFY(putFile(dir.filePath(QStringLiteral("Tasks.json/inside")), "kept"));
+    } else if (kind == u"fifo") {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    } else if (kind == u"link") {
+        bad = TaskStore::serialise({{{"a", "+07:30", 0, 4, "echo linked"}, {}}});
+        QVERIFY(putFile(elsewhere, bad));
+        QCOMPARE(::symlink("elsewhere", name.constData()), 0);
     } else {
         QVERIFY(putFile(store.filePath(), bad));
     }
@@ -277,9 +288,20 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
     QVERIFY(loaded.unusable());
     const QString stamp = Start.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QCOMPARE(loaded.setAsidePath, dir.filePath(QStringLiteral("Tasks.json.bad-") + stamp));
-    QCOMPARE(entriesIn(dir.path()), QStringList{QStringLiteral("Tasks.json.bad-") + stamp});
+    struct stat aside
+    {
+    };
+    QCOMPARE(::lstat(QFile::encodeName(loaded.setAsidePath).constData(), &aside), 0);
+    if (kind == u"link") {
+        QVERIFY(S_ISLNK(aside.st_mode));
+        QCOMPARE(readRaw(elsewhere), bad);
+    } else {
+        QCOMPARE(entriesIn(dir.path()), QStringList{QStringLiteral("Tasks.json.bad-") + stamp});
+    }
     if (kind == u"folder")
         QCOMPARE(readRaw(loaded.setAsidePath + QStringLiteral("/inside")), QByteArray("kept"));
+    else if (kind == u"fifo")
+        QVERIFY(S_ISFIFO(aside.st_mode));
     else
         QCOMPARE(readRaw(loaded.setAsidePath), bad);
     QVERIFY(TaskStore::noticeMessage(loaded).contains(QStringLiteral("Tasks.json.bad-") + stamp));
@@ -290,7 +312,7 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
     const auto saved = store.save(list);
     QVERIFY2(saved.ok(), qPrintable(saved.describe()));
     QCOMPARE(TaskStore::parse(readRaw(store.filePath())).tasks, list);
-    if (kind != u"folder")
+    if (kind != u"folder" && kind != u"fifo")
         QCOMPARE(readRaw(loaded.setAsidePath), bad);
 }
 
