@@ -85,7 +85,8 @@ void FrmMain::Form_Load()
 
 void FrmMain::restoreKeptTasks()
 {
-    m_taskStore = std::make_unique<TaskStore>(m_platform.appFolder, *m_platform.clock);
+    m_taskStore =
+        std::make_unique<TaskStore>(m_platform.appFolder, *m_platform.clock, m_platform.taskKeyPath);
     connect(&m_todo->engine(), &TaskEngine::listChanged, this, &FrmMain::keepTasksNow);
     // With the switch off an existing file is left alone until the close.
     if (!m_keepTasks)

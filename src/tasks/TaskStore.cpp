@@ -2,14 +2,19 @@
 
 #include "platform/Clock.h"
 #include "platform/FolderFiles.h"
+#include "platform/UserKey.h"
+#include "tasks/TaskEditorLogic.h"
 #include "translate/Json.h"
 #include "translate/JsonDictionary.h"
 #include "translate/JsonList.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageAuthenticationCode>
 #include <QStringDecoder>
 #include <QTimeZone>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <climits>
@@ -26,6 +31,28 @@ const QString KeyStatus = QStringLiteral("Status");
 const QString KeyActionKind = QStringLiteral("ActionKind");
 const QString KeyActionArg = QStringLiteral("ActionArg");
 const QString KeyDue = QStringLiteral("Due");
+const QString KeyHeld = QStringLiteral("Held");
+const QString KeySignature = QStringLiteral("Signature");
+
+// Names what is signed, so a signature made with the same key for anything else never fits here.
+const QByteArray SignedContext = "VemraNotes Tasks.json\n";
+
+QByteArray signatureOf(const QByteArray& serialised, const QByteArray& key)
+{
+    return QMessageAuthenticationCode::hash(SignedContext + serialised, key, QCryptographicHash::Sha256)
+        .toHex();
+}
+
+// Takes as long whatever the first differing byte: the time a comparison takes says nothing.
+bool sameBytes(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    unsigned char difference = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        difference |= static_cast<unsigned char>(a.at(i) ^ b.at(i));
+    return difference == 0;
+}
 
 enum class TimeForm
 {
@@ -114,6 +141,13 @@ QString readRecord(const JsonValue& record, StoredTask& out)
         return QStringLiteral("ActionKind missing or not 0 to 4");
     if (!readText(record, KeyActionArg, task.ActionArg))
         return QStringLiteral("ActionArg missing or not text");
+    bool heldPresent = false;
+    const JsonValue held = record.value(KeyHeld, &heldPresent);
+    if (heldPresent) {
+        if (!held.isBoolean())
+            return QStringLiteral("Held is not true or false");
+        out.held = held.boolean();
+    }
     if (task.Status != TaskStatus::Running)
         return QString();
     if (form == TimeForm::NoTimer)
@@ -134,9 +168,14 @@ QString readRecord(const JsonValue& record, StoredTask& out)
 
 } // namespace
 
-TaskStore::TaskStore(const QString& folder, const Clock& clock)
-    : m_path(folder + u'/' + fileName()), m_clock(clock)
+TaskStore::TaskStore(const QString& folder, const Clock& clock, const QString& keyPath)
+    : m_path(folder + u'/' + fileName()), m_clock(clock), m_keyPath(keyPath)
 {
+}
+
+int TaskStore::Loaded::heldCount() const
+{
+    return int(std::count_if(tasks.cbegin(), tasks.cend(), [](const StoredTask& t) { return t.held; }));
 }
 
 TaskStore::Loaded TaskStore::load()
@@ -158,6 +197,7 @@ TaskStore::Loaded TaskStore::load()
     case DurableFile::ReadResult::Status::Ok: {
         Parsed parsed = parse(read.bytes());
         if (parsed.ok) {
+            trust(parsed, loaded);
             loaded.tasks = std::move(parsed.tasks);
             return loaded;
         }
@@ -168,6 +208,28 @@ TaskStore::Loaded TaskStore::load()
     loaded.setAsidePath = setAside();
     m_blocked = loaded.setAsidePath.isEmpty();
     return loaded;
+}
+
+void TaskStore::trust(Parsed& parsed, Loaded& loaded)
+{
+    const bool anyMayRun = std::any_of(parsed.tasks.cbegin(), parsed.tasks.cend(),
+                                       [](const StoredTask& t) { return mayRunSomething(t.task); });
+    bool trusted = false;
+    // Message and music tasks run nothing, so a list of only those needs no key; never made here.
+    if (anyMayRun) {
+        const UserKey::Result key = UserKey::read(m_keyPath);
+        if (key.ok())
+            trusted = verify(parsed, key.key());
+        else if (key.status() != UserKey::Result::Status::Missing)
+            loaded.keyProblem = key.problem();
+        loaded.keyPath = m_keyPath;
+    }
+    for (StoredTask& stored : parsed.tasks) {
+        if (!mayRunSomething(stored.task))
+            stored.held = false; // a hold on what runs nothing means nothing
+        else if (!trusted)
+            stored.held = true;
+    }
 }
 
 QString TaskStore::setAside()
@@ -194,7 +256,14 @@ DurableFile::WriteResult TaskStore::save(const QList<StoredTask>& tasks)
 {
     if (m_blocked)
         return DurableFile::WriteResult::failure(DurableFile::Step::Rename, EEXIST);
-    return DurableFile::write(m_path, serialise(tasks));
+    if (m_key.isEmpty()) {
+        // Tried again at every save until there is one: a folder that could not be made may be later.
+        const UserKey::Result key = UserKey::obtain(m_keyPath);
+        if (key.ok())
+            m_key = key.key();
+    }
+    const QByteArray text = serialise(tasks);
+    return DurableFile::write(m_path, m_key.isEmpty() ? text : sign(text, m_key));
 }
 
 bool TaskStore::removeFile()
@@ -268,11 +337,30 @@ QByteArray TaskStore::serialise(const QList<StoredTask>& tasks)
         fields.add(KeyActionArg, JsonValue::fromText(task.ActionArg));
         if (tasks.at(i).due.isValid())
             fields.add(KeyDue, JsonValue::fromText(tasks.at(i).due.toUTC().toString(Qt::ISODateWithMs)));
+        if (tasks.at(i).held)
+            fields.add(KeyHeld, JsonValue::fromBool(true));
         out += i == 0 ? "\n    " : ",\n    ";
         out += unescapePrintable(json.toString(record)).toUtf8();
     }
     out += tasks.isEmpty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
+}
+
+QByteArray TaskStore::sign(const QByteArray& serialised, const QByteArray& key)
+{
+    // The signature goes last, in place of the closing line: "...]\n}\n" becomes "...],\n  ...\n}\n".
+    QByteArray out = serialised;
+    out.chop(3);
+    out += ",\n  \"" + KeySignature.toLatin1() + "\": \"" + signatureOf(serialised, key) + "\"\n}\n";
+    return out;
+}
+
+bool TaskStore::verify(const Parsed& parsed, const QByteArray& key)
+{
+    // Version 1 was never signed; and what is checked is the list as read, not the file's layout.
+    if (!parsed.ok || parsed.version != Version || parsed.signature.isEmpty() || key.isEmpty())
+        return false;
+    return sameBytes(signatureOf(serialise(parsed.tasks), key), parsed.signature);
 }
 
 TaskStore::Parsed TaskStore::parse(const QByteArray& bytes)
@@ -295,10 +383,15 @@ TaskStore::Parsed TaskStore::parse(const QByteArray& bytes)
         return parsed;
     }
     int version = 0;
-    if (!readInteger(root, KeyVersion, 0, INT_MAX, version) || version != Version) {
-        parsed.problem = QStringLiteral("Version missing or not %1").arg(Version);
+    if (!readInteger(root, KeyVersion, 0, INT_MAX, version) || version < OldestVersion || version > Version) {
+        parsed.problem = QStringLiteral("Version missing or not %1 to %2").arg(OldestVersion).arg(Version);
         return parsed;
     }
+    parsed.version = version;
+    // A signature that is not text is no signature; the tasks are read all the same.
+    const JsonValue signature = root.value(KeySignature);
+    if (signature.isText())
+        parsed.signature = signature.text().toLatin1();
     const JsonValue list = root.value(KeyTasks);
     if (!list.isList()) {
         parsed.problem = QStringLiteral("Tasks missing or not a list");
@@ -331,4 +424,72 @@ QString TaskStore::noticeMessage(const Loaded& loaded)
             .arg(fileName());
     return QStringLiteral("保存的待办无法读取，待办列表从空开始。原文件已改名为 %1 保留。")
         .arg(QFileInfo(loaded.setAsidePath).fileName());
+}
+
+namespace {
+// A line of a file that may have been written to deceive: control characters (a line break that
+// pushes the rest of a command out of sight) and the characters that reorder text on screen are
+// shown as escapes, and a very long line is cut.
+QString shownAsIs(const QString& text)
+{
+    constexpr qsizetype Longest = 300;
+    QString out;
+    for (const QChar c : text) {
+        if (out.size() >= Longest) {
+            out += u'…';
+            break;
+        }
+        const char16_t u = c.unicode();
+        const bool reorders = (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E ||
+                              u == 0x200F || u == 0x061C;
+        if (u < 0x20 || u == 0x7F || u == 0x2028 || u == 0x2029 || reorders)
+            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QChar(u'0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString whatItDoes(const TaskItem& task)
+{
+    switch (task.ActionKind) {
+    case TaskAction::Power: {
+        const QString& code = task.ActionArg;
+        if (code.size() == 1 && code.at(0) >= u'0' && code.at(0) <= u'2')
+            return powerCaption(code.at(0).unicode() - u'0').trimmed() + QStringLiteral("电脑");
+        return QStringLiteral("电源操作 ") + shownAsIs(task.ActionArg);
+    }
+    case TaskAction::OpenFile:
+        return QStringLiteral("打开文件 ") + shownAsIs(task.ActionArg);
+    default:
+        return QStringLiteral("运行命令 ") + shownAsIs(task.ActionArg);
+    }
+}
+} // namespace
+
+QString TaskStore::heldQuestion(const Loaded& loaded)
+{
+    constexpr int MostListed = 20;
+    QString out =
+        QStringLiteral("%1 中的下列待办会运行命令、打开文件或关闭电脑，但无法确认它们是你在这台电脑上"
+                       "保存的，所以没有启用：\n")
+            .arg(fileName());
+    int listed = 0;
+    for (const StoredTask& stored : loaded.tasks) {
+        if (!stored.held)
+            continue;
+        if (++listed > MostListed)
+            continue;
+        out += QStringLiteral("\n【") + shownAsIs(stored.task.TaskText) + QStringLiteral("】") +
+               whatItDoes(stored.task);
+    }
+    if (listed > MostListed)
+        out += QStringLiteral("\n……另有 %1 项").arg(listed - MostListed);
+    out += QStringLiteral("\n\n选“启用”，它们按原定的时间执行。选“不启用”，它们以“【未启用】”留在待办列表中，"
+                          "不会执行，下次启动时再问；也可以在待办页移除它们，再亲手重新添加。");
+    if (!loaded.keyProblem.isEmpty())
+        out += QStringLiteral("\n\n签名密钥“%1”不可用（%2），不会被自动替换。确认它不是你放的后删除它，"
+                              "下次保存时会建立新的密钥；在那之前，这类待办每次启动都要确认。")
+                   .arg(loaded.keyPath, loaded.keyProblem);
+    return out;
 }

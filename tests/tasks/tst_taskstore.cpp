@@ -1,3 +1,4 @@
+#include "platform/UserKey.h"
 #include "support/FolderFiles.h"
 #include "tasks/TaskActions.h"
 #include "tasks/TaskHarness.h"
@@ -14,6 +15,13 @@ Q_DECLARE_METATYPE(TaskItem)
 
 namespace {
 
+// The user's key for the whole run, outside every data folder a test makes.
+QString testKeyPath()
+{
+    static QTemporaryDir config;
+    return config.filePath(QStringLiteral("VemraNotes/tasks.key"));
+}
+
 // A due moment with milliseconds, so a round trip that drops them shows.
 const QDateTime SomeDue(QDate(2024, 3, 5), QTime(1, 30, 0, 123), Qt::UTC);
 
@@ -25,7 +33,8 @@ struct Session
     TaskStore store;
     QStringList saveFailures;
 
-    Session(const QString& folder, const QDateTime& now) : store(folder, h.clock)
+    Session(const QString& folder, const QDateTime& now, const QString& keyPath = testKeyPath())
+        : store(folder, h.clock, keyPath)
     {
         h.clock.setNow(now);
         QObject::connect(&h.engine, &TaskEngine::listChanged, [this] {
@@ -61,6 +70,9 @@ private slots:
     void countdownClosedForFortyMinutesFiresAtFirstTick();
     void pastDuePowerTaskIsDoneAndItsCommandNeverStarts();
     void otherTasksComeBackAsTheyWere();
+    void onlyASignatureOfOursArmsWhatRunsSomething_data();
+    void onlyASignatureOfOursArmsWhatRunsSomething();
+    void aHeldTaskStaysHeldAcrossSavesUntilArmed();
 };
 
 void TestTaskStore::roundTrip_data()
@@ -115,7 +127,7 @@ void TestTaskStore::wholeListRoundTripKeepsOrderOneTaskPerLine()
     // Readable as a list: the version first, then one line per task.
     const QList<QByteArray> lines = text.split('\n');
     QCOMPARE(lines.at(0), QByteArray("{"));
-    QCOMPARE(lines.at(1), QByteArray("  \"Version\": 1,"));
+    QCOMPARE(lines.at(1), QByteArray("  \"Version\": 2,"));
     QCOMPARE(lines.at(2), QByteArray("  \"Tasks\": ["));
     for (int i = 0; i < 30; ++i) {
         QVERIFY(lines.at(3 + i).startsWith("    {\"TaskText\":"));
@@ -132,7 +144,7 @@ void TestTaskStore::wholeListRoundTripKeepsOrderOneTaskPerLine()
     QCOMPARE(TaskStore::parse(awkwardText).tasks, awkward);
 
     const QByteArray empty = TaskStore::serialise({});
-    QCOMPARE(empty, QByteArray("{\n  \"Version\": 1,\n  \"Tasks\": []\n}\n"));
+    QCOMPARE(empty, QByteArray("{\n  \"Version\": 2,\n  \"Tasks\": []\n}\n"));
     const TaskStore::Parsed none = TaskStore::parse(empty);
     QVERIFY(none.ok);
     QVERIFY(none.tasks.isEmpty());
@@ -188,7 +200,9 @@ void TestTaskStore::rejects_data()
     QTest::newRow("not UTF-8") << QByteArray("{\"Version\":1,\"Tasks\":[],\"x\":\"\xC3\x28\"}") << "not UTF-8";
     QTest::newRow("a list at the top") << QByteArray("[1]") << "not a JSON object";
     QTest::newRow("no version") << QByteArray("{\"Tasks\":[]}") << "Version";
-    QTest::newRow("newer version") << QByteArray("{\"Version\":2,\"Tasks\":[]}") << "Version";
+    QTest::newRow("newer version") << QByteArray("{\"Version\":3,\"Tasks\":[]}") << "Version";
+    QTest::newRow("version 0") << QByteArray("{\"Version\":0,\"Tasks\":[]}") << "Version";
+    QTest::newRow("Held not a boolean") << file(record("------", "2", "4", ",\"Held\":1")) << "Held";
     QTest::newRow("version as text") << QByteArray("{\"Version\":\"1\",\"Tasks\":[]}") << "Version";
     QTest::newRow("no tasks") << QByteArray("{\"Version\":1}") << "Tasks";
     QTest::newRow("tasks not a list") << QByteArray("{\"Version\":1,\"Tasks\":{}}") << "Tasks";
@@ -232,7 +246,7 @@ void TestTaskStore::missingFileGivesEmptyListAndNoProblem()
 {
     QTemporaryDir dir;
     FakeClock clock;
-    TaskStore store(dir.path(), clock);
+    TaskStore store(dir.path(), clock, testKeyPath());
     QCOMPARE(store.filePath(), dir.filePath(QStringLiteral("Tasks.json")));
     const TaskStore::Loaded loaded = store.load();
     QVERIFY(loaded.tasks.isEmpty());
@@ -259,7 +273,7 @@ void TestTaskStore::unusableFileIsSetAsideAndListStartsEmpty()
     QTemporaryDir dir;
     FakeClock clock;
     clock.setNow(Start);
-    TaskStore store(dir.path(), clock);
+    TaskStore store(dir.path(), clock, testKeyPath());
     QByteArray bad;
     if (kind == u"corrupt")
         bad = "{\"Version\":1,\"Tasks\":[{\"TaskText\":\"泡面\",\"Time";
@@ -326,7 +340,7 @@ void TestTaskStore::setAsideNeverReplacesAnEarlierBadFile()
     QVERIFY(putFile(stem, "earlier"));
     QStringList expected{stem + QStringLiteral("-2"), stem + QStringLiteral("-3")};
     for (int round = 0; round < 2; ++round) {
-        TaskStore store(dir.path(), clock); // a restart within the same second
+        TaskStore store(dir.path(), clock, testKeyPath()); // a restart within the same second
         const QByteArray bad = "broken " + QByteArray::number(round);
         QVERIFY(putFile(store.filePath(), bad));
         const TaskStore::Loaded loaded = store.load();
@@ -348,7 +362,7 @@ void TestTaskStore::fileThatCannotBeSetAsideIsNeverWritten()
     QVERIFY(putFile(stem, "taken"));
     for (int n = 2; n <= 100; ++n)
         QVERIFY(putFile(stem + u'-' + QString::number(n), "taken"));
-    TaskStore store(dir.path(), clock);
+    TaskStore store(dir.path(), clock, testKeyPath());
     QVERIFY(putFile(store.filePath(), "not a task list"));
 
     const TaskStore::Loaded loaded = store.load();
@@ -370,7 +384,7 @@ void TestTaskStore::saveWritesPrivateFileAndRemoveFileRemovesIt()
 {
     QTemporaryDir dir;
     FakeClock clock;
-    TaskStore store(dir.path(), clock);
+    TaskStore store(dir.path(), clock, testKeyPath());
     const QList<StoredTask> list{{{"a", "-00:05:00", 0, 1, "a"}, SomeDue}, {{"b", "------", 2, 4, "ls"}, {}}};
     const auto saved = store.save(list);
     QVERIFY2(saved.ok(), qPrintable(saved.describe()));
@@ -510,6 +524,128 @@ void TestTaskStore::otherTasksComeBackAsTheyWere()
     second.h.engine.restoreTasks(second.store.load().tasks);
     QCOMPARE(second.h.entries, before);
     QCOMPARE(second.h.engine.TaskItems(), items);
+}
+
+void TestTaskStore::onlyASignatureOfOursArmsWhatRunsSomething_data()
+{
+    QTest::addColumn<QString>("how");
+    // One letter per task of the list below: h held, - armed.
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<bool>("keyProblem");
+    QTest::newRow("signed here") << "signed"
+                                 << "-----h" << false;
+    QTest::newRow("version 1, never signed") << "version 1"
+                                             << "-hhh-h" << false;
+    QTest::newRow("version 2 without signature") << "unsigned"
+                                                 << "-hhh-h" << false;
+    QTest::newRow("signed under another key") << "other key"
+                                              << "-hhh-h" << false;
+    QTest::newRow("one byte of a command changed") << "tampered"
+                                                   << "-hhh-h" << false;
+    QTest::newRow("hold taken out by hand") << "unheld"
+                                            << "-hhh-h" << false;
+    QTest::newRow("key gone") << "no key"
+                              << "-hhh-h" << false;
+    QTest::newRow("key readable by others") << "open key"
+                                            << "-hhh-h" << true;
+}
+
+void TestTaskStore::onlyASignatureOfOursArmsWhatRunsSomething()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, held);
+    QFETCH(bool, keyProblem);
+    // clang-format off
+    const QList<StoredTask> list = {
+        {{"消息", "-00:10:00", 0, TaskAction::Message, "message"}, SomeDue},
+        {{"命令", "-00:00:02", 0, TaskAction::Command, "echo planted"}, SomeDue},
+        {{"文件", "+10:00", 0, TaskAction::OpenFile, "/tmp/planted.sh"}, {}},
+        {{"关机", "-00:00:03", 0, TaskAction::Power, "0"}, SomeDue},
+        {{"做完的命令", "-**:**:**", 1, TaskAction::Command, "echo done"}, {}},
+        {{"留着的", "-00:05:00", 0, TaskAction::Command, "echo held"}, SomeDue, true},
+    };
+    // clang-format on
+    QTemporaryDir dir;
+    QTemporaryDir config;
+    const QString keyPath = config.filePath(QStringLiteral("VemraNotes/tasks.key"));
+    FakeClock clock;
+    TaskStore writer(dir.path(), clock, keyPath);
+    QVERIFY(writer.save(list).ok());
+    QByteArray text = readRaw(writer.filePath());
+    QVERIFY(text.contains("\"Signature\": \""));
+    QByteArray otherKey(UserKey::Bytes, 'x');
+    if (how == u"version 1")
+        text = TaskStore::serialise(list).replace("\"Version\": 2", "\"Version\": 1");
+    else if (how == u"unsigned")
+        text = TaskStore::serialise(list);
+    else if (how == u"other key")
+        text = TaskStore::sign(TaskStore::serialise(list), otherKey);
+    else if (how == u"tampered")
+        text.replace("echo planted", "echo plantee");
+    else if (how == u"unheld")
+        text.replace(",\"Held\":true", "");
+    else if (how == u"no key")
+        QVERIFY(QFile::remove(keyPath));
+    else if (how == u"open key")
+        QVERIFY(QFile::setPermissions(keyPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    QVERIFY(putFile(writer.filePath(), text));
+
+    TaskStore reader(dir.path(), clock, keyPath);
+    const TaskStore::Loaded loaded = reader.load();
+    QVERIFY2(!loaded.unusable(), qPrintable(loaded.problem));
+    QString heldNow;
+    for (const StoredTask& stored : loaded.tasks)
+        heldNow += stored.held ? u'h' : u'-';
+    QCOMPARE(heldNow, held);
+    QCOMPARE(!loaded.keyProblem.isEmpty(), keyProblem);
+    const QString question = TaskStore::heldQuestion(loaded);
+    QVERIFY(question.contains(QStringLiteral("【留着的】运行命令 echo held")));
+    QCOMPARE(question.contains(QStringLiteral("echo plante")), held.at(1) == u'h');
+    QCOMPARE(question.contains(QStringLiteral("【关机】关机电脑")), held.at(3) == u'h');
+    QVERIFY(!question.contains(QStringLiteral("echo done")));
+    QCOMPARE(question.contains(keyPath), keyProblem);
+}
+
+void TestTaskStore::aHeldTaskStaysHeldAcrossSavesUntilArmed()
+{
+    QTemporaryDir dir;
+    // Planted: a command a day overdue, and one due in five seconds whose line break hides its tail.
+    const QByteArray planted = "{\"Version\":1,\"Tasks\":["
+                               "{\"TaskText\":\"a\",\"TimeText\":\"-00:00:01\",\"Status\":0,\"ActionKind\":4,"
+                               "\"ActionArg\":\"echo a\","
+                               "\"Due\":\"2024-03-04T08:00:00Z\"},"
+                               "{\"TaskText\":\"b\",\"TimeText\":\"-00:00:05\",\"Status\":0,\"ActionKind\":4,"
+                               "\"ActionArg\":\"ls\\nrm x\"}]}";
+    QVERIFY(putFile(dir.filePath(QStringLiteral("Tasks.json")), planted));
+    const QStringList heldEntries = {QStringLiteral("【未启用】a"), QStringLiteral("【未启用】b")};
+    for (int start = 0; start < 2; ++start) {
+        // Each start keeps the list at once (the restore is a change), signed: the holds go with it.
+        Session session(dir.path(), Start.addSecs(start * 60));
+        const TaskStore::Loaded loaded = session.store.load();
+        QCOMPARE(loaded.heldCount(), 2);
+        QVERIFY(TaskStore::heldQuestion(loaded).contains(QStringLiteral("【b】运行命令 ls\\u000arm x")));
+        session.h.engine.restoreTasks(loaded.tasks);
+        QCOMPARE(session.h.entries, heldEntries);
+        for (int s = 0; s < 10; ++s)
+            session.h.tickAfter();
+        QCOMPARE(session.h.log, QStringList());
+        QCOMPARE(session.h.entries, heldEntries);
+        QVERIFY(session.saveFailures.isEmpty());
+        QVERIFY(readRaw(session.store.filePath()).contains("\"Signature\""));
+    }
+    // Armed by the user: the overdue one fires at the next tick, the other five seconds later, and
+    // what is kept from then on is armed.
+    Session session(dir.path(), Start.addSecs(120));
+    session.h.engine.restoreTasks(session.store.load().tasks);
+    session.h.engine.armHeldTasks();
+    QCOMPARE(session.h.entries,
+             (QStringList{QStringLiteral("【-**:**:**】a"), QStringLiteral("【-00:00:05】b")}));
+    session.h.tickAfter();
+    QCOMPARE(session.h.log, (QStringList{"fired 0", "action 0 a countdown"}));
+    TaskStore again(dir.path(), session.h.clock, testKeyPath());
+    const TaskStore::Loaded armed = again.load();
+    QCOMPARE(armed.heldCount(), 0);
+    QCOMPARE(armed.tasks.at(1).task.TimeText, QStringLiteral("-00:00:04"));
 }
 
 QTEST_GUILESS_MAIN(TestTaskStore)
