@@ -93,10 +93,14 @@ void FrmMain::restoreKeptTasks()
         return;
     const TaskStore::Loaded loaded = m_taskStore->load();
     m_todo->engine().restoreTasks(loaded.tasks);
+    // Told once, when the window is up rather than before it appears.
     if (loaded.unusable()) {
-        // Told once, when the window is up rather than before it appears.
         QTimer::singleShot(0, this, [this, loaded] {
             showMessage(TaskStore::noticeTitle(), TaskStore::noticeMessage(loaded));
+        });
+    } else if (loaded.heldCount() > 0) {
+        QTimer::singleShot(0, this, [this, loaded] {
+            m_todo->askToArmHeldTasks(TaskStore::noticeTitle(), TaskStore::heldQuestion(loaded));
         });
     }
 }

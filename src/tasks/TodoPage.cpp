@@ -21,6 +21,8 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -335,6 +337,26 @@ void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
     context.notifier = m_platform.notifier;
     context.window = window;
     PerformAction(task, index, countdown, context);
+}
+
+void TodoPage::askToArmHeldTasks(const QString& title, const QString& question)
+{
+    QMessageBox box(QMessageBox::Warning, title, question, QMessageBox::NoButton, m_page->window());
+    box.setObjectName(QStringLiteral("HeldTasksQuestion"));
+    // The list comes from a file someone else may have written: it is shown, never interpreted.
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* arm = box.addButton(QStringLiteral("启用"), QMessageBox::AcceptRole);
+    arm->setObjectName(QStringLiteral("armHeldTasks"));
+    QPushButton* keep = box.addButton(QStringLiteral("不启用"), QMessageBox::RejectRole);
+    keep->setObjectName(QStringLiteral("keepHeldTasks"));
+    // Closing the window or a stray Enter leaves them held: arming takes the deliberate click.
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    bool armChosen = false;
+    connect(arm, &QPushButton::clicked, &box, [&armChosen] { armChosen = true; });
+    box.exec();
+    if (armChosen)
+        m_engine.armHeldTasks();
 }
 
 // ---- The task editor ------------------------------------------------------------------------------

@@ -59,6 +59,9 @@ public:
     void SButton5_Click(int index);
     void SButton6_Click(int index);
     void ToggleTaskDone();
+    /// Asks, in a question window ("HeldTasksQuestion"), whether the tasks held back are to be armed
+    /// ("启用") or left held ("不启用"); returns once it is answered.
+    void askToArmHeldTasks(const QString& title, const QString& question);
     /// Hides the time, action and preset panels (the settings button does this).
     void hidePanels();
     /// One wheel step for the hour and minute fields marked as under the pointer; true when one

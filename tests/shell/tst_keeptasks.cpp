@@ -2,12 +2,15 @@
 #include "shell/FrmMain.h"
 #include "support/Fakes.h"
 #include "support/WindowTest.h"
+#include "tasks/TaskStore.h"
 #include "tasks/TodoPage.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/TextBoxW.h"
 
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -62,6 +65,8 @@ private slots:
     void aSwitchNotReadIsNoReasonToRemoveTheList_data();
     void aSwitchNotReadIsNoReasonToRemoveTheList();
     void toDoPageIsBuiltWhenFirstShown();
+    void onlyTasksWeWroteRunSomething_data();
+    void onlyTasksWeWroteRunSomething();
 };
 
 void TestKeepTasks::thirdSwitchSitsUnderTheSecond()
@@ -224,6 +229,107 @@ void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList()
         m.w->close();
     }
     QCOMPARE(readFile(tp.path(QStringLiteral("Tasks.json"))), kKeptTask);
+}
+
+void TestKeepTasks::onlyTasksWeWroteRunSomething_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("planted") << "planted" << false << false;
+    QTest::newRow("one byte of a command changed") << "tampered" << false << false;
+    QTest::newRow("written here") << "ours" << false << true;
+    QTest::newRow("planted, then armed by the user") << "planted" << true << true;
+}
+
+void TestKeepTasks::onlyTasksWeWroteRunSomething()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, confirm);
+    QFETCH(bool, runs);
+    TestPlatform tp;
+    QTemporaryDir config;
+    tp.platform().taskKeyPath = config.filePath(QStringLiteral("VemraNotes/tasks.key"));
+    tp.clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+    writeFile(tp.path(QStringLiteral("Config.ini")), kKeepOn);
+    const QString script = tp.path(QStringLiteral("planted.sh"));
+    writeFile(script, "#!/bin/sh\n");
+    // A command an hour overdue, a countdown command, a file to open and a power action.
+    const QList<StoredTask> tasks = {
+        {{QStringLiteral("过期"), QStringLiteral("-00:00:01"), 0, TaskAction::Command,
+          QStringLiteral("echo 1")},
+         tp.clock.now().toUTC().addSecs(-3600)},
+        {{QStringLiteral("倒计时"), QStringLiteral("-00:00:02"), 0, TaskAction::Command,
+          QStringLiteral("echo 2")},
+         {}},
+        {{QStringLiteral("关机"), QStringLiteral("-00:00:03"), 0, TaskAction::Power, QStringLiteral("0")},
+         {}},
+        {{QStringLiteral("文件"), QStringLiteral("-00:00:04"), 0, TaskAction::OpenFile, script}, {}},
+    };
+    const QString tasksJson = tp.path(QStringLiteral("Tasks.json"));
+    if (how == u"planted") {
+        writeFile(tasksJson, TaskStore::serialise(tasks).replace("\"Version\": 2", "\"Version\": 1"));
+    } else {
+        // The application keeps the list itself; the window is closed before its first tick.
+        Window writer(tp);
+        writer.w->todoPage()->engine().restoreTasks(tasks);
+        writer.w->close();
+        QVERIFY(readFile(tasksJson).contains("\"Signature\""));
+        if (how == u"tampered") {
+            QByteArray text = readFile(tasksJson);
+            writeFile(tasksJson, text.replace("echo 2", "echo 3"));
+        }
+    }
+
+    QString question;
+    ModalCloser closer;
+    closer.inspect = [&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            question = box->text();
+        if (confirm)
+            QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("armHeldTasks")), Qt::LeftButton);
+    };
+    const auto runTenSeconds = [&tp](Window& m) {
+        for (int s = 0; s < 10; ++s) {
+            tp.clock.advanceMs(1000);
+            m.w->todoPage()->engine().tick();
+        }
+    };
+    const QStringList started = {QStringLiteral("sh -c echo 1"), QStringLiteral("sh -c echo 2"),
+                                 QStringLiteral("shutdown -h now"), QStringLiteral("sh ") + script};
+    const auto startedSoFar = [&tp] {
+        QStringList out;
+        for (const LaunchRecord& launch : std::as_const(tp.launcher.launches))
+            out << (QStringList{launch.program} + launch.arguments).join(u' ');
+        return out;
+    };
+    const bool asked = how != u"ours";
+    {
+        Window m(tp);
+        if (asked) {
+            QTRY_COMPARE(closer.seen, QStringList{QStringLiteral("HeldTasksQuestion")});
+            for (const QString& line :
+                 {QStringLiteral("运行命令 echo 1"),
+                  how == u"tampered" ? QStringLiteral("运行命令 echo 3") : QStringLiteral("运行命令 echo 2"),
+                  QStringLiteral("关机电脑"), QStringLiteral("打开文件 ") + script})
+                QVERIFY2(question.contains(line), qPrintable(question));
+        }
+        if (!confirm && asked)
+            QCOMPARE(m.entries(),
+                     (QStringList{QStringLiteral("【未启用】过期"), QStringLiteral("【未启用】倒计时"),
+                                  QStringLiteral("【未启用】关机"), QStringLiteral("【未启用】文件")}));
+        runTenSeconds(m);
+        QCOMPARE(startedSoFar(), runs ? started : QStringList());
+        QVERIFY(tp.opener.opened.isEmpty());
+        m.w->close();
+    }
+    // The next start: a list held back is still held back (the saves did not vouch for it), and what
+    // ran does not run again.
+    Window again(tp);
+    QCoreApplication::processEvents();
+    QTRY_COMPARE(closer.seen.size(), runs ? int(asked) : 2);
+    runTenSeconds(again);
+    QCOMPARE(startedSoFar(), runs ? started : QStringList());
 }
 
 QTEST_MAIN(TestKeepTasks)
