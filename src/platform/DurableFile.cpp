@@ -118,8 +118,9 @@ ReadResult read(const QString& path, qint64 maxBytes)
 {
     const QByteArray name = QFile::encodeName(path);
     // Whatever sits at the name is looked at before it is read: a link is not followed (ELOOP), and a
-    // FIFO opens without waiting for a writer that may never come, then is refused like a device.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    // FIFO opens without waiting for a writer that may never come, then is refused like a device (and
+    // a terminal planted there never becomes ours to be signalled through).
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         return ReadResult::failure(error == ENOENT ? ReadResult::Status::Missing : ReadResult::Status::Failed,

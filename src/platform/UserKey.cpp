@@ -70,7 +70,7 @@ Result read(const QString& path)
     if (path.isEmpty())
         return Result::failure(Result::Status::Missing, QStringLiteral("no place for a key"));
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT)
