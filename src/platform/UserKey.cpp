@@ -56,7 +56,7 @@ QString defaultPath()
 {
     const QString suffix = QStringLiteral("/VemraNotes/tasks.key");
     const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative value, and so do we.
+    // A relative XDG_CONFIG_HOME is to be ignored, as every XDG-aware program does.
     if (!config.isEmpty() && QDir::isAbsolutePath(config))
         return QDir::cleanPath(config) + suffix;
     const QString home = qEnvironmentVariable("HOME");
