@@ -45,6 +45,7 @@ TestPlatform::TestPlatform()
     m_platform.appName = QStringLiteral("VemraNotes");
     m_platform.executablePath = m_dir.path() + QStringLiteral("/VemraNotes");
     // Beside the data, never the user's own folders.
+    m_platform.taskKeyPath = m_dir.path() + QStringLiteral("/config/VemraNotes/tasks.key");
     m_platform.emergencyFolders = {m_dir.path() + QStringLiteral("/state"),
                                    m_dir.path() + QStringLiteral("/home")};
     m_platform.clock = &clock;
