@@ -64,7 +64,10 @@ bool isArrivalName(const QByteArray& name)
 int openOwnFolder(int parentFd, const QByteArray& name, mode_t mode, int* mkdirError)
 {
     *mkdirError = 0;
-    if (::mkdirat(parentFd, name.constData(), mode) != 0 && errno != EEXIST) {
+    if (::mkdirat(parentFd, name.constData(), mode) == 0) {
+        // A removed note synced into a folder whose own entry a power cut loses is lost with it.
+        ::fsync(parentFd);
+    } else if (errno != EEXIST) {
         *mkdirError = errno;
         return -1;
     }
