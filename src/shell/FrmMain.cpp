@@ -89,10 +89,16 @@ void FrmMain::restoreKeptTasks()
         std::make_unique<TaskStore>(m_platform.appFolder, *m_platform.clock, m_platform.taskKeyPath);
     connect(&m_todo->engine(), &TaskEngine::listChanged, this, &FrmMain::keepTasksNow);
     // With the switch off an existing file is left alone until the close.
-    if (!m_keepTasks)
-        return;
+    if (m_keepTasks)
+        readKeptTasks();
+}
+
+void FrmMain::readKeptTasks()
+{
+    m_keptTasksRead = true;
     const TaskStore::Loaded loaded = m_taskStore->load();
-    m_todo->engine().restoreTasks(loaded.tasks);
+    // The kept ones first, then what this run added before the switch came on.
+    m_todo->engine().restoreTasks(loaded.tasks + m_todo->engine().storedTasks());
     // Told once, when the window is up rather than before it appears.
     if (loaded.unusable()) {
         QTimer::singleShot(0, this, [this, loaded] {
@@ -448,6 +454,10 @@ void FrmMain::switch3Clicked()
 {
     m_keepTasks = SSwitch3->property("Value").toBool();
     m_keepTasksKeyed = true;
+    // A list an earlier run kept, which this run did not read (Config.ini was missing or unreadable at
+    // the start), comes back rather than being written over.
+    if (m_keepTasks && !m_keptTasksRead && m_taskStore)
+        readKeptTasks();
     // Kept from now on, so a crash right after turning it on does not lose the list.
     keepTasksNow();
 }

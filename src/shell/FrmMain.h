@@ -158,6 +158,8 @@ private:
                  const QString& no);
     /// Brings back the to-dos kept at the last close (switch on) and keeps every change from now on.
     void restoreKeptTasks();
+    /// Reads Tasks.json and puts its tasks before those of the list.
+    void readKeptTasks();
     /// Writes the to-do list to Tasks.json while the switch is on.
     void keepTasksNow();
     void BeginWindowDrag();
@@ -218,6 +220,7 @@ private:
     /// Config.ini has the key KeepTasks, or the switch was used: saves write it from then on.
     bool m_keepTasksKeyed = false;
     bool m_taskSaveFailureTold = false;
+    bool m_keptTasksRead = false;
     std::unique_ptr<TaskStore> m_taskStore;
     bool m_closed = false;
     bool m_closeCannotWait = false;

@@ -229,6 +229,18 @@ void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList()
         m.w->close();
     }
     QCOMPARE(readFile(tp.path(QStringLiteral("Tasks.json"))), kKeptTask);
+
+    // Turned on in a run that did not read it, the switch brings the kept list back before keeping.
+    QVERIFY(QFile::remove(tp.path(QStringLiteral("Config.ini"))) ||
+            QDir(tp.path(QStringLiteral("Config.ini"))).removeRecursively());
+    Window m(tp);
+    m.click(QStringLiteral("Picture5"));
+    m.add(QStringLiteral("added"));
+    m.click(QStringLiteral("Picture4"));
+    m.click(QStringLiteral("SSwitch3"));
+    QCOMPARE(m.entries(), (QStringList{"【待完成】a", "【待完成】added"}));
+    const QByteArray kept = readFile(tp.path(QStringLiteral("Tasks.json")));
+    QVERIFY2(kept.contains("\"a\"") && kept.contains("added"), kept.constData());
 }
 
 void TestKeepTasks::onlyTasksWeWroteRunSomething_data()
