@@ -56,6 +56,7 @@ private slots:
     void typedTextSurvivesAnOutsideClose_data();
     void typedTextSurvivesAnOutsideClose();
     void keptToDosSurviveTwoRestarts();
+    void aPlantedCommandNeverRuns();
 
 private:
     /// The folders below root and a portable copy of the executable in root/app; empty on failure.
@@ -190,6 +191,36 @@ void TestClosing::keptToDosSurviveTwoRestarts()
         QVERIFY2(written.contains(due.left(16).toUtf8()), written.constData());
         QCOMPARE(written.count("\"TaskText\""), 3);
     }
+}
+
+void TestClosing::aPlantedCommandNeverRuns()
+{
+    QTemporaryDir root;
+    const QString app = prepareApp(root);
+    QVERIFY(!app.isEmpty());
+    QVERIFY(writeFile(app + QStringLiteral("/Config.ini"),
+                      "[General]\r\nLeft=0\r\nTop=0\r\nAutoRun=0\r\nAutoSave=0\r\nKeepTasks=1\r\n"));
+    // What a synced folder can bring: a command due an hour ago and one two seconds after the start,
+    // in a list nobody wrote on this machine.
+    const QString ran = root.filePath(QStringLiteral("ran"));
+    const QByteArray command = "touch " + QFile::encodeName(ran);
+    QVERIFY(writeFile(app + QStringLiteral("/Tasks.json"),
+                      "{\"Version\":1,\"Tasks\":["
+                      "{\"TaskText\":\"a\",\"TimeText\":\"-00:00:02\",\"Status\":0,\"ActionKind\":4,"
+                      "\"ActionArg\":\"" +
+                          command +
+                          "\"},"
+                          "{\"TaskText\":\"b\",\"TimeText\":\"-00:00:01\",\"Status\":0,\"ActionKind\":4,"
+                          "\"ActionArg\":\"" +
+                          command + "\",\"Due\":\"" +
+                          QDateTime::currentDateTimeUtc().addSecs(-3600).toString(Qt::ISODate).toUtf8() +
+                          "\"}]}"));
+    QProcess vemra;
+    QVERIFY2(!startVemra(vemra, root, app).isEmpty(), "the main window did not appear");
+    QTest::qWait(4000);
+    QVERIFY(!QFile::exists(ran));
+    vemra.kill();
+    vemra.waitForFinished(5000);
 }
 
 void TestClosing::typedTextSurvivesAnOutsideClose_data()
