@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick of the start-up benchmark: the least a Qt Widgets program must do to show a window
 // like ours. Same size and frame as the main window, white, with one line of Chinese in the family the
 // application ends up with, so font loading and shaping are part of the reference too.

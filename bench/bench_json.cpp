@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a translation answer and a document of nested objects, about 1 MB each, with our reader
 // and with Qt's own on the same bytes. Ours is lenient and builds 1-based lists of dynamic values;
 // the goal is to stay within twice Qt's time.

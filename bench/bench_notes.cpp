@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "notes/NoteFolder.h"
 #include "notes/NoteSearch.h"
 #include "notes/TextMetrics.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the real executable against a bare Qt Widgets window of the same size, on a private
 // Xvfb that this program starts itself. For each launch it reports the time from exec to the first
 // mapped 458 x 595 window and to the first drawing into it, and the resident memory at that first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timings of the main window as the user meets it: a search keystroke, a ledger recalculation with
 // automatic saving, a save that finds nothing to do, and the start-up with a large notes folder. Each
 // window runs over its own temporary application folder and over services that never leave the process.

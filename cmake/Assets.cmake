@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Files of the application folder that are generated rather than stored: the alarm sound, the help
 # document, and a launcher (icon + desktop entry) for the built executable. A plain build makes them
 # all beside the executable; the generators themselves go to tools/. The GBK tables of the note codec

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` puts below the prefix, laid out by GNUInstallDirs:
 #   bin/VemraNotes
 #   lib/<multiarch>/vemranotes/libVemraServices.so (sound, music, name resolution and HTTP, loaded on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary text to the expression evaluator and the number reading. Beyond not crashing,
 // hanging or overflowing the stack, every result must be well-formed number text that evaluates
 // to itself again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the lenient JSON reader and writes back whatever it built: the reader
 // must neither crash, nor overrun, nor hang on any input.
 #include "translate/Json.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds into build/ (the application folder). Quiet when all is well: the compiler's
 # output is kept in build/build.log and shown in full only when the build fails.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The alarm chime, synthesised instead of shipped: two soft bell strokes, a fifth apart, each made of

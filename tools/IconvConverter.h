@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One direction of glibc's iconv, asked one unit at a time. The GBK table generator takes its tables

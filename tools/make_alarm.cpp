@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the alarm chime played by the message window: make_alarm <output.wav>
 
 #include "AlarmSynth.h"

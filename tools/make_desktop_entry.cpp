@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the launcher of the build: the application icon as a PNG and a desktop entry that starts
 // the built executable with that icon.
 //   make_desktop_entry <executable> <icon.png> <entry.desktop>

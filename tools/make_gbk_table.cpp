@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the GBK (code page 936) tables of the note codec as read-only data, so that titles and
 // decoding never start a converter at run time:
 //   make_gbk_table <GbkTables.h> <GbkTables.cpp>

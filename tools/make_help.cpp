@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typesets the help document from its HTML source into an A4 PDF:
 //   make_help <help.html> <output.pdf>
 // Runs at build time under the offscreen platform; the CJK face is chosen explicitly because the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the installed launcher of the application below a share/ tree: the desktop entry and the
 // application icon in the hicolor theme, as a scalable SVG and as PNG pictures at every common size.
 //   make_launcher <app-id> <share-folder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "notes/EmergencyFile.h"
 
 #include "notes/NoteFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "notes/NoteSearch.h"
 
 QList<int> searchNotes(const QStringList& texts, const QString& needle)

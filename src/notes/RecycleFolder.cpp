@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "notes/RecycleFolder.h"
 
 #include "notes/NoteFiles.h"

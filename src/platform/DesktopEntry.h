@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Desktop entries, the one writer of them: the autostart entry, the build's launcher (pointing at the

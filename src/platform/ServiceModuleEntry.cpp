@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry point of the service module (libVemraServices.so): the only code that links Qt
 // Multimedia and Qt Network. The application reaches it through ServiceModule::instance().
 #include "platform/QtHttpClient.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/WindowSystem.h"
 
 QByteArray WindowSystem::platformToRequest(const QByteArray& qtQpaPlatform, const QByteArray& display,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The close of the main window, and what happens when the notes folder refuses its last save: the
 // user chooses to try again or to close anyway, and notes that could not be saved go to an emergency
 // file that the next start offers to restore.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's command keys and the quick-functions captions of the main window.
 #include "shell/FrmMain.h"
 

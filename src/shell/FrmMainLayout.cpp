@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Controls of the main window, their one-time layout and their wiring.
 #include "shell/FrmMain.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Note list, selection, editing and search of the main window.
 #include "shell/FrmMain.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The translate command of the editor (Ctrl+T and the caption " 中英文翻译 ").
 #include "shell/FrmMain.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mouse wheel over the main window: it steps the hour and minute fields of the task editor and,
 // with Ctrl held over the editor, zooms the editor's font.
 #include "shell/FrmMain.h"

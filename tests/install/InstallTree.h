@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Installs the build into a temporary prefix with `cmake --install`, as a user or a package would,

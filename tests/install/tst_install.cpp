@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What `cmake --install` gives: the executable, its read-only files, a launcher the menu shows with
 // its icon, and AppStream data; checked file by file and by the desktop's own validators.
 #include "InstallTree.h"

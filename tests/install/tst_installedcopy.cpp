@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An installed copy used by an ordinary user, end to end: the build is installed into a temporary
 // prefix, made root-owned and read-only as a package would leave it, and started by a throwaway
 // unprivileged user on a private X server. The user types a note and closes the window with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emergency file of notes the folder refused: read back exactly, and only our own files count.
 #include "notes/EmergencyFile.h"
 #include "support/FolderFiles.h"

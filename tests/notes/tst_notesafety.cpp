@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the notes folder does when things go wrong: a crash in the middle of a save, a full disk, a
 // recovery folder at its limit, folders it cannot stage beside, hidden files of sync tools, modes.
 #include "notes/NoteFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The note store without a window: placeholders and titles, add, remove (the list button's and the
 // editor key's rules), clear, open, typing with no current note, search, and failures of the folder
 // told once. A view that only follows the signals must always show what the store holds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Power cuts at every point of a save. The file operations of a save are recorded by interposing the
 // libc calls in this executable (the core library linked into it binds to them), then for every prefix
 // of them the states a power cut there could leave are built onto a copy of the folder, and the next

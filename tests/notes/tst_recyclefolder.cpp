@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recovery folder deletes only what it put there itself: never through a link, never in a folder
 // of someone else, never a file its log does not name, and never because of what a damaged log says.
 #include "notes/RecycleFolder.h"

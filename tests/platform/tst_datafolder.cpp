@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the data lives: beside the executable for a portable copy, in the per-user folder for an
 // installed one, with the read-only files found beside the executable or under share/. Every case
 // works on temporary folders; "read-only" is tried for real, as an unprivileged user when the test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/DurableFile.h"
 #include "support/FolderFiles.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The single-instance lock cannot be bypassed from inside the data folder: whatever lies at the lock
 // file's name (a link, a dangling link, a FIFO, a file the user may not open, another user's file),
 // and on a file system whose files cannot be locked, one process holds the data and every other is

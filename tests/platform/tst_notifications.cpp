@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reminders that reach the user: the D-Bus notifier against a fake notification service on a
 // private bus that the test starts, and the reminder actions announcing their windows through the
 // recording notifier.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The switch "保留待办": the to-do list kept in Tasks.json across restarts, through the real window.
 #include "shell/FrmMain.h"
 #include "support/Fakes.h"

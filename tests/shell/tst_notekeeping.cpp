@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window never loses what was typed: whatever closes it, whichever note was removed, when
 // the disk refuses a save, and a note only looked at is saved as it was read.
 #include "shell/FrmMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real executable on a real (virtual) X display: text typed on the keyboard survives every way
 // of closing from outside — a termination signal and the window manager's close request — though
 // the automatic save is off. Nothing reaches the user's own display, home or session.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One process per data folder, whatever executable and session it comes from: two copies (or a
 // copy and a hard link) of the real executable in one folder, started with different runtime
 // folders, share the data, so the second leaves at once, silently, while the first runs on.

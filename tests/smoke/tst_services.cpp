@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The services that need Qt Multimedia or Qt Network live in a module loaded on first use: the real
 // executable starts without mapping either library, and each service works once asked for.
 #include "platform/HostResolver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real executable, started as a process: one instance per executable, and a termination signal
 // closing it through the normal close so that settings and notes are saved. Everything the process
 // could touch (application folder, home, configuration, runtime folder) lies in a temporary folder.

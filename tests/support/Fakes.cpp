@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Fakes.h"
 
 FakeClock::FakeClock() : m_now(QDate(2024, 3, 5), QTime(9, 0, 0)) {}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/CommonDialog.h"
 #include "shell/FrmMain.h"
 #include "support/Fakes.h"

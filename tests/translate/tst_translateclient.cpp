@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/TranslateServer.h"
 #include "translate/GoogleTranslate.h"
 #include "translate/Json.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list box as it is drawn: which entry looks selected, and how entries are shown.
 #include "widgets/ListBoxW.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Captions and outlines of the main window, measured from the pixels as the screen would show them
 // at whole and fractional device pixel ratios.
 #include "shell/FrmMain.h"

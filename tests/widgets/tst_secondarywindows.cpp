@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The secondary windows (message, music reminder, About) as the user sees and handles them.
 #include "shell/FrmAbout.h"
 #include "support/Fakes.h"
