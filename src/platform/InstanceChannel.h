@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class QSocketNotifier;
+
+/// What a start of the application asks for. With a copy already running on the same data the
+/// request goes to that copy; otherwise the new process does it itself once its window is drawn.
+enum class StartVerb
+{
+    /// A plain start: the window, brought forward.
+    Show,
+    /// A new note, the editor focused.
+    New,
+    /// The to-do page, its text box focused.
+    Todo,
+    /// The note list open, its search box focused.
+    Search,
+    /// Started by a reminder's timer: a normal start, but a running copy is left alone.
+    Due,
+};
+
+/// The command line as the application reads it, before Qt is started.
+struct StartRequest
+{
+    StartVerb verb = StartVerb::Show;
+    bool help = false;
+    /// Set when the line cannot be followed: the usage goes to the standard error.
+    QString error;
+};
+
+namespace StartArguments {
+/// Reads the arguments after the program's name: at most one verb of ours, --help, and the options
+/// Qt takes itself (-platform xcb, -style=name, ...), which are passed on to Qt untouched.
+StartRequest parse(const QList<QByteArray>& arguments);
+/// The usage text, ending with a newline.
+QString usage();
+} // namespace StartArguments
+
+/// A local socket on which the copy that holds the data folder's lock hears later starts of the
+/// application. Only processes of the same user are heard, each for one short line naming a verb;
+/// the copy answers "ok" once it has taken the verb. Plain AF_UNIX with a QSocketNotifier: Qt
+/// Network stays out of the start-up.
+class InstanceChannel : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// Longest line a peer may send, its newline included.
+    static constexpr int kLongestLine = 16;
+    /// Peers heard at the same time; more are refused until one is done.
+    static constexpr int kMostPeers = 4;
+    /// A peer that has not sent its line by then is dropped.
+    static constexpr int kPeerTimeoutMs = 2000;
+
+    /// Where the channel of a data folder lies: in the runtime folder when that is a folder of ours
+    /// alone, named after the data folder's device and inode (so every path that reaches the folder
+    /// agrees), else a hidden name in the data folder itself. Empty when the data folder cannot be
+    /// examined.
+    static QString address(const QString& dataFolder, const QString& runtimeFolder);
+    /// The word a verb travels as; empty for Due, which never travels.
+    static QByteArray wordOf(StartVerb verb);
+    static std::optional<StartVerb> verbOf(const QByteArray& word);
+
+    enum class Delivery
+    {
+        Delivered,
+        NotReached,
+    };
+    /// Sends a verb to the copy listening at path and waits for its answer. The listener may still
+    /// be on its way (it listens from its first drawing on), so a missing or refusing socket is tried
+    /// again until the time is up.
+    static Delivery send(const QString& path, StartVerb verb, int timeoutMs);
+    /// Sends one raw line (its newline included) and waits for the answer.
+    static Delivery sendLine(const QString& path, const QByteArray& line, int timeoutMs);
+
+    explicit InstanceChannel(QObject* parent = nullptr);
+    ~InstanceChannel() override;
+    InstanceChannel(const InstanceChannel&) = delete;
+    InstanceChannel& operator=(const InstanceChannel&) = delete;
+
+    /// Listens at path. Only the holder of the data folder's lock calls this, so a socket found
+    /// there was left by a copy that ended without removing it, and is replaced; anything else in
+    /// that place is left alone and the channel stays closed. False when it cannot listen.
+    bool listen(const QString& path);
+    bool isListening() const { return m_fd >= 0; }
+    /// The user whose processes are heard; this process's own by default (tests name another).
+    void setAcceptedUid(unsigned uid) { m_acceptedUid = uid; }
+
+signals:
+    void verbReceived(StartVerb verb);
+
+private:
+    void acceptPeers();
+    void close();
+
+    int m_fd = -1;
+    int m_folderFd = -1;
+    QByteArray m_name;
+    unsigned long long m_inode = 0;
+    unsigned m_acceptedUid;
+    int m_peers = 0;
+    QSocketNotifier* m_notifier = nullptr;
+};
