@@ -119,6 +119,13 @@ public:
     void ClearNotes();
     void OpenSearchHit();
 
+    /// Brings the window forward, un-minimised. On X11 the window manager obeys; on Wayland the
+    /// compositor decides (it may only mark the window as asking for attention).
+    void bringForward();
+    /// Follows what a start of the application asked for (a word of InstanceChannel: "show", "new",
+    /// "todo", "search"): the window forward, then the page and the control the word names.
+    void followStartVerb(const QByteArray& word);
+
 private slots:
     void switch1Clicked();
     void switch2Clicked();

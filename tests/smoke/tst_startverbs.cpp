@@ -1,18 +1,40 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A later start of the application reaches the running window through the instance channel.
-// Strangers and noise on the socket are not heard.
+// A later start of the application reaches the running window through the instance channel: the
+// command line is read, its verb travels over the socket, and the window comes forward with the
+// page and the control the verb names. Strangers and noise on the socket are not heard.
 #include "platform/InstanceChannel.h"
+#include "shell/FrmMain.h"
+#include "support/Fakes.h"
 #include "support/Unprivileged.h"
+#include "support/WindowTest.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <future>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
+
+/// Leaves a socket file with nobody listening, as a copy that crashed would.
+bool leaveStaleSocket(const QString& path)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (std::size_t(bytes.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, bytes.constData(), std::size_t(bytes.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound;
+}
 
 /// Runs a client on another thread while this one serves the channel; its result once it is done.
 template <typename Client> int whileServing(Client client)
@@ -31,9 +53,101 @@ class TestStartVerbs : public QObject
 {
     Q_OBJECT
 private slots:
+    void commandLineReachesTheWindow_data();
+    void commandLineReachesTheWindow();
     void strangersAndNoiseAreNotHeard_data();
     void strangersAndNoiseAreNotHeard();
 };
+
+void TestStartVerbs::commandLineReachesTheWindow_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("startOnTodoPage");
+    // "help", "usage" (refused), or the verb's word ("" for --due, which never travels).
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("notesAdded");
+    QTest::addColumn<bool>("todoPage");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("noteListOpen");
+
+    const QStringList none;
+    QTest::newRow("plain start") << none << false << "show" << 0 << false << "" << false;
+    QTest::newRow("--new") << QStringList{"--new"} << false << "new" << 1 << false << "Text1" << false;
+    QTest::newRow("--new from the to-do page, with Qt options")
+        << QStringList{"-platform", "offscreen", "--new", "-style=fusion"} << true << "new" << 1 << false
+        << "Text1" << false;
+    QTest::newRow("--todo") << QStringList{"--todo"} << false << "todo" << 0 << true << "Text3" << false;
+    QTest::newRow("--search") << QStringList{"--search"} << false << "search" << 0 << false << "Text2"
+                              << true;
+    QTest::newRow("--search from the to-do page")
+        << QStringList{"--search"} << true << "search" << 0 << false << "Text2" << true;
+    QTest::newRow("--due") << QStringList{"--due"} << false << "" << 0 << false << "" << false;
+    QTest::newRow("--help") << QStringList{"--help"} << false << "help" << 0 << false << "" << false;
+    QTest::newRow("-h") << QStringList{"-h"} << false << "help" << 0 << false << "" << false;
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << false << "usage" << 0 << false << ""
+                                    << false;
+    QTest::newRow("two verbs") << QStringList{"--new", "--todo"} << false << "usage" << 0 << false << ""
+                               << false;
+    QTest::newRow("a file name") << QStringList{"notes.txt"} << false << "usage" << 0 << false << "" << false;
+    QTest::newRow("Qt option without its value")
+        << QStringList{"-platform"} << false << "usage" << 0 << false << "" << false;
+}
+
+void TestStartVerbs::commandLineReachesTheWindow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, startOnTodoPage);
+    QFETCH(QString, outcome);
+    QFETCH(int, notesAdded);
+    QFETCH(bool, todoPage);
+    QFETCH(QString, focus);
+    QFETCH(bool, noteListOpen);
+
+    QList<QByteArray> bytes;
+    for (const QString& argument : std::as_const(arguments))
+        bytes.append(argument.toUtf8());
+    const StartRequest request = StartArguments::parse(bytes);
+    QCOMPARE(request.help, outcome == QLatin1String("help"));
+    QCOMPARE(!request.error.isEmpty(), outcome == QLatin1String("usage"));
+    if (request.help || !request.error.isEmpty())
+        return;
+    QCOMPARE(QString::fromLatin1(InstanceChannel::wordOf(request.verb)), outcome);
+
+    TestPlatform tp;
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString address = InstanceChannel::address(tp.appFolder(), runtime.path());
+    QVERIFY2(address.startsWith(runtime.path() + u'/'), qPrintable(address));
+    QVERIFY(leaveStaleSocket(address));
+    InstanceChannel channel;
+    QVERIFY(channel.listen(address));
+
+    FrmMain window(tp.platform());
+    QObject::connect(&channel, &InstanceChannel::verbReceived, &window,
+                     [&window](StartVerb verb) { window.followStartVerb(InstanceChannel::wordOf(verb)); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (startOnTodoPage)
+        window.Picture5_MouseDown();
+    window.showMinimized();
+    QTRY_VERIFY(window.isMinimized());
+    const int notes = window.NoteCount();
+
+    const int delivered = whileServing([&address, verb = request.verb] {
+        return int(InstanceChannel::send(address, verb, 2000) == InstanceChannel::Delivery::Delivered);
+    });
+    QCOMPARE(delivered, outcome.isEmpty() ? 0 : 1);
+    QCOMPARE(window.isMinimized(), outcome.isEmpty());
+    QCOMPARE(window.NoteCount(), notes + notesAdded);
+    if (notesAdded)
+        QCOMPARE(window.CurrentNote(), window.NoteCount() - 1);
+    QCOMPARE(control<QWidget>(&window, QStringLiteral("Text1"))->isVisibleTo(&window), !todoPage);
+    QCOMPARE(window.noteListOpen(), noteListOpen);
+    if (!focus.isEmpty()) {
+        QVERIFY(window.focusWidget());
+        QCOMPARE(window.focusWidget()->objectName(), focus);
+    }
+}
 
 void TestStartVerbs::strangersAndNoiseAreNotHeard_data()
 {
