@@ -3,6 +3,7 @@
 #include "platform/DataFolder.h"
 #include "platform/ExecutablePath.h"
 #include "platform/FolderHandle.h"
+#include "platform/InstanceChannel.h"
 #include "platform/QtTexts.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemFonts.h"
@@ -14,7 +15,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
+#include <QList>
 #include <QTimer>
 
 #include <cstdio>
@@ -23,6 +26,7 @@
 #include <memory>
 #include <pwd.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 // The executable's own folder, found without Qt, which is starting meanwhile. It is held open: its
@@ -116,10 +120,60 @@ void printNotice(const QString& notice)
         QString(notice).replace(QStringLiteral("\r\n"), QStringLiteral(" ")).toLocal8Bit().constData());
 }
 
+/// How long a second start tries to reach the running copy: that copy listens from its first
+/// drawing on, which may still be a moment away.
+constexpr int kReachMs = 1500;
+
+/// Opens the channel for later starts once the window has been drawn (the start is measured to the
+/// first picture), and then does what this start itself was asked for.
+class AfterFirstPaint : public QObject
+{
+public:
+    AfterFirstPaint(FrmMain* window, InstanceChannel* channel, QString address, StartVerb verb)
+        : QObject(window), m_window(window), m_channel(channel), m_address(std::move(address)), m_verb(verb)
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Paint) {
+            m_window->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                m_channel->listen(m_address);
+                if (m_verb != StartVerb::Show && m_verb != StartVerb::Due)
+                    m_window->followStartVerb(InstanceChannel::wordOf(m_verb));
+            });
+        }
+        return false;
+    }
+
+private:
+    FrmMain* m_window;
+    InstanceChannel* m_channel;
+    QString m_address;
+    StartVerb m_verb;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    const StartRequest request = StartArguments::parse(arguments);
+    if (!request.error.isEmpty()) {
+        std::fprintf(stderr, "VemraNotes: %s\n\n%s", request.error.toLocal8Bit().constData(),
+                     StartArguments::usage().toLocal8Bit().constData());
+        return 2;
+    }
+    if (request.help) {
+        std::fputs(StartArguments::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+
     // While Qt connects to the window system on this thread, another one finds and locks the data
     // folder and loads the font configuration that the first caption will need: the start then
     // waits for neither. Nothing reads the data before the lock is held. The environment is read
@@ -138,9 +192,15 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
     const DataFolderLock lock = locking.get();
-    // A second start while another instance runs ends silently.
-    if (lock.state == SingleInstance::State::HeldElsewhere)
+    // A second start while another instance runs hands its request to that one and ends, silently
+    // whether or not it was heard: the data stays the other one's. A reminder's timer only starts the
+    // application when it is not running.
+    if (lock.state == SingleInstance::State::HeldElsewhere) {
+        if (request.verb != StartVerb::Due)
+            InstanceChannel::send(InstanceChannel::address(lock.folders.data, runtimeFolder), request.verb,
+                                  kReachMs);
         return 0;
+    }
     const AppFolders& folders = lock.folders;
     // The choice was for this process only: programs the application starts pick their own.
     if (!platform.isEmpty())
@@ -163,6 +223,11 @@ int main(int argc, char** argv)
     }
     FrmMain window(services.platform(), nullptr, FrmMain::NoteLoading::AfterFirstPaint);
     Shutdown::closeOnTerminationSignals(&window);
+    InstanceChannel channel;
+    QObject::connect(&channel, &InstanceChannel::verbReceived, &window,
+                     [&window](StartVerb verb) { window.followStartVerb(InstanceChannel::wordOf(verb)); });
+    new AfterFirstPaint(&window, &channel, InstanceChannel::address(folders.data, runtimeFolder),
+                        request.verb);
     window.show();
     if (!notice.isEmpty())
         QTimer::singleShot(0, &window, [&window, notice] { window.showMessage(kNoticeTitle, notice); });

@@ -2,7 +2,8 @@
 // One process per data folder, whatever executable and session it comes from: two copies (or a
 // copy and a hard link) of the real executable in one folder, started with different runtime
 // folders, share the data, so the second leaves at once, silently, while the first runs on.
-// Everything the processes could touch lies in a temporary folder.
+// A later start hands its request (--new, ...) to the running copy. Everything the processes could
+// touch lies in a temporary folder.
 #include "support/ProcessProbe.h"
 #include "support/WindowTest.h"
 
@@ -26,10 +27,15 @@ private slots:
     void secondProcessOnTheSameDataLeaves();
     void otherDataFoldersRunSideBySide();
     void unusableDataFolderIsToldAndNothingRuns();
+    void secondStartWithNewGivesTheFirstANote();
+    void commandLineAnsweredWithoutStarting_data();
+    void commandLineAnsweredWithoutStarting();
 
 private:
     QString path(const QString& relative) const { return m_root->filePath(relative); }
     QProcess* start(const QString& executable, const QString& runtime);
+    /// Starts an X server of the test's own; its display name, or empty.
+    QString startXvfb(QProcess& xvfb);
 
     std::unique_ptr<QTemporaryDir> m_root;
     QList<QProcess*> m_processes;
@@ -68,6 +74,25 @@ QProcess* TestInstance::start(const QString& executable, const QString& runtime)
     process->setWorkingDirectory(path(QStringLiteral("home")));
     process->start(path(executable), QStringList());
     return process;
+}
+
+QString TestInstance::startXvfb(QProcess& xvfb)
+{
+    for (const char* program : {"Xvfb", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
+            qWarning("Xvfb and xdotool are installed by scripts/deps.sh");
+            return QString();
+        }
+    }
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(10000) ||
+        !QTest::qWaitFor([&xvfb] { return xvfb.canReadLine() || xvfb.state() != QProcess::Running; }, 20000))
+        return QString();
+    const QByteArray number = xvfb.readLine().trimmed();
+    return number.isEmpty() ? QString() : u':' + QString::fromLatin1(number);
 }
 
 void TestInstance::secondProcessOnTheSameDataLeaves_data()
@@ -144,22 +169,13 @@ void TestInstance::unusableDataFolderIsToldAndNothingRuns()
 {
     // XDG_DATA_HOME names a file: the per-user folder cannot exist, so no lock can be held. The
     // message window must say so, naming the folder, on an X server where a window can be seen.
-    for (const char* program : {"Xvfb", "xdotool"})
-        QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(),
-                 "Xvfb and xdotool are installed by scripts/deps.sh");
     QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
-                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     const auto stopX = qScopeGuard([&xvfb] {
         xvfb.terminate();
         xvfb.waitForFinished(5000);
     });
-    QVERIFY(xvfb.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine() || xvfb.state() != QProcess::Running, 20000);
-    const QString display = u':' + QString::fromLatin1(xvfb.readLine().trimmed());
-    QVERIFY2(display.size() > 1, "Xvfb did not start");
+    const QString display = startXvfb(xvfb);
+    QVERIFY2(!display.isEmpty(), "Xvfb did not start");
 
     QVERIFY(writeFile(path(QStringLiteral("datafile")), "not a folder"));
     QProcessEnvironment environment = sandboxEnvironment(m_root->path());
@@ -200,6 +216,98 @@ void TestInstance::unusableDataFolderIsToldAndNothingRuns()
         QDir(path(QStringLiteral("app"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         QStringList{QStringLiteral("VemraNotes")});
     QCOMPARE(readFile(path(QStringLiteral("datafile"))), QByteArray("not a folder"));
+}
+
+void TestInstance::secondStartWithNewGivesTheFirstANote()
+{
+    // The first copy runs on an X server; a second start with --new leaves at once, and what is
+    // typed next lands in a new note of the first copy, after the one it had.
+    QProcess xvfb;
+    const auto stopX = qScopeGuard([&xvfb] {
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
+    });
+    const QString display = startXvfb(xvfb);
+    QVERIFY2(!display.isEmpty(), "Xvfb did not start");
+    const QByteArray first = utf8WithBom(QStringLiteral("第一条"));
+    QVERIFY(writeFile(path(QStringLiteral("app/Notes/1.txt")), first));
+    QProcessEnvironment environment = sandboxEnvironment(m_root->path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime1")));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const auto run = [this, &environment](const QStringList& arguments) {
+        auto* process = new QProcess;
+        process->setObjectName(arguments.join(u' '));
+        m_processes.append(process);
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(path(QStringLiteral("app/VemraNotes")), arguments);
+        return process;
+    };
+    const auto xdotool = [&environment](const QStringList& arguments) {
+        QProcess tool;
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        return tool.waitForFinished(20000) && tool.exitCode() == 0;
+    };
+
+    QProcess* vemra = run({});
+    QVERIFY2(vemra->waitForStarted(20000), qPrintable(vemra->errorString()));
+    QVERIFY(xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(vemra->processId()), QStringLiteral("--name"),
+                     QStringLiteral("Vemra")}));
+    QTRY_VERIFY_WITH_TIMEOUT(catchesTermination(vemra->processId()) || vemra->state() == QProcess::NotRunning,
+                             20000);
+
+    QProcess* second = run({QStringLiteral("--new")});
+    QVERIFY2(second->waitForFinished(10000), "the second start kept running");
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(second->readAll(), QByteArray());
+
+    QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+                     QStringLiteral("typed after --new")}));
+    // The keys are in the window's queue once the window answers the next request.
+    QTest::qWait(300);
+    QCOMPARE(::kill(pid_t(vemra->processId()), SIGTERM), 0);
+    QVERIFY(vemra->waitForFinished(20000));
+    QCOMPARE(vemra->exitCode(), 0);
+    QCOMPARE(readFile(path(QStringLiteral("app/Notes/1.txt"))), first);
+    QCOMPARE(readFile(path(QStringLiteral("app/Notes/2.txt"))),
+             utf8WithBom(QStringLiteral("typed after --new")));
+}
+
+void TestInstance::commandLineAnsweredWithoutStarting_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("onStandardOutput");
+    QTest::newRow("--help") << "--help" << 0 << true;
+    QTest::newRow("unknown option") << "--frobnicate" << 2 << false;
+}
+
+void TestInstance::commandLineAnsweredWithoutStarting()
+{
+    QFETCH(QString, argument);
+    QFETCH(int, exitCode);
+    QFETCH(bool, onStandardOutput);
+    QProcess process;
+    process.setProcessEnvironment(sandboxEnvironment(m_root->path()));
+    process.start(path(QStringLiteral("app/VemraNotes")), {argument});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QByteArray out = process.readAllStandardOutput();
+    const QByteArray err = process.readAllStandardError();
+    const QByteArray& usage = onStandardOutput ? out : err;
+    QVERIFY2(usage.contains("--new") && usage.contains("--todo") && usage.contains("--search"),
+             usage.constData());
+    QCOMPARE((onStandardOutput ? err : out), QByteArray());
+    // Nothing started: no data folder, no lock, nothing beside the executable.
+    QCOMPARE(
+        QDir(path(QStringLiteral("app"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{QStringLiteral("VemraNotes")});
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("data/VemraNotes"))));
 }
 
 QTEST_GUILESS_MAIN(TestInstance)
