@@ -165,8 +165,8 @@ StartRequest StartArguments::parse(const QList<QByteArray>& arguments)
 QString StartArguments::usage()
 {
     return QStringLiteral(
-        "Usage: VemraNotes [--new | --todo | --search] [Qt options]\n"
-        "用法：VemraNotes [--new | --todo | --search] [Qt 选项]\n"
+        "Usage: VemraNotes [--new | --todo | --search | --due] [Qt options]\n"
+        "用法：VemraNotes [--new | --todo | --search | --due] [Qt 选项]\n"
         "\n"
         "Starts Vemra便笺, or brings forward the copy that already runs on the same notes.\n"
         "启动 Vemra便笺；它已在运行时，把它的窗口调到前面。\n"
