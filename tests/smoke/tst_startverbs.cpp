@@ -154,15 +154,17 @@ void TestStartVerbs::strangersAndNoiseAreNotHeard_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("stranger");
     QTest::addColumn<bool>("heard");
-    QTest::newRow("the user's own verb") << QByteArray("new\n") << false << true;
-    QTest::newRow("another user's verb") << QByteArray("new\n") << true << false;
-    QTest::newRow("unknown word") << QByteArray("format\n") << false << false;
-    QTest::newRow("due never travels") << QByteArray("due\n") << false << false;
-    QTest::newRow("verb with an argument") << QByteArray("new x\n") << false << false;
-    QTest::newRow("two lines") << QByteArray("new\nnew\n") << false << false;
+    QTest::addColumn<bool>("deep");
+    QTest::newRow("the user's own verb") << QByteArray("new\n") << false << true << false;
+    QTest::newRow("a path too long for a socket address") << QByteArray("new\n") << false << true << true;
+    QTest::newRow("another user's verb") << QByteArray("new\n") << true << false << false;
+    QTest::newRow("unknown word") << QByteArray("format\n") << false << false << false;
+    QTest::newRow("due never travels") << QByteArray("due\n") << false << false << false;
+    QTest::newRow("verb with an argument") << QByteArray("new x\n") << false << false << false;
+    QTest::newRow("two lines") << QByteArray("new\nnew\n") << false << false << false;
     QTest::newRow("blanks before a verb") << QByteArray(InstanceChannel::kLongestLine, ' ') + "new\n"
-                                          << false << false;
-    QTest::newRow("endless line") << QByteArray(4096, 'n') << false << false;
+                                          << false << false << false;
+    QTest::newRow("endless line") << QByteArray(4096, 'n') << false << false << false;
 }
 
 void TestStartVerbs::strangersAndNoiseAreNotHeard()
@@ -170,8 +172,11 @@ void TestStartVerbs::strangersAndNoiseAreNotHeard()
     QFETCH(QByteArray, line);
     QFETCH(bool, stranger);
     QFETCH(bool, heard);
+    QFETCH(bool, deep);
     QTemporaryDir folder;
-    const QString address = folder.filePath(QStringLiteral("channel"));
+    const QString place = deep ? folder.filePath(QString(120, u'd')) : folder.path();
+    QVERIFY(QDir().mkpath(place));
+    const QString address = place + QStringLiteral("/channel");
     InstanceChannel channel;
     QVERIFY(channel.listen(address));
     QSignalSpy received(&channel, &InstanceChannel::verbReceived);
