@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/ClickLabel.h"
 
+#include "widgets/Accessibility.h"
 #include "widgets/DevicePixels.h"
+#include "widgets/FocusRing.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -12,6 +15,51 @@ ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, pare
     setMouseTracking(true);
     setAttribute(Qt::WA_NoMousePropagation);
     setCursor(Qt::PointingHandCursor);
+    // Reached by Tab only: a click must leave the keyboard where it was.
+    setFocusPolicy(Qt::TabFocus);
+    Accessibility::install();
+    FocusRing::install();
+}
+
+void ClickLabel::press()
+{
+    if (isEnabled())
+        emit clicked();
+}
+
+void ClickLabel::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) {
+            press();
+            return;
+        }
+        if (m_radio && (key == Qt::Key_Down || key == Qt::Key_Right)) {
+            chooseSibling(1);
+            return;
+        }
+        if (m_radio && (key == Qt::Key_Up || key == Qt::Key_Left)) {
+            chooseSibling(-1);
+            return;
+        }
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void ClickLabel::chooseSibling(int step)
+{
+    QList<ClickLabel*> group;
+    for (ClickLabel* sibling : parentWidget()->findChildren<ClickLabel*>(Qt::FindDirectChildrenOnly)) {
+        if (sibling->isRadio() && sibling->isVisibleTo(parentWidget()) && sibling->isEnabled())
+            group.append(sibling);
+    }
+    const qsizetype at = group.indexOf(this);
+    if (at < 0 || group.size() < 2)
+        return;
+    ClickLabel* next = group.at((at + step + group.size()) % group.size());
+    next->setFocus(Qt::TabFocusReason);
+    next->press();
 }
 
 void ClickLabel::setColors(const QColor& background, const QColor& text)
@@ -29,6 +77,16 @@ QColor ClickLabel::textColor() const
 }
 
 void ClickLabel::setChosen(bool chosen)
+{
+    if (m_radio && chosen != isChosen()) {
+        setChosenLook(chosen);
+        Accessibility::checkedChanged(this);
+        return;
+    }
+    setChosenLook(chosen);
+}
+
+void ClickLabel::setChosenLook(bool chosen)
 {
     if (chosen)
         setColors(QColor(128, 128, 128), Qt::white);

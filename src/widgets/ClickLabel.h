@@ -19,6 +19,13 @@ public:
     /// A one-pixel outline in this colour in every look, so the button keeps its size when its
     /// colours change (a frame in the text colour would vanish into a light ground when chosen).
     void setOutline(const QColor& color);
+    /// A choice among its siblings (the time modes, the action kinds): a radio button to assistive
+    /// technology, checked while chosen, and the arrow keys move the choice along its radio siblings.
+    /// Otherwise it is a push button.
+    void setRadio(bool radio) { m_radio = radio; }
+    bool isRadio() const { return m_radio; }
+    /// What a click does, for the keyboard (Space, Return) and assistive technology.
+    void press();
 
 signals:
     void clicked();
@@ -29,8 +36,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void chooseSibling(int step);
+    void setChosenLook(bool chosen);
+
     bool m_pressed = false;
+    bool m_radio = false;
     QColor m_outline;
 };

@@ -18,6 +18,9 @@ public:
     /// Image-list index of the picture shown.
     int picture() const { return m_picture; }
     void setPicture(int index);
+    /// What a click does, for the keyboard (Space, Return) and assistive technology: mouseDown for the
+    /// left button, then clicked, then pressedWithoutPointer.
+    void press();
 
 signals:
     /// Left button released over the button after a press on it.
@@ -25,8 +28,12 @@ signals:
     /// Any mouse button went down on the button.
     void mouseDown(Qt::MouseButton button);
     void mouseMoved();
+    /// press() ran: the pointer is not on the button, so the window may take its hover picture away.
+    void pressedWithoutPointer();
 
 protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -4,6 +4,7 @@
 #include "widgets/TextBoxW.h"
 
 #include <QAbstractListModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -177,4 +178,43 @@ void ListBoxW::mouseMoveEvent(QMouseEvent* event)
         button |= 2;
     emit MouseMove(button, TextBoxW::shiftState(event->modifiers()), p.x(), p.y());
     QListView::mouseMoveEvent(event);
+}
+
+void ListBoxW::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+    case Qt::Key_Delete:
+        emit KeyDown(TextBoxW::keyCode(event), TextBoxW::shiftState(event->modifiers()));
+        event->accept();
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        // With nothing selected the first arrow selects the entry the view keeps as current (the
+        // first one) rather than stepping past it.
+        if (ListIndex() < 0 && ListCount() > 0) {
+            const QModelIndex current = currentIndex();
+            setListIndex(current.isValid() ? current.row() : 0);
+            event->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void ListBoxW::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                           const QList<int>& roles)
+{
+    // Only the text of entries changes here, once a second for every countdown. The view's own
+    // handling would tell assistive technology each time, and a screen reader would read the
+    // list out every second; the entries' texts are read when asked for, so a repaint is all it takes.
+    Q_UNUSED(roles);
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+        viewport()->update(visualRect(m_model->index(row)));
 }

@@ -31,8 +31,14 @@ public:
 signals:
     void DblClick();
     void MouseMove(int button, int shift, int x, int y);
+    /// Return, Enter, Space or Delete on the list (key code as TextBoxW::keyCode: Return 13, Space 32,
+    /// Delete 46): the host decides what they do; the view itself does nothing with them.
+    void KeyDown(int keyCode, int shift);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/SButton.h"
 
+#include "widgets/Accessibility.h"
 #include "widgets/DevicePixels.h"
+#include "widgets/FocusRing.h"
 #include "widgets/InkLabel.h"
 #include "widgets/OleColor.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -32,7 +35,28 @@ SButton::SButton(QWidget* parent) : QWidget(parent)
     m_label->setMouseTracking(true);
     // The caption handles the mouse itself: a move over it must not take the pointer grab.
     m_label->installEventFilter(this);
+    // Reached by Tab only: a click must leave the keyboard where it was.
+    setFocusPolicy(Qt::TabFocus);
+    Accessibility::install();
+    FocusRing::install();
     redraw();
+}
+
+void SButton::press()
+{
+    if (isEnabled())
+        emit Click();
+}
+
+void SButton::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        press();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 SButton::~SButton()
@@ -111,6 +135,7 @@ void SButton::setCaption(const QString& caption)
 {
     m_label->setText(caption);
     redraw();
+    Accessibility::nameChanged(this);
     if (!m_loading)
         emit propertyChanged(QStringLiteral("Caption"));
 }

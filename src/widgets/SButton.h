@@ -75,6 +75,9 @@ public:
     void setTag(const QString& tag);
     /// The same colour for all three looks, as every button of the main window has.
     void setColors(quint32 back, quint32 border, quint32 fore);
+    /// What a left press does, for the keyboard (Space, Return) and assistive technology: raises
+    /// Click without drawing the pressed look, since no button is held down.
+    void press();
 
     /// Current look: 0 normal, 1 hover, 2 pressed.
     int look() const { return m_look; }
@@ -109,6 +112,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/SSwitch.h"
 
+#include "widgets/Accessibility.h"
+#include "widgets/FocusRing.h"
 #include "widgets/OleColor.h"
+
+#include <QKeyEvent>
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -42,6 +46,10 @@ SSwitch::SSwitch(QWidget* parent) : QWidget(parent)
     pal.setColor(QPalette::Window, oleColor(0xFFFFFF));
     m_knob->setPalette(pal);
     resize(41, 17); // 615 x 255 twips, the size the main window gives both switches
+    // Reached by Tab only: a click must leave the keyboard where it was.
+    setFocusPolicy(Qt::TabFocus);
+    Accessibility::install();
+    FocusRing::install();
     layoutTwips();
     redraw();
 }
@@ -69,8 +77,11 @@ void SSwitch::setBackColorOn(quint32 color)
 
 void SSwitch::setValue(bool on)
 {
+    const bool changed = m_value != on;
     m_value = on;
     redraw();
+    if (changed)
+        Accessibility::checkedChanged(this);
     if (!m_loading)
         emit propertyChanged(QStringLiteral("Value"));
 }
@@ -135,11 +146,27 @@ void SSwitch::mouseReleaseEvent(QMouseEvent* event)
         m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     event->accept();
-    if (!click || !isEnabled())
+    if (click)
+        toggle();
+}
+
+void SSwitch::toggle()
+{
+    if (!isEnabled())
         return;
     m_value = !m_value;
     redraw();
+    Accessibility::checkedChanged(this);
     emit Click();
+}
+
+void SSwitch::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        toggle();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SSwitch::readProperties(const PropertyBag& bag)

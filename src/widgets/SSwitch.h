@@ -32,6 +32,9 @@ public:
     void setBackColorOn(quint32 color);
     /// Sets the position without raising Click.
     void setValue(bool on);
+    /// What a click does, for the keyboard (Space) and assistive technology: flips Value, then
+    /// raises Click.
+    void toggle();
 
     /// The knob's rectangle in twips inside the track.
     QRectF knobTwips() const { return m_knobTwips; }
@@ -58,6 +61,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void layoutTwips();

@@ -34,6 +34,8 @@ TextBoxW::TextBoxW(QWidget* parent) : QPlainTextEdit(parent)
 void TextBoxW::setMultiLine(bool multiLine)
 {
     m_multiLine = multiLine;
+    // Tab moves on from a one-line box; in a page of text it types a tab, and Ctrl+Tab moves on.
+    setTabChangesFocus(!multiLine);
     setLineWrapMode(multiLine ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     if (!multiLine) {
@@ -285,6 +287,12 @@ void TextBoxW::keyPressEvent(QKeyEvent* event)
 {
     emit KeyDown(keyCode(event), shiftState(event->modifiers()));
     const int key = event->key();
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && (event->modifiers() & Qt::ControlModifier)) {
+        // The text box keeps Tab for itself; Ctrl+Tab is the way out to the next control.
+        const bool forward = key == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier);
+        QWidget::focusNextPrevChild(forward);
+        return;
+    }
     if (!m_multiLine && (key == Qt::Key_Return || key == Qt::Key_Enter))
         return;
     if (m_ownWheelZoom == false && (event->modifiers() & Qt::ControlModifier) &&

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "widgets/Accessibility.h"
+
+#include "widgets/ClickLabel.h"
+#include "widgets/ImageButton.h"
+#include "widgets/SButton.h"
+#include "widgets/SSwitch.h"
+
+#include <QAccessibleWidget>
+#include <QLabel>
+#include <QRegularExpression>
+
+namespace {
+
+// "名称(Ctrl+E)": the name, then the key in ASCII or full-width brackets.
+const QRegularExpression& tooltipPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^(.*?)\\s*[(（]([^()（）]+)[)）]\\s*$"));
+    return pattern;
+}
+
+// A caption of dots or blanks alone ("···") tells a listener nothing.
+bool saysSomething(const QString& caption)
+{
+    for (QChar c : caption) {
+        if (c.isLetterOrNumber())
+            return true;
+    }
+    return false;
+}
+
+QString buddyCaption(const QWidget* widget)
+{
+    const QWidget* parent = widget->parentWidget();
+    if (!parent)
+        return QString();
+    for (const QLabel* label : parent->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        if (label->buddy() == widget) {
+            QString text = label->text().trimmed();
+            while (text.endsWith(u'：') || text.endsWith(u':'))
+                text.chop(1);
+            return text;
+        }
+    }
+    return QString();
+}
+
+/// A control drawn by the application that acts like one of Qt's buttons. Its parts (the caption of
+/// a flat button, the track and knob of a switch) are pictures of it, not controls of their own.
+class ControlAccessible : public QAccessibleWidget
+{
+public:
+    ControlAccessible(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
+
+    QAccessible::Role role() const override
+    {
+        // A caption becomes a choice after it is built: ask it each time.
+        if (auto* label = qobject_cast<ClickLabel*>(widget()))
+            return label->isRadio() ? QAccessible::RadioButton : QAccessible::PushButton;
+        return QAccessibleWidget::role();
+    }
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        switch (t) {
+        case QAccessible::Name:
+            return Accessibility::nameOf(widget(), caption());
+        case QAccessible::Accelerator:
+            return Accessibility::keyOfTooltip(widget()->toolTip());
+        case QAccessible::Description:
+            return widget()->accessibleDescription();
+        default:
+            return QAccessibleWidget::text(t);
+        }
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State st = QAccessibleWidget::state();
+        if (role() == QAccessible::CheckBox || role() == QAccessible::RadioButton) {
+            st.checkable = true;
+            st.checked = checked();
+        }
+        return st;
+    }
+
+    QStringList actionNames() const override
+    {
+        QStringList names{role() == QAccessible::CheckBox ? toggleAction() : pressAction()};
+        names += QAccessibleWidget::actionNames();
+        return names;
+    }
+
+    void doAction(const QString& name) override
+    {
+        if (!widget()->isEnabled())
+            return;
+        if (name == pressAction() || name == toggleAction())
+            press();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+    QStringList keyBindingsForAction(const QString& name) const override
+    {
+        if (name == pressAction() || name == toggleAction())
+            return {QStringLiteral("Space")};
+        return QAccessibleWidget::keyBindingsForAction(name);
+    }
+
+private:
+    QString caption() const
+    {
+        if (auto* button = qobject_cast<SButton*>(widget()))
+            return button->caption();
+        if (auto* label = qobject_cast<ClickLabel*>(widget()))
+            return label->text();
+        return QString();
+    }
+
+    bool checked() const
+    {
+        if (auto* s = qobject_cast<SSwitch*>(widget()))
+            return s->value();
+        if (auto* label = qobject_cast<ClickLabel*>(widget()))
+            return label->isChosen();
+        return false;
+    }
+
+    void press()
+    {
+        if (auto* button = qobject_cast<SButton*>(widget()))
+            button->press();
+        else if (auto* image = qobject_cast<ImageButton*>(widget()))
+            image->press();
+        else if (auto* s = qobject_cast<SSwitch*>(widget()))
+            s->toggle();
+        else if (auto* label = qobject_cast<ClickLabel*>(widget()))
+            label->press();
+    }
+};
+
+QAccessibleInterface* factory(const QString& className, QObject* object)
+{
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    if (className == QLatin1String("SButton") || className == QLatin1String("ImageButton"))
+        return new ControlAccessible(widget, QAccessible::PushButton);
+    if (className == QLatin1String("SSwitch"))
+        return new ControlAccessible(widget, QAccessible::CheckBox);
+    if (className == QLatin1String("ClickLabel"))
+        return new ControlAccessible(widget, QAccessible::PushButton);
+    return nullptr;
+}
+
+} // namespace
+
+void Accessibility::install()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(factory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+QString Accessibility::nameOf(const QWidget* widget, const QString& caption)
+{
+    if (!widget->accessibleName().isEmpty())
+        return widget->accessibleName();
+    if (saysSomething(caption))
+        return caption.trimmed();
+    const QString buddy = buddyCaption(widget);
+    if (!buddy.isEmpty())
+        return buddy;
+    const QRegularExpressionMatch m = tooltipPattern().match(widget->toolTip());
+    return m.hasMatch() ? m.captured(1) : widget->toolTip().trimmed();
+}
+
+QString Accessibility::keyOfTooltip(const QString& tooltip)
+{
+    const QRegularExpressionMatch m = tooltipPattern().match(tooltip);
+    return m.hasMatch() ? m.captured(2) : QString();
+}
+
+void Accessibility::checkedChanged(QWidget* widget)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(widget, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
+void Accessibility::nameChanged(QWidget* widget)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent event(widget, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
