@@ -4,11 +4,13 @@
 #include "widgets/Palette.h"
 
 #include "platform/SoundPlayer.h"
+#include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"
 #include "widgets/Twips.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -26,9 +28,11 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
 
     m_confirm = new Surface(panel, Qt::white);
     m_confirm->setObjectName(QStringLiteral("PicConfirm"));
-    m_confirmLabel = new QLabel(QStringLiteral(" 确定 "), m_confirm);
+    m_confirmLabel = new ClickLabel(QStringLiteral(" 确定 "), m_confirm);
     m_confirmLabel->setObjectName(QStringLiteral("LblConfirm"));
-    m_confirmLabel->setTextFormat(Qt::PlainText);
+    m_confirmLabel->unsetCursor();
+    // The pointer's release is handled by the filter below; the keyboard presses it too.
+    connect(m_confirmLabel, &ClickLabel::clicked, this, &QDialog::accept);
     const QFont font = Controls::font(QStringLiteral("微软雅黑"), 10.5);
     m_confirmLabel->setFont(font);
     m_confirmLabel->setAutoFillBackground(true);
@@ -73,7 +77,21 @@ FrmMessage::FrmMessage(QWidget* parent, const QString& title, const QString& mes
                          (m_confirm->height() - m_confirmLabel->height()) / 2);
     m_confirm->move(panel->width() / 2 - m_confirm->width() / 2, confirmTop);
     setConfirmHover(false);
+    // The message area takes no focus: the keyboard starts on the confirm button.
+    m_messageArea->setFocusPolicy(Qt::NoFocus);
+    m_confirmLabel->setFocus();
     centreOn(parent);
+}
+
+void FrmMessage::keyPressEvent(QKeyEvent* event)
+{
+    // The confirm button is the default button: Return closes the window wherever the focus is.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier)) {
+        accept();
+        return;
+    }
+    SecondaryWindow::keyPressEvent(event);
 }
 
 void FrmMessage::setConfirmHover(bool hover)
@@ -111,5 +129,5 @@ void FrmMessage::ShowMessage(QWidget* parent, SoundPlayer* sound, const QString&
 {
     FrmMessage window(parent, title, message);
     sound->playWav(resourceFolder + QStringLiteral("/Sounds/Alarm.wav"), true);
-    window.exec();
+    window.showAndWait();
 }

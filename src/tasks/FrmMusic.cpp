@@ -7,6 +7,7 @@
 #include "widgets/Surface.h"
 #include "widgets/Twips.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <array>
 
@@ -47,6 +48,7 @@ FrmMusic::FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, co
             m_snooze(property("Tag").toString().toInt());
         accept();
     });
+    buttons[0]->setFocus();
     centreOn(parent);
     m_player = media->create();
     m_player->play(path, 0.5f);
@@ -68,9 +70,20 @@ void FrmMusic::done(int result)
     SecondaryWindow::done(result);
 }
 
+void FrmMusic::keyPressEvent(QKeyEvent* event)
+{
+    // " 关闭提醒 " is the default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier)) {
+        accept();
+        return;
+    }
+    SecondaryWindow::keyPressEvent(event);
+}
+
 void FrmMusic::ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex,
                                  const QString& path, std::function<void(int)> snooze)
 {
     FrmMusic window(parent, media, taskIndex, path, std::move(snooze));
-    window.exec();
+    window.showAndWait();
 }

@@ -20,11 +20,15 @@ public:
     FrmMusic(QWidget* parent, MediaPlayerFactory* media, int taskIndex, const QString& path,
              std::function<void(int taskIndex)> snooze);
     ~FrmMusic() override;
-    /// Shows the window modally for the task at taskIndex and returns once it is closed.
+    /// Shows the window for the task at taskIndex (see SecondaryWindow::showAndWait) and returns once
+    /// it is closed. Brought forward, Return closes the reminder and Space presses the focused button.
     static void ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex,
                                   const QString& path, std::function<void(int taskIndex)> snooze);
 
     void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::unique_ptr<MediaPlayer> m_player;

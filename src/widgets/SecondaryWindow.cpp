@@ -2,11 +2,13 @@
 #include "widgets/SecondaryWindow.h"
 
 #include "widgets/Artwork.h"
+#include "widgets/ClickLabel.h"
 #include "widgets/Controls.h"
 #include "widgets/Surface.h"
 #include "widgets/Twips.h"
 
 #include <QEvent>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -41,8 +43,12 @@ SecondaryWindow::SecondaryWindow(QWidget* parent, const QSize& innerTwips, bool 
     m_title->installEventFilter(this);
 
     if (withClosePicture) {
-        m_close = new QLabel(this);
+        m_close = new ClickLabel(QString(), this);
         m_close->setObjectName(QStringLiteral("PicClose"));
+        m_close->unsetCursor();
+        m_close->setAccessibleName(QStringLiteral("关闭"));
+        // The pointer's release is handled by the filter below; the keyboard presses it too.
+        connect(m_close, &ClickLabel::clicked, this, &QDialog::reject);
         m_close->setFixedSize(16, 16);
         m_close->setMouseTracking(true);
         m_close->installEventFilter(this);
@@ -53,6 +59,21 @@ SecondaryWindow::SecondaryWindow(QWidget* parent, const QSize& innerTwips, bool 
     m_interface = new Surface(this, Qt::white);
     m_interface->setObjectName(QStringLiteral("PicInterface"));
     m_interface->setGeometry(Twips::toPx(15), Twips::toPx(330), Twips::toPx(W - 30), Twips::toPx(H - 345));
+}
+
+int SecondaryWindow::showAndWait()
+{
+    setModal(false);
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    // Test helpers close windows that wait like this one, as they close modal ones.
+    setProperty("waitsForAnswer", true);
+    setResult(0);
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    show();
+    if (isVisible())
+        loop.exec(QEventLoop::DialogExec);
+    return result();
 }
 
 void SecondaryWindow::setClosePicture(int index)

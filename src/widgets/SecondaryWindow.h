@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+class ClickLabel;
 class QLabel;
 class Surface;
 
@@ -22,6 +23,11 @@ public:
     /// Whether Escape closes the window. Off by default: a reminder must not vanish by a stray key;
     /// only the window's own controls and the platform's close request close it.
     void setClosesOnEscape(bool closes) { m_closesOnEscape = closes; }
+    /// Shows the window above the others without taking the keyboard from the window the user is
+    /// typing in, and returns its result once it is closed. The window is not modal: Qt hands the
+    /// keyboard to a modal window as it appears, and again whenever a window it blocks is clicked.
+    /// Once the user brings it forward it takes keys like any other window.
+    int showAndWait();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -33,7 +39,7 @@ protected:
 
 private:
     QLabel* m_title = nullptr;
-    QLabel* m_close = nullptr;
+    ClickLabel* m_close = nullptr;
     Surface* m_interface = nullptr;
     int m_closePicture = 0;
     bool m_closesOnEscape = false;

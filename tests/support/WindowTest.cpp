@@ -58,6 +58,17 @@ ModalCloser::ModalCloser()
 void ModalCloser::poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
+    // Reminder windows wait for their answer without being modal (they must not take the keyboard):
+    // the newest, which the offscreen platform makes the active window, first.
+    const auto waits = [](QWidget* window) {
+        return window && window->isVisible() && window->property("waitsForAnswer").toBool();
+    };
+    if (!modal && waits(QApplication::activeWindow()))
+        modal = QApplication::activeWindow();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!modal && waits(window))
+            modal = window;
+    }
     if (!modal)
         return;
     seen.append(modal->objectName());
