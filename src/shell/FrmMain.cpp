@@ -28,15 +28,18 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 const QString kTitle = QStringLiteral("Vemra便笺");
@@ -220,7 +223,15 @@ void FrmMain::Picture3_Click()
 
 void FrmMain::ensureTodoPage()
 {
+    buildTodoPage();
+}
+
+void FrmMain::buildTodoPage()
+{
+    if (m_todo->isBuilt())
+        return;
     m_todo->ensureBuilt();
+    chainTabOrder();
 }
 
 void FrmMain::ensurePanels()
@@ -325,20 +336,20 @@ void FrmMain::Picture5_MouseDown()
     const int a = Picture5->tag().left(1).toInt();
     const int b = (a + 1) % 2;
     if (b == 1)
-        m_todo->ensureBuilt();
+        buildTodoPage();
     Picture6[a]->hide();
     Picture6[b]->show();
     if (b == 0) {
         Picture5->setPicture(4);
         Picture5->setTag(QStringLiteral("01"));
-        Picture5->setToolTip(QStringLiteral("记事"));
+        Picture5->setToolTip(QStringLiteral("记事(Ctrl+1)"));
         Picture1->show();
         Label1->move(Twips::toPx(Twips::fromPx(Picture1->x()) + Twips::fromPx(Picture1->width()) + 60),
                      Label1->y());
     } else {
         Picture5->setPicture(6);
         Picture5->setTag(QStringLiteral("11"));
-        Picture5->setToolTip(QStringLiteral("待办"));
+        Picture5->setToolTip(QStringLiteral("待办(Ctrl+2)"));
         if (noteListOpen())
             Picture1_Click();
         Picture1->hide();
@@ -503,4 +514,90 @@ void FrmMain::showAbout()
     Picture4_Click();
     FrmAbout about(this);
     about.exec();
+}
+
+// ---- Keyboard ------------------------------------------------------------------------------------
+
+void FrmMain::createShortcuts()
+{
+    // Window-wide, so they work from the editor, the lists and the buttons alike; the editor's own
+    // Ctrl keys (A, W, N, E, D, L, T, O, Q) are not among them.
+    const auto add = [this](const QKeySequence& keys, const std::function<void()>& action) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openSearchByKey(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_1), [this] { showPageByKey(0); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_2), [this] { showPageByKey(1); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { toggleSettingsByKey(); });
+    add(QKeySequence(Qt::Key_F1), [this] { openHelpDocument(); });
+}
+
+void FrmMain::settleTitlePictures()
+{
+    HoverTags::reset(Picture1, 1);
+    HoverTags::reset(Picture3, 11);
+    HoverTags::reset(Picture2, 15);
+    HoverTags::resetTwoState(Picture4, 7, 9);
+    HoverTags::resetTwoState(Picture5, 3, 5);
+}
+
+void FrmMain::showPageByKey(int page)
+{
+    if (Picture5->tag().left(1).toInt() != page)
+        Picture5_MouseDown();
+    settleTitlePictures();
+}
+
+void FrmMain::openSearchByKey()
+{
+    showPageByKey(0);
+    if (!noteListOpen())
+        Picture1_Click();
+    settleTitlePictures();
+    Text2->setFocus(Qt::ShortcutFocusReason);
+}
+
+void FrmMain::toggleSettingsByKey()
+{
+    if (settingsPanelOpen()) {
+        closeSettingsPanelAside();
+        if (!Picture6[0]->isHidden() && Text1->isEnabled())
+            Text1->setFocus(Qt::ShortcutFocusReason);
+        return;
+    }
+    Picture4_Click();
+    settleTitlePictures();
+    SSwitch1->setFocus(Qt::ShortcutFocusReason);
+}
+
+bool FrmMain::closePanelByKey()
+{
+    if (Picture15 && Picture15->isVisible()) {
+        Picture16_Click();
+        Text1->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    if (settingsPanelOpen()) {
+        closeSettingsPanelAside();
+        Picture4->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    if (noteListOpen()) {
+        Picture1_Click();
+        Text1->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return m_todo->closePanelByKey();
+}
+
+void FrmMain::keyPressEvent(QKeyEvent* event)
+{
+    // Keys the focused control left alone arrive here.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && closePanelByKey()) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

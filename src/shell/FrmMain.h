@@ -13,6 +13,7 @@
 class QLabel;
 class ClickLabel;
 class QFrame;
+class QKeyEvent;
 class QTimer;
 class QWheelEvent;
 class ImageButton;
@@ -140,9 +141,25 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createControls();
+    /// The window's keys that work wherever the focus is (Ctrl+F, Ctrl+1, Ctrl+2, Ctrl+, and F1).
+    void createShortcuts();
+    /// Tab walks the title row, then the open panel right after the button that opened it, then the
+    /// page: called whenever a panel or the to-do page is built.
+    void chainTabOrder();
+    /// Builds the to-do page and puts its controls into the Tab order.
+    void buildTodoPage();
+    /// Escape: closes the open panel, innermost first; false when none was open.
+    bool closePanelByKey();
+    /// The title buttons pressed from the keyboard show their normal pictures: the pointer is elsewhere.
+    void settleTitlePictures();
+    void showPageByKey(int page);
+    void openSearchByKey();
+    void toggleSettingsByKey();
+    void noteListKey(int keyCode);
     void InitialLayout();
     void wireEvents();
     void Form_Load();

@@ -7,6 +7,7 @@
 #include "widgets/Controls.h"
 #include "widgets/HoverTags.h"
 #include "widgets/ImageButton.h"
+#include "widgets/InkLabel.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/Palette.h"
 #include "widgets/SButton.h"
@@ -51,14 +52,17 @@ void FrmMain::createControls()
         Controls::label(this, QStringLiteral("Label1"), QStringLiteral("Vemra便笺"), Palette::grey, heiti);
     Label1->setFixedSize(px(2400), px(270));
 
+    // The tooltips name the keys that do what the buttons do.
     Picture1 = imageButton(this, QStringLiteral("Picture1"), 1, QStringLiteral("0"), 270,
-                           QStringLiteral("便笺列表"));
-    Picture5 =
-        imageButton(this, QStringLiteral("Picture5"), 3, QStringLiteral("00"), 270, QStringLiteral("记事"));
-    Picture4 =
-        imageButton(this, QStringLiteral("Picture4"), 7, QStringLiteral("00"), 270, QStringLiteral("选项"));
+                           QStringLiteral("便笺列表(Ctrl+F)"));
+    Picture5 = imageButton(this, QStringLiteral("Picture5"), 3, QStringLiteral("00"), 270,
+                           QStringLiteral("记事(Ctrl+1)"));
+    Picture4 = imageButton(this, QStringLiteral("Picture4"), 7, QStringLiteral("00"), 270,
+                           QStringLiteral("选项(Ctrl+,)"));
     Picture3 = imageButton(this, QStringLiteral("Picture3"), 11, QStringLiteral("0"), 270);
+    Picture3->setAccessibleName(QStringLiteral("最小化"));
     Picture2 = imageButton(this, QStringLiteral("Picture2"), 15, QStringLiteral("0"), 270);
+    Picture2->setAccessibleName(QStringLiteral("关闭"));
 
     for (int i = 0; i < 2; ++i) {
         Picture6[i] = new Surface(this, Qt::white);
@@ -79,6 +83,7 @@ void FrmMain::createControls()
 
     Text1 = new TextBoxW(Picture6[0]);
     Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setAccessibleName(QStringLiteral("便笺内容"));
     Text1->setFont(Controls::font(QStringLiteral("黑体"), 11.25));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Text1->setOwnWheelZoom(false);
@@ -127,6 +132,10 @@ void FrmMain::wireEvents()
     connect(Picture5, &ImageButton::mouseMoved, this, [this] { HoverTags::hoverTwoState(Picture5, 4, 6); });
 
     Label1->installEventFilter(this);
+    for (ImageButton* button : {Picture1, Picture2, Picture3, Picture4, Picture5})
+        connect(button, &ImageButton::pressedWithoutPointer, this, &FrmMain::settleTitlePictures);
+    createShortcuts();
+    chainTabOrder();
 
     connect(Text1, &TextBoxW::Change, this, &FrmMain::editorChanged);
     connect(Text1, &TextBoxW::GotFocus, this, &FrmMain::editorGotFocus);
@@ -154,6 +163,7 @@ void FrmMain::ensureQuickPanel()
                               Controls::font(QStringLiteral("黑体"), 10.5));
     Label10->move(px(240), px(180));
     Picture16 = imageButton(Picture15, QStringLiteral("Picture16"), 15, QStringLiteral("0"), 240);
+    Picture16->setAccessibleName(QStringLiteral("关闭快捷功能"));
     const QStringList captions = {QStringLiteral(" 中英文翻译 "), QStringLiteral(" 表达式计算 "),
                                   QStringLiteral("添加日期"), QStringLiteral("打开路径")};
     const QStringList glyphs = {QStringLiteral("译"), QStringLiteral("算"), QStringLiteral("日"),
@@ -188,6 +198,7 @@ void FrmMain::ensureQuickPanel()
     connect(Picture15, &Surface::bareMouseMove, this, [this] { HoverTags::reset(Picture16, 15); });
     for (int i = 0; i < 4; ++i)
         connect(Label11[i], &ClickLabel::clicked, this, [this, i] { Label11_Click(i); });
+    chainTabOrder();
 }
 
 void FrmMain::ensureNoteList()
@@ -201,6 +212,7 @@ void FrmMain::ensureNoteList()
     Picture7->hide();
     Text2 = new TextBoxW(Picture7);
     Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setAccessibleName(QStringLiteral("查找便笺"));
     Text2->setMultiLine(false);
     Text2->setGeometry(px(120), px(90), px(3015), px(300));
     Text2->setFont(Controls::font(QStringLiteral("微软雅黑"), 9));
@@ -215,10 +227,12 @@ void FrmMain::ensureNoteList()
     Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
     List1 = new ListBoxW(Picture7);
     List1->setObjectName(QStringLiteral("List1"));
+    List1->setAccessibleName(QStringLiteral("便笺列表"));
     List1->setFixedHeight(px(5685));
     List1->setFont(noteFont);
     ListSearch = new ListBoxW(Picture7);
     ListSearch->setObjectName(QStringLiteral("ListSearch"));
+    ListSearch->setAccessibleName(QStringLiteral("查找结果"));
     ListSearch->setFont(noteFont);
     ListSearch->hide();
     Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
@@ -254,6 +268,11 @@ void FrmMain::ensureNoteList()
     connect(List1, &ListBoxW::DblClick, this, &FrmMain::OpenSelectedNote);
     connect(List1, &ListBoxW::MouseMove, this, [this] { m_pointerOverEditor = false; });
     connect(ListSearch, &ListBoxW::DblClick, this, &FrmMain::OpenSearchHit);
+    connect(List1, &ListBoxW::KeyDown, this, [this](int keyCode, int) { noteListKey(keyCode); });
+    connect(ListSearch, &ListBoxW::KeyDown, this, [this](int keyCode, int) {
+        if (keyCode == 13 || keyCode == 32)
+            OpenSearchHit();
+    });
     connect(Text2, &TextBoxW::Change, this, &FrmMain::searchChanged);
     connect(Text2, &TextBoxW::GotFocus, this, &FrmMain::searchGotFocus);
     connect(Text2, &TextBoxW::LostFocus, this, &FrmMain::searchLostFocus);
@@ -263,6 +282,7 @@ void FrmMain::ensureNoteList()
     connect(m_notes.get(), &NoteStore::entriesAdded, List1, &ListBoxW::AddItems);
     connect(m_notes.get(), &NoteStore::entryChanged, List1, &ListBoxW::setList);
     connect(m_notes.get(), &NoteStore::entryRemoved, List1, &ListBoxW::RemoveItem);
+    chainTabOrder();
 }
 
 void FrmMain::ensureSettingsPanel()
@@ -281,11 +301,13 @@ void FrmMain::ensureSettingsPanel()
         {3, QStringLiteral("帮助")},       {4, QStringLiteral("软件发布源")}};
     // Each row's label spans the height of the switch or button beside it and centres its glyphs
     // there, so both sit on the same rows of pixels.
+    QList<QLabel*> rowLabels;
     for (int row = 0; row < rows.size(); ++row) {
         const QFont rowFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
         const int rowWidth = QFontMetrics(rowFont).horizontalAdvance(rows[row].second) + 2;
-        Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first), rows[row].second,
-                          Palette::darkGrey, rowFont, QRect(px(300), px(240 + 480 * row), rowWidth, px(255)));
+        rowLabels.append(Controls::caption(Picture9, QStringLiteral("Label3_%1").arg(rows[row].first),
+                                           rows[row].second, Palette::darkGrey, rowFont,
+                                           QRect(px(300), px(240 + 480 * row), rowWidth, px(255))));
     }
     SSwitch1 = new SSwitch(Picture9);
     SSwitch1->setObjectName(QStringLiteral("SSwitch1"));
@@ -309,6 +331,11 @@ void FrmMain::ensureSettingsPanel()
     SButton7 = Controls::flatButton(Picture9, QStringLiteral("SButton7"), QStringLiteral("···"), yahei9,
                                     0xFFFFFF, Twips::rect(1800, 2640, 615, 255));
     SButton7->setProperty("Tag", releasePageUrl());
+    SButton2->setToolTip(QStringLiteral("帮助(F1)"));
+    // Each row's caption names the switch or button beside it, for a screen reader too.
+    const QList<QWidget*> rowControls = {SSwitch1, SSwitch2, SSwitch3, SButton1, SButton2, SButton7};
+    for (int row = 0; row < rowLabels.size(); ++row)
+        rowLabels[row]->setBuddy(rowControls[row]);
     SSwitch1->setValue(m_autoRun);
     SSwitch2->setValue(m_autoSave);
     SSwitch3->setValue(m_keepTasks);
@@ -322,4 +349,21 @@ void FrmMain::ensureSettingsPanel()
     connect(SButton1, SIGNAL(Click()), this, SLOT(showAbout()));
     connect(SButton2, SIGNAL(Click()), this, SLOT(openHelpDocument()));
     connect(SButton7, SIGNAL(Click()), this, SLOT(openReleasePage()));
+    chainTabOrder();
+}
+
+void FrmMain::chainTabOrder()
+{
+    QList<QWidget*> order{Picture1};
+    if (Picture7)
+        order << Text2 << Picture8[2] << Picture8[1] << Picture8[0] << List1 << ListSearch;
+    order << Picture5 << Picture4;
+    if (Picture9)
+        order << SSwitch1 << SSwitch2 << SSwitch3 << SButton1 << SButton2 << SButton7;
+    order << Picture3 << Picture2 << Text1;
+    if (Picture15)
+        order << Label11[0] << Label11[1] << Label11[2] << Label11[3] << Picture16;
+    order << m_todo->tabChain();
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }

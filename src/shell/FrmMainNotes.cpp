@@ -250,3 +250,21 @@ void FrmMain::OpenSearchHit()
     Text1->setEnabled(true);
     Text1->setFocus();
 }
+
+void FrmMain::noteListKey(int keyCode)
+{
+    switch (keyCode) {
+    case 13: // Return
+    case 32: // Space
+        OpenSelectedNote();
+        break;
+    case 46: // Delete, as the remove button
+        RemoveSelectedNote();
+        // Removing the only note closes the list: the keyboard goes back to the editor.
+        if (!noteListOpen() && Text1->isEnabled())
+            Text1->setFocus(Qt::OtherFocusReason);
+        break;
+    default:
+        break;
+    }
+}

@@ -148,6 +148,8 @@ void TodoPage::createControls()
 
     Label2[0] = caption(page, QStringLiteral("Label2_4"), QStringLiteral("内容："), rect(120, 105, 720, 300));
     Text3 = textBox(page, QStringLiteral("Text3"), rect(840, 90, 5025, 300), false);
+    Text3->setAccessibleName(QStringLiteral("内容"));
+    Label2[0]->setBuddy(Text3);
     Text3->setMaxLength(27);
     Text3->setFont(heiti);
     Line2 = Controls::underline(Text3, QStringLiteral("Line2"));
@@ -161,6 +163,11 @@ void TodoPage::createControls()
                            rect(2880, 600, 1920, 255));
     SButton5[1] = Controls::flatButton(page, QStringLiteral("SButton5_1"), QStringLiteral("···"), yahei9,
                                        0xFFFFFF, rect(4740, 600, 615, 255));
+    // The "···" buttons open the time and action panels; the lines beside them say what is chosen.
+    SButton5[0]->setAccessibleName(QStringLiteral("时间"));
+    SButton5[1]->setAccessibleName(QStringLiteral("动作"));
+    Label2[1]->setBuddy(SButton5[0]);
+    Label2[2]->setBuddy(SButton5[1]);
 
     const QStringList tips = {QStringLiteral("添加"), QStringLiteral("移除"), QStringLiteral("清除已完成"),
                               QStringLiteral("清除全部")};
@@ -177,6 +184,7 @@ void TodoPage::createControls()
 
     List2 = new ListBoxW(page);
     List2->setObjectName(QStringLiteral("List2"));
+    List2->setAccessibleName(QStringLiteral("待办列表"));
     List2->setFont(Controls::font(QStringLiteral("微软雅黑"), 10.5));
     List2->setFixedHeight(px(7245));
 
@@ -186,15 +194,19 @@ void TodoPage::createControls()
     Picture12[0]->setFixedSize(px(3000), px(1560));
     const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"),
                                QStringLiteral("无计时")};
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         Label4[i] = choice(Picture12[0], QStringLiteral("Label4_%1").arg(i), modes[i],
                            rect(120, 120 + 450 * i, 1200, 330));
+        Label4[i]->setRadio(true);
+    }
     Picture13 = new Surface(Picture12[0], Palette::panel);
     Picture13->setObjectName(QStringLiteral("Picture13"));
     Picture13->setGeometry(rect(1440, 120, 1440, 1320));
     TxtHour = textBox(Picture13, QStringLiteral("TxtHour"), rect(120, 480, 480, 360), false);
+    TxtHour->setAccessibleName(QStringLiteral("时间（时）"));
     inkCaption(Picture13, QStringLiteral("Label12"), QStringLiteral(":"), rect(660, 480, 120, 360));
     TxtMinute = textBox(Picture13, QStringLiteral("TxtMinute"), rect(840, 480, 480, 360), false);
+    TxtMinute->setAccessibleName(QStringLiteral("时间（分）"));
     for (TextBoxW* field : {TxtHour, TxtMinute}) {
         field->setDigitsOnly(true);
         field->setMaxLength(2);
@@ -212,21 +224,28 @@ void TodoPage::createControls()
     Picture12[1]->setObjectName(QStringLiteral("Picture12_1"));
     Picture12[1]->setFixedSize(px(3870), px(2880));
     Picture12[1]->setProperty("Tag", QStringLiteral("1"));
-    for (int k = 0; k < 5; ++k)
+    for (int k = 0; k < 5; ++k) {
         Label5[k] = choice(Picture12[1], QStringLiteral("Label5_%1").arg(k), actionCaption(k),
                            rect(120, 120 + 450 * k, 1380, 330));
+        Label5[k]->setRadio(true);
+    }
     Label5[0]->setProperty("Tag", QStringLiteral("0"));
     Picture14 = new Surface(Picture12[1], Palette::panel);
     Picture14->setObjectName(QStringLiteral("Picture14"));
     Picture14->setGeometry(rect(1620, 120, 2130, 1500));
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         Label6[i] = choice(Picture14, QStringLiteral("Label6_%1").arg(i), powerCaption(i),
                            rect(120, 120 + 450 * i, 900, 330));
+        Label6[i]->setRadio(true);
+    }
     TxtPrompt = textBox(Picture12[1], QStringLiteral("TxtPrompt"), rect(1620, 120, 2130, 2535), true);
     TxtPrompt->setMaxLength(288);
     TxtPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     TxtPrompt->setOutline(Palette::grey);
     TxtPrompt->setPlaceholderText(QStringLiteral("提示内容"));
+    TxtPrompt->setAccessibleName(QStringLiteral("提示"));
+    // A prompt is a few lines: Tab moves on rather than typing a tab.
+    TxtPrompt->setTabChangesFocus(true);
     Label7[0] =
         choice(Picture12[1], QStringLiteral("Label7_0"), QStringLiteral(" 浏览 "), rect(1620, 120, 900, 330));
     Label7[1] =
@@ -242,6 +261,7 @@ void TodoPage::createControls()
     }
     TxtCmd = textBox(Picture12[1], QStringLiteral("TxtCmd"), rect(1620, 120, 2130, 300), false);
     TxtCmd->setPlaceholderText(QStringLiteral("命令行"));
+    TxtCmd->setAccessibleName(QStringLiteral("命令行"));
     Line3 = Controls::underline(TxtCmd, QStringLiteral("Line3"));
 
     // Presets.
@@ -281,6 +301,12 @@ void TodoPage::wireEvents()
     });
     connect(Text3, &TextBoxW::GotFocus, this, [this] { List2->setListIndex(-1); });
     connect(List2, &ListBoxW::DblClick, this, &TodoPage::ToggleTaskDone);
+    connect(List2, &ListBoxW::KeyDown, this, [this](int keyCode, int) {
+        if (keyCode == 32) // Space, as the double-click
+            ToggleTaskDone();
+        else if (keyCode == 46) // Delete, as the remove button
+            Picture10_Click(1);
+    });
     for (int i = 0; i < 4; ++i)
         connect(Picture10[i], &ImageButton::clicked, this, [this, i] { Picture10_Click(i); });
     const int hovers[] = {14, 12, 19, 17};
@@ -480,6 +506,43 @@ void TodoPage::hidePanels()
     Picture12[0]->hide();
     Picture12[1]->hide();
     Picture11->hide();
+}
+
+bool TodoPage::closePanelByKey()
+{
+    if (!List2)
+        return false;
+    if (Picture11->isVisible()) {
+        SButton4_Click(); // hides the presets and gives the content box back
+        SButton4->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (Picture12[i]->isVisible()) {
+            Picture12[i]->hide();
+            SButton5[i]->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
+QList<QWidget*> TodoPage::tabChain() const
+{
+    if (!List2)
+        return {};
+    QList<QWidget*> order{Text3, SButton4};
+    for (SButton* preset : SButton6)
+        order << preset;
+    order << SButton5[0] << Label4[0] << Label4[1] << Label4[2] << TxtHour << TxtMinute;
+    order << SButton5[1];
+    for (ClickLabel* kind : Label5)
+        order << kind;
+    order << Label6[0] << Label6[1] << Label6[2] << TxtPrompt << Label7[0] << Label7[1] << TxtCmd;
+    for (ImageButton* button : Picture10)
+        order << button;
+    order << List2;
+    return order;
 }
 
 void TodoPage::AddTask()

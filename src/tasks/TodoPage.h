@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "tasks/TaskEngine.h"
 
+#include <QList>
 #include <QObject>
 #include <array>
 #include <functional>
@@ -19,6 +20,7 @@ class QTimer;
 class SButton;
 class Surface;
 class TextBoxW;
+class QWidget;
 
 /// The to-do page of the main window: the task editor (content, timer, action), the presets, the
 /// four list buttons, the task list and the one-second tick that runs the timers.
@@ -65,6 +67,12 @@ public:
     void askToArmHeldTasks(const QString& title, const QString& question);
     /// Hides the time, action and preset panels (the settings button does this).
     void hidePanels();
+    /// Escape: closes the open time, action or preset panel and gives the keyboard to the button that
+    /// opened it; false when none was open (or the page is not built).
+    bool closePanelByKey();
+    /// The page's controls in the order Tab walks them: each panel right after the button that opens
+    /// it. Empty until the page is built.
+    QList<QWidget*> tabChain() const;
     /// One wheel step for the hour and minute fields marked as under the pointer; true when one
     /// of them is marked.
     bool wheelStep(bool towardUser);

@@ -126,13 +126,13 @@ void TestChrome::titleMovesWithPageSwitch()
     QVERIFY(!widget(QStringLiteral("Picture6_0"))->isVisible());
     QCOMPARE(button(QStringLiteral("Picture5"))->tag(), QStringLiteral("11"));
     QCOMPARE(button(QStringLiteral("Picture5"))->picture(), 6);
-    QCOMPARE(button(QStringLiteral("Picture5"))->toolTip(), QStringLiteral("待办"));
+    QCOMPARE(button(QStringLiteral("Picture5"))->toolTip(), QStringLiteral("待办(Ctrl+2)"));
     QTest::mouseClick(button(QStringLiteral("Picture5")), Qt::LeftButton);
     QCOMPARE(twipsX(widget(QStringLiteral("Label1"))), 390);
     QVERIFY(button(QStringLiteral("Picture1"))->isVisible());
     QCOMPARE(button(QStringLiteral("Picture5"))->tag(), QStringLiteral("01"));
     QCOMPARE(button(QStringLiteral("Picture5"))->picture(), 4);
-    QCOMPARE(button(QStringLiteral("Picture5"))->toolTip(), QStringLiteral("记事"));
+    QCOMPARE(button(QStringLiteral("Picture5"))->toolTip(), QStringLiteral("记事(Ctrl+1)"));
 }
 
 void TestChrome::settingsTagsAndPictures()
