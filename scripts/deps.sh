@@ -14,6 +14,7 @@ PACKAGES=(
   desktop-file-utils appstream dbus
   dpkg-dev file lintian
   xvfb xdotool libxcb1-dev libxcb-damage0-dev
+  at-spi2-core python3-pyatspi
 )
 
 missing=()
