@@ -157,6 +157,7 @@ void FrmMain::ensureQuickPanel()
     const double pageHeight = tw(Picture6[0]->height());
     Picture15 = new Surface(Picture6[0], Palette::panel);
     Picture15->setObjectName(QStringLiteral("Picture15"));
+    Picture15->setAccessibleName(QStringLiteral("快捷功能"));
     Picture15->setFixedHeight(px(2175));
     Picture15->hide();
     Label10 = Controls::label(Picture15, QStringLiteral("Label10"), QStringLiteral("快捷功能"), Palette::grey,
@@ -208,6 +209,7 @@ void FrmMain::ensureNoteList()
     const QFont noteFont = Controls::font(QStringLiteral("微软雅黑"), 10.5);
     Picture7 = new Surface(this, Palette::panel);
     Picture7->setObjectName(QStringLiteral("Picture7"));
+    Picture7->setAccessibleName(QStringLiteral("便笺列表面板"));
     Picture7->setFixedSize(px(4335), px(6435));
     Picture7->hide();
     Text2 = new TextBoxW(Picture7);
@@ -291,6 +293,7 @@ void FrmMain::ensureSettingsPanel()
         return;
     Picture9 = new Surface(this, Palette::panel);
     Picture9->setObjectName(QStringLiteral("Picture9"));
+    Picture9->setAccessibleName(QStringLiteral("选项"));
     // Six rows of 480 twips: three switches, then the three buttons.
     Picture9->setFixedSize(px(2775), px(2655 + 480));
     Picture9->hide();

@@ -191,6 +191,7 @@ void TodoPage::createControls()
     // Time panel.
     Picture12[0] = new Surface(page, Palette::panel);
     Picture12[0]->setObjectName(QStringLiteral("Picture12_0"));
+    Picture12[0]->setAccessibleName(QStringLiteral("时间"));
     Picture12[0]->setFixedSize(px(3000), px(1560));
     const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"),
                                QStringLiteral("无计时")};
@@ -222,6 +223,7 @@ void TodoPage::createControls()
     // Action panel.
     Picture12[1] = new Surface(page, Palette::panel);
     Picture12[1]->setObjectName(QStringLiteral("Picture12_1"));
+    Picture12[1]->setAccessibleName(QStringLiteral("动作"));
     Picture12[1]->setFixedSize(px(3870), px(2880));
     Picture12[1]->setProperty("Tag", QStringLiteral("1"));
     for (int k = 0; k < 5; ++k) {
@@ -232,6 +234,7 @@ void TodoPage::createControls()
     Label5[0]->setProperty("Tag", QStringLiteral("0"));
     Picture14 = new Surface(Picture12[1], Palette::panel);
     Picture14->setObjectName(QStringLiteral("Picture14"));
+    Picture14->setAccessibleName(QStringLiteral("电源选项"));
     Picture14->setGeometry(rect(1620, 120, 2130, 1500));
     for (int i = 0; i < 3; ++i) {
         Label6[i] = choice(Picture14, QStringLiteral("Label6_%1").arg(i), powerCaption(i),
@@ -267,6 +270,7 @@ void TodoPage::createControls()
     // Presets.
     Picture11 = new Surface(page, Palette::panel);
     Picture11->setObjectName(QStringLiteral("Picture11"));
+    Picture11->setAccessibleName(QStringLiteral("常用"));
     Picture11->setFixedSize(px(4215), px(3495));
     for (int i = 0; i < 7; ++i)
         SButton6[i] =

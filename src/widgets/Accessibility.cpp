@@ -153,6 +153,9 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
         return new ControlAccessible(widget, QAccessible::PushButton);
     if (className == QLatin1String("SSwitch"))
         return new ControlAccessible(widget, QAccessible::CheckBox);
+    // A panel with a name is a group of the controls on it (the time modes, the action kinds).
+    if (className == QLatin1String("Surface") && !widget->accessibleName().isEmpty())
+        return new QAccessibleWidget(widget, QAccessible::Grouping);
     if (className == QLatin1String("ClickLabel"))
         return new ControlAccessible(widget, QAccessible::PushButton);
     return nullptr;

@@ -8,7 +8,7 @@ class QWidget;
 /// What assistive technology sees of the controls this application draws itself. A bare QWidget is a
 /// nameless filler to a screen reader; these interfaces make the flat and image buttons push
 /// buttons, the switch a check box and the clickable captions buttons or radio buttons, each with a
-/// name and the action a user expects.
+/// name and the action a user expects. A panel given a name is a group.
 namespace Accessibility {
 /// Registers the interfaces with Qt, once; every such control calls it when it is built.
 void install();

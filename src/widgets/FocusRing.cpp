@@ -35,10 +35,12 @@ protected:
     }
 };
 
+// The buttons, switches and choices draw no focus of their own; a list shows its selection but
+// nothing while none is selected. Text boxes show their caret.
 bool carriesRing(const QWidget* w)
 {
     return w && (w->inherits("ImageButton") || w->inherits("SButton") || w->inherits("SSwitch") ||
-                 w->inherits("ClickLabel"));
+                 w->inherits("ClickLabel") || w->inherits("ListBoxW"));
 }
 
 class Watcher : public QObject

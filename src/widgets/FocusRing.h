@@ -3,8 +3,8 @@
 
 class QWidget;
 
-/// The one-pixel outline, in the windows' grey, around the button, switch or choice that has the
-/// keyboard focus. It is shown only while the keyboard is in use: from a Tab, Ctrl+Tab or arrow key
+/// The one-pixel outline, in the windows' grey, around the button, switch, choice or list that has
+/// the keyboard focus. It is shown only while the keyboard is in use: from a Tab, Ctrl+Tab or arrow key
 /// until the next mouse press, so a click never leaves an outline behind.
 namespace FocusRing {
 /// Starts watching the keyboard and the focus, once; every control that can carry the outline
