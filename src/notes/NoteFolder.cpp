@@ -336,6 +336,7 @@ int NoteFolder::openNotesFolder(bool create)
             fail(Failure::Folder, errno, notesDir);
             return -1;
         }
+        m_notesRecreated = true;
     } else if (!S_ISDIR(st.st_mode)) {
         fail(Failure::Folder, ENOTDIR, notesDir); // a file named Notes is not ours to touch
         return -1;
@@ -356,6 +357,8 @@ NoteFolder::LoadResult NoteFolder::load()
     LoadResult result;
     m_records.clear();
     m_kept.clear();
+    m_vanished.clear();
+    m_lastLook.clear();
     m_listed = false;
     m_failure = {};
 
@@ -424,39 +427,166 @@ NoteFolder::LoadResult NoteFolder::load()
     return result;
 }
 
+NoteFolder::LookResult NoteFolder::look()
+{
+    LookResult result;
+    if (!m_listed)
+        return result; // nothing was read into the store: nothing here is a change of its notes
+    m_notesRecreated = false;
+    Fd notesFd(openNotesFolder(false));
+    if (!notesFd.valid())
+        return result; // a missing folder is made again by the next save, not a deletion of notes
+    bool listed = false;
+    const std::vector<Entry> entries = listFolder(notesFd.get(), &listed);
+    if (!listed)
+        return result;
+
+    QList<Change> found;
+    std::vector<QByteArray> present; // note files known after this look
+    QSet<QByteArray> listedNames;
+    for (const Entry& entry : entries) {
+        if (isHidden(entry.name) || m_kept.contains(entry.name))
+            continue;
+        listedNames.insert(entry.name);
+        if (!entry.statOk || !S_ISREG(entry.st.st_mode) || !isValidUtf8(entry.name))
+            continue;
+        const FileStamp stamp = stampOf(entry.st);
+        const auto record = m_records.find(entry.name);
+        if (record != m_records.end() && record->stamp == stamp) {
+            present.push_back(entry.name);
+            continue;
+        }
+        // A file still being written changes between two looks: it waits for the next one.
+        const auto last = m_lastLook.constFind(entry.name);
+        if (last == m_lastLook.cend() || !(*last == stamp)) {
+            m_lastLook.insert(entry.name, stamp);
+            result.unsettled = true;
+            if (record != m_records.end())
+                present.push_back(entry.name);
+            continue;
+        }
+        QByteArray bytes;
+        struct stat st;
+        const ReadOutcome outcome = readFileAt(notesFd.get(), entry.name, &bytes, &st, kMaxNoteFileBytes);
+        if (outcome != ReadOutcome::Read || !(stampOf(st) == stamp)) {
+            m_lastLook.remove(entry.name);
+            result.unsettled = outcome != ReadOutcome::Failed;
+            if (record != m_records.end())
+                present.push_back(entry.name);
+            continue;
+        }
+        m_lastLook.remove(entry.name);
+        Record fresh;
+        fresh.stamp = stamp;
+        fresh.text = decodeNoteBytes(bytes, &fresh.canonical, &fresh.lossy);
+        if (record == m_records.end())
+            found.append({Change::Added, {}, fresh.text, {}});
+        else if (record->text != fresh.text)
+            found.append({Change::Changed, record->text, fresh.text, {}});
+        m_records.insert(entry.name, std::move(fresh));
+        present.push_back(entry.name);
+    }
+    for (auto it = m_records.begin(); it != m_records.end();) {
+        if (listedNames.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        found.append({Change::Removed, it->text, {}, {}});
+        it = m_records.erase(it);
+    }
+    for (const QString& text : std::exchange(m_vanished, {}))
+        found.append({Change::Removed, text, {}, {}});
+    for (auto it = m_lastLook.begin(); it != m_lastLook.end();) {
+        if (listedNames.contains(it.key()))
+            ++it;
+        else
+            it = m_lastLook.erase(it);
+    }
+
+    // A text that left one name and arrived at another was moved, not changed: another copy of the
+    // application renumbered its files.
+    QHash<QString, int> gone;
+    QHash<QString, int> came;
+    for (const Change& change : found) {
+        if (change.kind != Change::Added)
+            ++gone[change.before];
+        if (change.kind != Change::Removed)
+            ++came[change.after];
+    }
+    QHash<QString, int> movedGone;
+    for (auto it = gone.cbegin(); it != gone.cend(); ++it) {
+        const int both = qMin(it.value(), came.value(it.key()));
+        if (both > 0)
+            movedGone.insert(it.key(), both);
+    }
+    QHash<QString, int> movedCame = movedGone;
+    const auto take = [](QHash<QString, int>& counts, const QString& text) {
+        const auto it = counts.find(text);
+        if (it == counts.end() || it.value() == 0)
+            return false;
+        --it.value();
+        return true;
+    };
+    QHash<QString, QString> previousOf;
+    {
+        std::sort(present.begin(), present.end(), &NoteFolder::lessInFolderOrder);
+        QString previous;
+        for (const QByteArray& name : present) {
+            const QString& text = m_records[name].text;
+            if (!previousOf.contains(text))
+                previousOf.insert(text, previous);
+            previous = text;
+        }
+    }
+    for (Change change : found) {
+        const bool leftAlone = change.kind != Change::Added && take(movedGone, change.before);
+        const bool cameAlone = change.kind != Change::Removed && take(movedCame, change.after);
+        if (change.kind == Change::Changed && leftAlone != cameAlone) {
+            change.kind = leftAlone ? Change::Added : Change::Removed;
+        } else if (leftAlone || cameAlone) {
+            continue;
+        }
+        if (change.kind != Change::Removed)
+            change.previous = previousOf.value(change.after);
+        result.changes.append(change);
+    }
+    return result;
+}
+
 NoteFolder::Resolution NoteFolder::resolveUnknown(int notesFd, const QByteArray& name,
                                                   const QHash<QByteArray, QString>& wantedByName)
 {
     QByteArray bytes;
     struct stat st;
     const ReadOutcome outcome = readFileAt(notesFd, name, &bytes, &st, kMaxNoteFileBytes);
-    if (outcome == ReadOutcome::Missing) {
-        m_records.remove(name);
+    if (outcome == ReadOutcome::Missing)
         return Resolution::Vanished;
-    }
     if (outcome == ReadOutcome::Read) {
         bool canonical = false;
-        const QString text = decodeNoteBytes(bytes, &canonical);
+        bool lossy = false;
+        const QString text = decodeNoteBytes(bytes, &canonical, &lossy);
         const auto record = m_records.find(name);
         // Touched, copied back or re-linked, but still holding what we know it holds.
-        if (record != m_records.end() && canonical && record->canonical && text == record->text) {
-            record->stamp = stampOf(st);
+        if (record != m_records.end() && text == record->text) {
+            *record = Record{stampOf(st), text, canonical, lossy};
             return Resolution::Known;
         }
-        // Already holding what this save is about to write there.
+        // Put there from outside, holding exactly what this save is about to write there.
         const auto wanted = wantedByName.find(name);
-        if (wanted != wantedByName.end() && canonical && text == *wanted) {
+        if (record == m_records.end() && wanted != wantedByName.end() && canonical && text == *wanted) {
             m_records.insert(name, Record{stampOf(st), text, true, false});
             return Resolution::Known;
         }
     }
-    m_records.remove(name);
+    // What the last look recorded stays: the next look reports the change to the store.
     return Resolution::Foreign;
 }
 
 bool NoteFolder::save(const QStringList& noteTexts)
 {
     m_failure = {};
+    m_outsideChange = false;
+    m_notesRecreated = false;
     Fd notesFd(openNotesFolder(true));
     if (!notesFd.valid())
         return false;
@@ -496,7 +626,7 @@ bool NoteFolder::save(const QStringList& noteTexts)
         m_listed = true;
     }
 
-    QHash<QByteArray, FileStamp> onDisk; // files this save may replace or remove
+    QHash<QByteArray, FileStamp> onDisk; // files this save knows: it may keep, reuse or remove them
     QSet<QByteArray> blocked;            // names it must leave as they are
     onDisk.reserve(qsizetype(entries.size()));
     for (const Entry& entry : entries) {
@@ -509,10 +639,15 @@ bool NoteFolder::save(const QStringList& noteTexts)
             onDisk.insert(entry.name, stampOf(entry.st));
     }
     for (auto it = m_records.begin(); it != m_records.end();) {
-        if (onDisk.contains(it.key()))
+        if (onDisk.contains(it.key()) || blocked.contains(it.key())) {
             ++it;
-        else
-            it = m_records.erase(it);
+            continue;
+        }
+        // Deleted from outside since we last looked: the store hears of it at its next look, unless
+        // the whole folder went (then nothing of it is a deletion of a note).
+        if (!m_notesRecreated)
+            m_vanished.append(it->text);
+        it = m_records.erase(it);
     }
 
     QStringList wanted;
@@ -538,7 +673,8 @@ bool NoteFolder::save(const QStringList& noteTexts)
     assignNames();
 
     // A file whose stamp is not the one we recorded was changed or put there by someone else. Unless
-    // it holds what we know, it goes to the recovery folder instead of being overwritten or deleted.
+    // it still holds what we know, this save leaves it exactly as it is and does not use its name:
+    // the store takes it in at its next look, and only then may a save replace or move it.
     bool blockedMore = false;
     for (auto it = onDisk.begin(); it != onDisk.end();) {
         const auto record = m_records.constFind(it.key());
@@ -552,22 +688,51 @@ bool NoteFolder::save(const QStringList& noteTexts)
             ++it;
             continue;
         }
-        if (resolution == Resolution::Foreign && !m_recycle.moveIn(notesFd.get(), it.key(), false)) {
+        if (resolution == Resolution::Vanished) {
+            const auto gone = m_records.constFind(it.key());
+            if (gone != m_records.cend()) {
+                m_vanished.append(gone->text);
+                m_records.erase(gone);
+            }
+        } else {
             blocked.insert(it.key());
             blockedMore = true;
         }
+        m_outsideChange = true;
         it = onDisk.erase(it);
     }
     if (blockedMore)
         assignNames();
 
-    QList<QPair<QByteArray, QString>> writes;
+    // A text already in a file keeps that file: in place, or renamed to its new number (a second
+    // link staged, so the bytes are never rewritten, whatever their encoding).
+    QSet<QByteArray> inPlace;
     for (qsizetype i = 0; i < wanted.size(); ++i) {
         const auto record = m_records.constFind(names.at(i));
-        if (record != m_records.cend() && record->canonical &&
+        if (record != m_records.cend() && onDisk.contains(names.at(i)) &&
             (record->text.isSharedWith(wanted.at(i)) || record->text == wanted.at(i)))
+            inPlace.insert(names.at(i));
+    }
+    QHash<QString, QList<QByteArray>> movable;
+    for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
+        if (!inPlace.contains(it.key()))
+            movable[m_records.value(it.key()).text].append(it.key());
+    }
+    QList<Write> writes;
+    QSet<QByteArray> moved;
+    for (qsizetype i = 0; i < wanted.size(); ++i) {
+        if (inPlace.contains(names.at(i)))
             continue;
-        writes.append({names.at(i), wanted.at(i)});
+        Write write{names.at(i), wanted.at(i), {}, true, false};
+        const auto source = movable.find(wanted.at(i));
+        if (source != movable.end() && !source->isEmpty()) {
+            write.linkFrom = source->takeLast();
+            const Record& record = m_records[write.linkFrom];
+            write.canonical = record.canonical;
+            write.lossy = record.lossy;
+            moved.insert(write.linkFrom);
+        }
+        writes.append(write);
     }
     QList<QByteArray> removals;
     for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
@@ -576,24 +741,31 @@ bool NoteFolder::save(const QStringList& noteTexts)
     }
 
     // What decoding could not represent exists only in the file itself: keep its bytes before the
-    // file is replaced or removed.
+    // file is replaced or removed, unless it lives on under another number.
     QList<QByteArray> touched = removals;
-    for (const auto& write : writes)
-        touched.append(write.first);
+    for (const Write& write : writes)
+        touched.append(write.name);
     for (const QByteArray& name : touched) {
         const auto record = m_records.constFind(name);
-        if (record != m_records.cend() && record->lossy && !preserveOriginal(notesFd.get(), name))
+        if (record != m_records.cend() && record->lossy && !moved.contains(name) &&
+            !preserveOriginal(notesFd.get(), name))
             return false;
     }
 
     if (!writes.isEmpty())
-        return writeThroughStaging(notesFd.get(), writes, removals);
+        return writeThroughStaging(notesFd.get(), writes, removals, onDisk);
 
     // Nothing to write: only removals, which leave the other files where they are.
     bool ok = true;
     for (const QByteArray& name : removals) {
         if (!step())
             return fail(Failure::Write, EIO, m_appFolder + '/' + kNotes);
+        struct stat st;
+        if (::fstatat(notesFd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            stampOf(st) != onDisk.value(name)) {
+            m_outsideChange = true; // changed since the listing: not ours to remove
+            continue;
+        }
         if (::unlinkat(notesFd.get(), name.constData(), 0) == 0 || errno == ENOENT)
             m_records.remove(name);
         else
@@ -602,14 +774,15 @@ bool NoteFolder::save(const QStringList& noteTexts)
     return ok;
 }
 
-bool NoteFolder::writeThroughStaging(int notesFd, const QList<QPair<QByteArray, QString>>& writes,
-                                     const QList<QByteArray>& removals)
+bool NoteFolder::writeThroughStaging(int notesFd, const QList<Write>& writes,
+                                     const QList<QByteArray>& removals,
+                                     const QHash<QByteArray, FileStamp>& seen)
 {
     bool fallBack = false;
     if (!m_stageInside) {
         Fd appFd(openDir(m_appFolder));
         if (appFd.valid()) {
-            if (stageAndCommit(appFd.get(), kStaging, notesFd, writes, removals, &fallBack))
+            if (stageAndCommit(appFd.get(), kStaging, notesFd, writes, removals, seen, &fallBack))
                 return true;
             if (!fallBack)
                 return false;
@@ -618,12 +791,12 @@ bool NoteFolder::writeThroughStaging(int notesFd, const QList<QPair<QByteArray, 
         m_stageInside = true;
         m_failure = {};
     }
-    return stageAndCommit(notesFd, kInnerStaging, notesFd, writes, removals, &fallBack);
+    return stageAndCommit(notesFd, kInnerStaging, notesFd, writes, removals, seen, &fallBack);
 }
 
 bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int notesFd,
-                                const QList<QPair<QByteArray, QString>>& writes,
-                                const QList<QByteArray>& removals, bool* fallBack)
+                                const QList<Write>& writes, const QList<QByteArray>& removals,
+                                const QHash<QByteArray, FileStamp>& seen, bool* fallBack)
 {
     const bool inside = parentFd == notesFd;
     // Until this save ends well, the next one looks for what it left.
@@ -677,12 +850,27 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
         return fail(Failure::Write, error, notesPath);
     }
 
-    // Every new content is on disk before anything in Notes is replaced.
-    const bool syncEach = writes.size() <= kFsyncEachLimit;
+    // Every new content is on disk before anything in Notes is replaced. A text that only moves to
+    // another number is staged as a second link of its file: nothing is rewritten.
+    qsizetype contentWrites = 0;
+    for (const Write& write : writes)
+        contentWrites += write.linkFrom.isEmpty() ? 1 : 0;
+    const bool syncEach = contentWrites <= kFsyncEachLimit;
     const mode_t fileMode = (m_notesMode & 0666) | S_IRUSR | S_IWUSR;
-    for (const auto& write : writes) {
-        const int error =
-            writeFileAt(stage.get(), write.first, encodeNoteBytes(write.second), O_TRUNC, syncEach, fileMode);
+    for (const Write& write : writes) {
+        int error = 0;
+        if (write.linkFrom.isEmpty()) {
+            error = writeFileAt(stage.get(), write.name, encodeNoteBytes(write.text), O_TRUNC, syncEach,
+                                fileMode);
+        } else if (::linkat(notesFd, write.linkFrom.constData(), stage.get(), write.name.constData(), 0) !=
+                   0) {
+            // A file system without hard links: the same bytes, copied.
+            QByteArray bytes;
+            struct stat st;
+            error = readFileAt(notesFd, write.linkFrom, &bytes, &st, kMaxNoteFileBytes) == ReadOutcome::Read
+                        ? writeFileAt(stage.get(), write.name, bytes, O_TRUNC, true, fileMode)
+                        : (errno ? errno : EIO);
+        }
         if (error != 0) {
             dropStaging();
             return fail(Failure::Write, error, notesPath);
@@ -696,33 +884,26 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
     if (!step())
         return fail(Failure::Write, EIO, notesPath);
 
-    // The commit point: from here on the next start finishes this save.
-    Journal journal;
-    for (const auto& write : writes) {
-        struct stat st;
-        const bool present = ::fstatat(notesFd, write.first.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-        if (!present && errno != ENOENT) {
-            const int statError = errno;
-            dropStaging();
-            return fail(Failure::Write, statError, notesPath);
-        }
-        journal.renames.append({write.first, JournalStamp::of(present ? &st : nullptr)});
-    }
-    for (const QByteArray& name : removals) {
-        struct stat st;
+    // The commit point: from here on the next start finishes this save. Each target is recorded as
+    // this save listed it, so neither the save nor the next start replaces anything it has not seen.
+    const auto seenStamp = [&](const QByteArray& name) {
         JournalStamp stamp;
-        if (::fstatat(notesFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            stamp = JournalStamp::of(&st);
-        } else {
-            const FileStamp known = m_records.value(name).stamp;
+        stamp.state = JournalStamp::State::Absent;
+        const auto it = seen.constFind(name);
+        if (it != seen.cend()) {
             stamp.state = JournalStamp::State::Present;
-            stamp.device = known.device;
-            stamp.inode = known.inode;
-            stamp.size = known.size;
-            stamp.mtimeNs = known.mtimeNs;
+            stamp.device = it->device;
+            stamp.inode = it->inode;
+            stamp.size = it->size;
+            stamp.mtimeNs = it->mtimeNs;
         }
-        journal.removals.append({name, stamp});
-    }
+        return stamp;
+    };
+    Journal journal;
+    for (const Write& write : writes)
+        journal.renames.append({write.name, seenStamp(write.name)});
+    for (const QByteArray& name : removals)
+        journal.removals.append({name, seenStamp(name)});
     error = writeFileAt(stage.get(), kJournalNext, journalText(journal), O_TRUNC, true, 0600);
     if (error == 0 &&
         ::renameat(stage.get(), kJournalNext.constData(), stage.get(), kJournal.constData()) != 0)
@@ -734,15 +915,33 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
         return fail(Failure::Write, error, notesPath);
     }
     m_committed.clear();
-    for (const auto& write : writes)
-        m_committed.insert(write.first, write.second);
+    for (const Write& write : writes)
+        m_committed.insert(write.name, write.text);
 
     for (qsizetype i = 0; i < writes.size(); ++i) {
-        const auto& write = writes.at(i);
+        const Write& write = writes.at(i);
         if (!step())
             return fail(Failure::Write, EIO, notesPath);
-        if (::renameat(stage.get(), write.first.constData(), notesFd, write.first.constData()) != 0) {
-            const int renameError = errno;
+        // Right before the rename: a file written there since the listing is not replaced. It stays
+        // for the store to take in; this text is kept in the recovery folder meanwhile, and the store
+        // still holds it for the next save.
+        struct stat target;
+        const bool present = ::fstatat(notesFd, write.name.constData(), &target, AT_SYMLINK_NOFOLLOW) == 0;
+        int renameError = EEXIST;
+        if (journal.renames.at(i).stamp.matches(present ? &target : nullptr))
+            renameError =
+                present
+                    ? (::renameat(stage.get(), write.name.constData(), notesFd, write.name.constData()) == 0
+                           ? 0
+                           : errno)
+                    : renameNoReplace(stage.get(), write.name, notesFd, write.name);
+        if (renameError == EEXIST) {
+            m_outsideChange = true;
+            if (!m_recycle.moveIn(stage.get(), write.name, true))
+                return fail(Failure::Recycle, errno ? errno : EIO, m_recycle.path());
+            continue;
+        }
+        if (renameError != 0) {
             if (i == 0 && renameError == EXDEV) {
                 // Same file system, other mount (a bind mount of Notes): nothing has moved yet.
                 dropStaging();
@@ -751,25 +950,40 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
             // Otherwise the journal stays: the next save or start finishes what was begun.
             return fail(Failure::Write, renameError, notesPath);
         }
-        ++m_filesWritten;
-        struct stat st;
-        if (::fstatat(notesFd, write.first.constData(), &st, 0) == 0)
-            m_records.insert(write.first, Record{stampOf(st), write.second, true, false});
-        else
-            m_records.remove(write.first);
+        if (write.linkFrom.isEmpty())
+            ++m_filesWritten;
+        m_records.insert(write.name, Record{{}, write.text, write.canonical, write.lossy});
     }
-    // The renames must be durable before the files they make redundant are removed.
+    // The renames must be durable before the files they make redundant are removed: one flush of
+    // the folder for all of them.
     ::fsync(notesFd);
     bool ok = true;
-    for (const QByteArray& name : removals) {
+    for (const JournalEntry& removal : journal.removals) {
         if (!step())
             return fail(Failure::Write, EIO, notesPath);
-        if (::unlinkat(notesFd, name.constData(), 0) == 0 || errno == ENOENT)
-            m_records.remove(name);
+        struct stat st;
+        const bool present = ::fstatat(notesFd, removal.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (present && !removal.stamp.matches(&st)) {
+            m_outsideChange = true; // changed since the listing: somebody's text, not ours to remove
+            continue;
+        }
+        if (!present || ::unlinkat(notesFd, removal.name.constData(), 0) == 0 || errno == ENOENT)
+            m_records.remove(removal.name);
         else
             ok = fail(Failure::Write, errno, notesPath);
     }
     ::fsync(notesFd);
+    // Stamped last: renames and removals of other links change a moved file's status.
+    for (const Write& write : writes) {
+        const auto record = m_records.find(write.name);
+        if (record == m_records.end() || record->stamp.size >= 0)
+            continue;
+        struct stat st;
+        if (::fstatat(notesFd, write.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            record->stamp = stampOf(st);
+        else
+            m_records.erase(record);
+    }
     ::unlinkat(stage.get(), kJournal.constData(), 0);
     ::unlinkat(parentFd, stagingName.constData(), AT_REMOVEDIR);
     m_committed.clear();

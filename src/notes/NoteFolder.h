@@ -22,7 +22,8 @@ struct stat;
 /// committed save that a crash interrupted, and drops one that was not committed, so every note is back
 /// in Notes in its order. Files this store did not load (unreadable, named in bytes that are not UTF-8,
 /// or hidden: names beginning with "." belong to sync tools and editors) are never touched; files that
-/// appeared while the application ran are moved to the recovery folder rather than deleted. A save
+/// appeared or changed outside are left as they are until look() has told the store about them; a
+/// note that only moves to another number is renamed, never rewritten. A save
 /// that changes nothing writes nothing. A note leaves Notes only after its recovery copy is durable.
 class NoteFolder
 {
@@ -68,6 +69,42 @@ public:
     /// not be brought to that state (lastFailure() says why); nothing is lost then and the next save
     /// tries again. While removed texts wait for their recovery copy, no save changes Notes.
     bool save(const QStringList& noteTexts);
+
+    /// What changed in the folder since this store last looked, as texts of notes.
+    struct Change
+    {
+        enum Kind
+        {
+            /// A file appeared: after is its text.
+            Added,
+            /// A file's text went from before to after.
+            Changed,
+            /// A file went: before was its text.
+            Removed
+        };
+        Kind kind = Added;
+        QString before;
+        QString after;
+        /// Where the new text sits in folder order: the text of the note file before it, or null
+        /// when it comes first.
+        QString previous;
+    };
+    struct LookResult
+    {
+        QList<Change> changes;
+        /// Some file was still being written (it changed between two looks): look again shortly.
+        bool unsettled = false;
+    };
+
+    /// Compares the folder with what this store last saw or wrote there and records what it finds:
+    /// the changes another program made, by text. A file that only moved to another name is no
+    /// change (another copy renumbering its files); a file is taken in only once two looks found
+    /// it the same. Hidden files are never read. Nothing without a load before.
+    LookResult look();
+
+    /// The last save left files alone that changed outside while it ran (or that were changed
+    /// outside before it and not looked at yet): the caller looks and saves again.
+    bool sawOutsideChange() const { return m_outsideChange; }
 
     /// Writes the non-blank texts into the recovery folder under new names before they leave the
     /// store. Texts that could not be written are kept and written by the next save, which changes
@@ -125,6 +162,15 @@ private:
         /// first replaced or removed.
         bool lossy = false;
     };
+    /// One file a save puts into Notes: a new text, or a known file's bytes moved from linkFrom.
+    struct Write
+    {
+        QByteArray name;
+        QString text;
+        QByteArray linkFrom;
+        bool canonical = true;
+        bool lossy = false;
+    };
     bool step() const { return !m_stepHook || m_stepHook(); }
     bool fail(Failure::Kind kind, int error, const QByteArray& path);
     static FileStamp stampOf(const struct stat& st);
@@ -142,10 +188,10 @@ private:
     enum class Resolution : int;
     Resolution resolveUnknown(int notesFd, const QByteArray& name,
                               const QHash<QByteArray, QString>& wantedByName);
-    bool writeThroughStaging(int notesFd, const QList<QPair<QByteArray, QString>>& writes,
-                             const QList<QByteArray>& removals);
-    bool stageAndCommit(int parentFd, const QByteArray& stagingName, int notesFd,
-                        const QList<QPair<QByteArray, QString>>& writes, const QList<QByteArray>& removals,
+    bool writeThroughStaging(int notesFd, const QList<Write>& writes, const QList<QByteArray>& removals,
+                             const QHash<QByteArray, FileStamp>& seen);
+    bool stageAndCommit(int parentFd, const QByteArray& stagingName, int notesFd, const QList<Write>& writes,
+                        const QList<QByteArray>& removals, const QHash<QByteArray, FileStamp>& seen,
                         bool* crossDevice);
 
     QByteArray m_appFolder;
@@ -170,4 +216,11 @@ private:
     bool m_stageInside = false;
     Failure m_failure;
     std::function<bool()> m_stepHook;
+    /// Texts of files deleted from outside that a save noticed before a look did.
+    QStringList m_vanished;
+    /// Stamps of files found changing at the last look, taken in once a look finds them the same.
+    QHash<QByteArray, FileStamp> m_lastLook;
+    bool m_outsideChange = false;
+    /// Notes itself was gone and had to be made again: its files were not deleted one by one.
+    bool m_notesRecreated = false;
 };

@@ -43,13 +43,13 @@ private slots:
     void loadCreatesTheFolderAndReadsInFolderOrder();
     void loadDecodesEveryKindOfFile();
     void saveWritesNumberedFilesWithMarkOnly();
-    void gbkFileBecomesUtf8AndTheOldNameGoes();
+    void gbkFileKeepsItsBytesUntilEditedAndTheOldNameGoes();
     void tenOrMoreNotesKeepTheirOrder();
     void unchangedSaveWritesNothingAndOneChangeOneFile();
     void removedNoteShiftsTheFilesDown();
-    void fileChangedByHandIsRewrittenAndKeptAside();
+    void fileChangedByHandIsLeftForTheStoreToTakeIn();
     void touchedFileIsNotRewritten();
-    void foreignFilesAreMovedNotDeleted();
+    void foreignFilesAreLeftWhereTheyAre();
     void filesThatWereNotLoadedAreNeverTouched();
     void saveWithoutLoadKeepsWhatIsThere();
     void notesThatIsAFileIsLeftAlone();
@@ -176,18 +176,23 @@ void TestNoteFolder::saveWritesNumberedFilesWithMarkOnly()
     QVERIFY(!QFileInfo::exists(folder.recyclePath()));
 }
 
-void TestNoteFolder::gbkFileBecomesUtf8AndTheOldNameGoes()
+void TestNoteFolder::gbkFileKeepsItsBytesUntilEditedAndTheOldNameGoes()
 {
     TestPlatform tp;
     QDir().mkpath(tp.path(QStringLiteral("Notes")));
-    writeRaw(tp.path(QStringLiteral("Notes/a.md")), QByteArray("\xB1\xE3\xBC\xE3"));
+    const QByteArray gbk("\xB1\xE3\xBC\xE3");
+    writeRaw(tp.path(QStringLiteral("Notes/a.md")), gbk);
     NoteFolder folder(tp.appFolder());
     const NoteFolder::LoadResult loaded = folder.load();
     QCOMPARE(loaded.texts, QStringList{QStringLiteral("便笺")});
+    // Renamed to its number, not rewritten.
     QVERIFY(folder.save(QStringList{QString()} + loaded.texts));
     QCOMPARE(filesIn(tp.path(QStringLiteral("Notes"))), QStringList{"1.txt"});
-    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/1.txt"))), encodeNoteBytes(QStringLiteral("便笺")));
-    QVERIFY(!QFileInfo::exists(folder.recyclePath())); // it was ours: deleted, not kept aside
+    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/1.txt"))), gbk);
+    QCOMPARE(folder.filesWritten(), 0);
+    QVERIFY(folder.save({QString(), QStringLiteral("便笺!")}));
+    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/1.txt"))), encodeNoteBytes(QStringLiteral("便笺!")));
+    QVERIFY(!QFileInfo::exists(folder.recyclePath())); // it was ours: replaced, not kept aside
 }
 
 void TestNoteFolder::tenOrMoreNotesKeepTheirOrder()
@@ -237,15 +242,18 @@ void TestNoteFolder::removedNoteShiftsTheFilesDown()
     NoteFolder folder(tp.appFolder());
     folder.load();
     QVERIFY(folder.save({QString(), "A", "B", "C"}));
+    const ino_t inodeOfC = statOf(tp.path(QStringLiteral("Notes/3.txt"))).st_ino;
     QVERIFY(folder.save({QString(), "A", "C"}));
     QCOMPARE(filesIn(tp.path(QStringLiteral("Notes"))), (QStringList{"1.txt", "2.txt"}));
     QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/2.txt"))), encodeNoteBytes(QStringLiteral("C")));
-    QCOMPARE(folder.filesWritten(), 4);
+    // Moved, not rewritten.
+    QCOMPARE(statOf(tp.path(QStringLiteral("Notes/2.txt"))).st_ino, inodeOfC);
+    QCOMPARE(folder.filesWritten(), 3);
     QVERIFY(folder.save({QString()}));
     QVERIFY(filesIn(tp.path(QStringLiteral("Notes"))).isEmpty());
 }
 
-void TestNoteFolder::fileChangedByHandIsRewrittenAndKeptAside()
+void TestNoteFolder::fileChangedByHandIsLeftForTheStoreToTakeIn()
 {
     TestPlatform tp;
     NoteFolder folder(tp.appFolder());
@@ -255,9 +263,10 @@ void TestNoteFolder::fileChangedByHandIsRewrittenAndKeptAside()
     // Same size and same second: only the stamp's finer parts differ.
     writeRaw(tp.path(QStringLiteral("Notes/2.txt")), encodeNoteBytes(QStringLiteral("X")));
     QVERIFY(folder.save(notes));
-    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/2.txt"))), encodeNoteBytes(QStringLiteral("B")));
-    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/2.txt")), encodeNoteBytes(QStringLiteral("X")));
-    QCOMPARE(folder.filesWritten(), 3);
+    QVERIFY(folder.sawOutsideChange());
+    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/2.txt"))), encodeNoteBytes(QStringLiteral("X")));
+    QVERIFY(!QFileInfo::exists(folder.recyclePath()));
+    QCOMPARE(folder.filesWritten(), 3); // B waits in a file of its own until the store has seen X
 }
 
 void TestNoteFolder::touchedFileIsNotRewritten()
@@ -276,7 +285,7 @@ void TestNoteFolder::touchedFileIsNotRewritten()
     QCOMPARE(statOf(path).st_mtim.tv_sec, time_t(1000));
 }
 
-void TestNoteFolder::foreignFilesAreMovedNotDeleted()
+void TestNoteFolder::foreignFilesAreLeftWhereTheyAre()
 {
     TestPlatform tp;
     NoteFolder folder(tp.appFolder());
@@ -289,13 +298,13 @@ void TestNoteFolder::foreignFilesAreMovedNotDeleted()
     writeRaw(tp.path(QStringLiteral("Notes/3.txt")), encodeNoteBytes(QStringLiteral("C")));
 
     QVERIFY(folder.save({QString(), "A", "B", "C"}));
-    QCOMPARE(filesIn(tp.path(QStringLiteral("Notes"))), (QStringList{"1.txt", "2.txt", "3.txt"}));
+    QCOMPARE(filesIn(tp.path(QStringLiteral("Notes"))),
+             (QStringList{"1.txt", "2.txt", "3.txt", "5.txt", "todo.md"}));
     // 3.txt already held what the save wanted there: adopted, not written again.
     QCOMPARE(folder.filesWritten(), 2);
-    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/todo.md")), QByteArray("older todo"));
-    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/todo (2).md")),
-             QByteArray("dropped in while running"));
-    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/5.txt")), QByteArray("five"));
+    QCOMPARE(filesIn(folder.recyclePath()), QStringList{"todo.md"});
+    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/todo.md"))), QByteArray("dropped in while running"));
+    QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/5.txt"))), QByteArray("five"));
 }
 
 void TestNoteFolder::filesThatWereNotLoadedAreNeverTouched()
@@ -349,8 +358,8 @@ void TestNoteFolder::saveWithoutLoadKeepsWhatIsThere()
     QCOMPARE(readRaw(tp.path(QStringLiteral("Notes/2.txt"))), encodeNoteBytes(QStringLiteral("typed")));
     writeRaw(tp.path(QStringLiteral("Notes/later.md")), "appeared afterwards");
     QVERIFY(folder.save({QString(), "typed"}));
-    QCOMPARE(filesIn(tp.path(QStringLiteral("Notes"))), (QStringList{"1.txt", "2.txt"}));
-    QCOMPARE(readRaw(folder.recyclePath() + QStringLiteral("/later.md")), QByteArray("appeared afterwards"));
+    QCOMPARE(filesIn(tp.path(QStringLiteral("Notes"))), (QStringList{"1.txt", "2.txt", "later.md"}));
+    QVERIFY(!QFileInfo::exists(folder.recyclePath()));
 }
 
 void TestNoteFolder::notesThatIsAFileIsLeftAlone()
