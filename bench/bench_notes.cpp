@@ -72,6 +72,27 @@ void BM_SaveOneChanged1000(benchmark::State& state)
 }
 BENCHMARK(BM_SaveOneChanged1000)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
+// The first key typed into a new note at the top: every other note moves down one number. Each
+// round adds one more note, so the folder grows from 1,000.
+void BM_NewNoteAtTop1000(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    NoteFolder folder(dir.path());
+    folder.load();
+    QStringList notes = sampleNotes(1000, 1024);
+    folder.save(notes);
+    const int written = folder.filesWritten();
+    int round = 0;
+    for (auto _ : state) {
+        notes.insert(1, sampleNote(100000 + ++round, 1));
+        benchmark::DoNotOptimize(folder.save(notes));
+    }
+    state.counters["files/save"] = double(folder.filesWritten() - written) / double(round);
+    if (folder.filesWritten() - written != round)
+        state.SkipWithError("a save rewrote notes that only moved");
+}
+BENCHMARK(BM_NewNoteAtTop1000)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
 void BM_Load10000(benchmark::State& state)
 {
     QTemporaryDir dir;
