@@ -952,7 +952,11 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
         }
         if (write.linkFrom.isEmpty())
             ++m_filesWritten;
-        m_records.insert(write.name, Record{{}, write.text, write.canonical, write.lossy});
+        struct stat st;
+        if (::fstatat(notesFd, write.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            m_records.insert(write.name, Record{stampOf(st), write.text, write.canonical, write.lossy});
+        else
+            m_records.remove(write.name);
     }
     // The renames must be durable before the files they make redundant are removed: one flush of
     // the folder for all of them.
@@ -973,16 +977,19 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
             ok = fail(Failure::Write, errno, notesPath);
     }
     ::fsync(notesFd);
-    // Stamped last: renames and removals of other links change a moved file's status.
+    // Renames and removals of its other name changed a moved file's status time: the file itself
+    // is the same, unless something else was put there meanwhile (then the next look sees it).
     for (const Write& write : writes) {
         const auto record = m_records.find(write.name);
-        if (record == m_records.end() || record->stamp.size >= 0)
-            continue;
         struct stat st;
-        if (::fstatat(notesFd, write.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-            record->stamp = stampOf(st);
-        else
-            m_records.erase(record);
+        if (write.linkFrom.isEmpty() || record == m_records.end() ||
+            ::fstatat(notesFd, write.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        FileStamp now = stampOf(st);
+        const qint64 ctimeNs = now.ctimeNs;
+        now.ctimeNs = record->stamp.ctimeNs;
+        if (now == record->stamp)
+            record->stamp.ctimeNs = ctimeNs;
     }
     ::unlinkat(stage.get(), kJournal.constData(), 0);
     ::unlinkat(parentFd, stagingName.constData(), AT_REMOVEDIR);
