@@ -6,8 +6,15 @@
 
 #include <QHash>
 
+namespace {
+// A save that keeps meeting files changed outside while it runs gives up after this many rounds; what
+// it left alone is taken in by the next look.
+constexpr int kSaveAttempts = 3;
+} // namespace
+
 NoteStore::NoteStore(std::unique_ptr<NoteFolder> folder, QObject* parent)
-    : QObject(parent), m_folder(std::move(folder)), m_texts{QString()}, m_entries{kEmptyEntry}
+    : QObject(parent),
+      m_folder(std::move(folder)), m_texts{QString()}, m_entries{kEmptyEntry}, m_base{QString()}
 {
 }
 
@@ -41,6 +48,7 @@ void NoteStore::reset()
 {
     m_texts = QStringList{QString()};
     m_entries = QStringList{kEmptyEntry};
+    m_base = QStringList{QString()};
     emit entriesReset(m_entries);
     setCurrent(0);
 }
@@ -79,6 +87,7 @@ void NoteStore::appendFolderNotes()
         titles.append(NoteTitle(text));
     m_texts.append(loaded.texts);
     m_entries.append(titles);
+    m_base.append(loaded.texts);
     m_onDisk = loaded.texts;
     if (!titles.isEmpty())
         emit entriesAdded(titles);
@@ -87,12 +96,21 @@ void NoteStore::appendFolderNotes()
 bool NoteStore::save()
 {
     ensureLoaded();
-    if (!m_folder->save(m_texts)) {
-        tellFailure();
-        return false;
+    // What changed outside is taken in first: a save never writes over what the store has not seen.
+    // A file changed while the save ran is left alone by it; then the store looks and saves again.
+    followFolder();
+    for (int attempt = 1;; ++attempt) {
+        if (!m_folder->save(m_texts)) {
+            tellFailure();
+            return false;
+        }
+        if (!m_folder->sawOutsideChange() || attempt == kSaveAttempts)
+            break;
+        followFolder();
     }
     m_toldFailures.clear();
     m_onDisk = m_texts;
+    m_base = m_texts;
     return true;
 }
 
@@ -122,6 +140,7 @@ void NoteStore::appendNotes(const QStringList& texts)
     QStringList entries;
     for (const QString& text : texts) {
         m_texts.append(text);
+        m_base.append(QString());
         m_entries.append(entryFor(text));
         entries.append(m_entries.constLast());
     }
@@ -166,6 +185,7 @@ void NoteStore::appendEmptyNote()
 {
     ensureLoaded();
     m_texts.append(QString());
+    m_base.append(QString());
     m_entries.append(kEmptyEntry);
     emit entriesAdded(QStringList{kEmptyEntry});
     setCurrent(NoteCount() - 1);
@@ -195,6 +215,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
         return Removal::None;
     if (NoteCount() == 1) {
         m_texts[0] = QString();
+        m_base[0] = QString();
         setEntry(0, kUntitledEntry);
         setCurrent(0);
         emit editorTextReplaced(QString());
@@ -203,6 +224,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
     const bool last = index == NoteCount() - 1;
     m_texts.removeAt(index);
     m_entries.removeAt(index);
+    m_base.removeAt(index);
     emit entryRemoved(index);
     if (last || rule == AfterRemoval::ShowFirstNote) {
         // Note 0 comes back as it is stored: the next commit keeps its text unchanged.
@@ -232,4 +254,125 @@ const QList<int>& NoteStore::search(const QString& needle)
     ensureLoaded();
     m_searchHits = searchNotes(m_texts, needle);
     return m_searchHits;
+}
+
+int NoteStore::noteOnDisk(const QString& text) const
+{
+    int edited = -1;
+    for (int i = 0; i < m_base.size(); ++i) {
+        if (m_base.at(i).isNull() || m_base.at(i) != text)
+            continue;
+        if (m_texts.at(i) == text)
+            return i;
+        if (edited < 0)
+            edited = i;
+    }
+    return edited;
+}
+
+void NoteStore::insertFromFolder(int index, const QString& text, const QString& entry)
+{
+    m_texts.insert(index, text);
+    m_base.insert(index, text);
+    m_entries.insert(index, entry);
+    if (m_current >= index)
+        ++m_current;
+}
+
+void NoteStore::removeFromFolder(int index, bool signal)
+{
+    recycle({m_texts.at(index)});
+    if (m_texts.size() == 1) {
+        m_texts[0] = QString();
+        m_base[0] = QString();
+        m_entries[0] = kEmptyEntry;
+        if (signal)
+            emit entryChanged(0, kEmptyEntry);
+        if (m_current == 0)
+            emit editorTextReplaced(QString());
+        return;
+    }
+    m_texts.removeAt(index);
+    m_base.removeAt(index);
+    m_entries.removeAt(index);
+    if (signal)
+        emit entryRemoved(index);
+    if (index == m_current) {
+        m_current = -1;
+        emit editorTextReplaced(QString());
+    } else if (index < m_current) {
+        --m_current;
+    }
+}
+
+bool NoteStore::followFolder()
+{
+    if (m_loadPending)
+        return false; // the load reads the folder as it is
+    const NoteFolder::LookResult look = m_folder->look();
+    const int current = m_current;
+    // Once a note is put between others the list is sent again as a whole, at the end.
+    bool resetting = false;
+    const auto placeAfter = [this](const QString& previous) {
+        if (previous.isNull())
+            return NoteFolder::isBlankForSave(m_texts.at(0)) ? 1 : 0;
+        const int before = noteOnDisk(previous);
+        return before < 0 ? int(m_texts.size()) : before + 1;
+    };
+    const auto insert = [&](int index, const QString& text, const QString& entry) {
+        insertFromFolder(index, text, entry);
+        if (resetting || index < m_texts.size() - 1)
+            resetting = true;
+        else
+            emit entriesAdded(QStringList{entry});
+    };
+    for (const NoteFolder::Change& change : look.changes) {
+        switch (change.kind) {
+        case NoteFolder::Change::Added:
+            m_onDisk.append(change.after);
+            insert(placeAfter(change.previous), change.after, entryFor(change.after));
+            break;
+        case NoteFolder::Change::Changed: {
+            const qsizetype onDisk = m_onDisk.indexOf(change.before);
+            if (onDisk >= 0)
+                m_onDisk[onDisk] = change.after;
+            else
+                m_onDisk.append(change.after);
+            const int i = noteOnDisk(change.before);
+            if (i < 0) {
+                insert(placeAfter(change.previous), change.after, entryFor(change.after));
+            } else if (m_texts.at(i) == change.before) {
+                m_texts[i] = change.after;
+                m_base[i] = change.after;
+                if (resetting)
+                    m_entries[i] = entryFor(change.after);
+                else
+                    setEntry(i, entryFor(change.after));
+                if (i == m_current)
+                    emit editorTextReplaced(change.after);
+            } else {
+                // Both sides changed the note: ours stays as typed, theirs comes right after it.
+                m_base[i] = QString();
+                insert(i + 1, change.after, kOutsideEntryPrefix + entryFor(change.after));
+            }
+            break;
+        }
+        case NoteFolder::Change::Removed: {
+            m_onDisk.removeOne(change.before);
+            const int i = noteOnDisk(change.before);
+            if (i < 0)
+                break;
+            if (m_texts.at(i) == change.before)
+                removeFromFolder(i, !resetting);
+            else
+                m_base[i] = QString(); // edited here: kept, and saved again as a note of its own
+            break;
+        }
+        }
+    }
+    if (resetting)
+        emit entriesReset(m_entries);
+    if (m_current != current || resetting)
+        emit currentChanged(m_current);
+    return look.unsettled;
 }

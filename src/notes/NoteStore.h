@@ -123,6 +123,18 @@ public:
     /// the editor.
     void clearNotes();
 
+    /// Takes in what another program (a sync tool, another copy of the application) changed in the
+    /// folder since the store last looked, matching notes by their text: a new file becomes a note
+    /// at its place in folder order, a changed file's text replaces its note's (and the editor's,
+    /// when that note is current and holds no edit of ours), a deleted file's note goes, its text
+    /// kept in the recovery folder first. When the note had an edit of ours not yet saved, ours
+    /// stays and the outside text becomes a new note right after it, its entry marked with
+    /// kOutsideEntryPrefix. The caller commits the editor before. True when some file was still
+    /// being written: look again shortly. Does nothing before the folder was read.
+    bool followFolder();
+    /// Marks the entry of a note that arrived from outside while its note was being edited here.
+    static inline const QString kOutsideEntryPrefix = QStringLiteral("【外部修改】");
+
     /// Notes whose text contains the needle (exact, case-sensitive), in note order; kept as the hits
     /// until the next search, whatever is added or removed meanwhile.
     const QList<int>& search(const QString& needle);
@@ -157,6 +169,14 @@ private:
     /// leaves Notes alone until then.
     void recycle(const QStringList& texts);
     void tellFailure();
+    /// The note that the folder held as text (as its file last read or saved), −1 when none; one
+    /// still unedited first.
+    int noteOnDisk(const QString& text) const;
+    /// Puts a note that came from the folder at index; the list hears of it later (see followFolder).
+    void insertFromFolder(int index, const QString& text, const QString& entry);
+    /// Removes a note whose file was deleted from outside, keeping its text in the recovery folder.
+    /// Signals only when signal is true.
+    void removeFromFolder(int index, bool signal);
 
     std::unique_ptr<NoteFolder> m_folder;
     bool m_loadPending = false;
@@ -167,4 +187,7 @@ private:
     QList<NoteFolder::Failure::Kind> m_toldFailures;
     /// The texts as the folder holds them since the last load or successful save.
     QStringList m_onDisk;
+    /// Parallel to m_texts: what the folder held for each note when it was last read or saved (null
+    /// for a note never saved). A note whose text differs holds an edit of ours.
+    QStringList m_base;
 };
