@@ -138,6 +138,7 @@ void FrmMain::resetNoteStore()
     connect(m_notes.get(), &NoteStore::entriesReset, this, &FrmMain::showNoteEntries, unique);
     connect(m_notes.get(), &NoteStore::editorTextReplaced, this, &FrmMain::showInEditor, unique);
     connect(m_notes.get(), &NoteStore::folderFailed, this, &FrmMain::reportFolderFailure, unique);
+    startFollowingNotesFolder();
     m_notes->reset();
 }
 
@@ -480,6 +481,7 @@ bool FrmMain::event(QEvent* event)
     // would be set up twice.
     if (event->type() == QEvent::Show)
         installWheelFilter();
+    followNotesFolderOn(event);
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::Paint && !m_firstPaintSeen) {
         m_firstPaintSeen = true;

@@ -285,4 +285,16 @@ private:
     QLabel* Label10 = nullptr;
     std::array<ClickLabel*, 4> Label11{};
     ImageButton* Picture16 = nullptr;
+
+    // Following the notes folder while other programs (sync tools) change it: FrmMainSync.cpp.
+    /// Starts watching Notes; changes there and every activation of the window bring the list up to
+    /// date.
+    void startFollowingNotesFolder();
+    /// Commits the editor and takes in what changed in Notes; looks again while a file is being
+    /// written.
+    void followNotesFolder();
+    /// Follows the folder when the window is activated: what changed while the user was elsewhere.
+    void followNotesFolderOn(QEvent* event);
+    class FolderWatcher* m_notesWatcher = nullptr;
+    QTimer* m_notesSettle = nullptr;
 };

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window follows the notes folder while another program changes it: on the watcher's word
+// and when the window is activated, the list and the editor show what the folder now holds.
+#include "notes/NoteStore.h"
+#include "shell/FrmMain.h"
+#include "support/FakeFolderWatcher.h"
+#include "support/Fakes.h"
+#include "support/WindowTest.h"
+#include "widgets/ListBoxW.h"
+#include "widgets/TextBoxW.h"
+
+#include <QtTest>
+
+#include <cstdio>
+
+class TestMainSync : public QObject
+{
+    Q_OBJECT
+private slots:
+    void listAndEditorFollowTheFolder_data();
+    void listAndEditorFollowTheFolder();
+};
+
+void TestMainSync::listAndEditorFollowTheFolder_data()
+{
+    QTest::addColumn<bool>("activate"); // else the watcher reports
+    QTest::addColumn<QString>("typed"); // typed into note 2 before the change, not yet saved
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("editor");
+    const QString mark = NoteStore::kOutsideEntryPrefix;
+    QTest::newRow("watcher, open note changed")
+        << false << "" << QStringList{"#无内容#", "one", "two there", "three"} << "two there";
+    QTest::newRow("activation, open note changed")
+        << true << "" << QStringList{"#无内容#", "one", "two there", "three"} << "two there";
+    QTest::newRow("watcher, open note edited here")
+        << false << " here" << QStringList{"#无内容#", "one", "two here", mark + "two there", "three"}
+        << "two here";
+}
+
+void TestMainSync::listAndEditorFollowTheFolder()
+{
+    QFETCH(bool, activate);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, editor);
+    TestPlatform tp;
+    FakeFolderWatcher::Installed fakeWatcher;
+    const QStringList files{"one", "two", "three"};
+    for (int i = 0; i < files.size(); ++i)
+        writeFile(tp.path(QStringLiteral("Notes/%1.txt").arg(i + 1)), utf8WithBom(files[i]));
+    FrmMain w(tp.platform());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.ensureNoteList();
+    auto* list = control<ListBoxW>(&w, QStringLiteral("List1"));
+    auto* text = control<TextBoxW>(&w, QStringLiteral("Text1"));
+    QVERIFY(FakeFolderWatcher::last);
+    QTest::mouseClick(control<QWidget>(&w, QStringLiteral("Picture1")), Qt::LeftButton);
+    doubleClickRow(list, 2);
+    QCOMPARE(text->text(), QStringLiteral("two"));
+    if (!typed.isEmpty()) {
+        text->setFocus();
+        text->moveCursor(QTextCursor::End);
+        QTest::keyClicks(text, typed);
+    }
+
+    // As a sync tool writes: a hidden temporary file renamed over the note.
+    const QString temporary = tp.path(QStringLiteral("Notes/.2.txt.tmp"));
+    writeFile(temporary, utf8WithBom(QStringLiteral("two there")));
+    QCOMPARE(std::rename(QFile::encodeName(temporary).constData(),
+                         QFile::encodeName(tp.path(QStringLiteral("Notes/2.txt"))).constData()),
+             0);
+    if (activate) {
+        QEvent activation(QEvent::WindowActivate);
+        QApplication::sendEvent(&w, &activation);
+    } else {
+        FakeFolderWatcher::last->fire();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(list->items(), entries, 3000);
+    QCOMPARE(text->text(), editor);
+    QVERIFY(FakeFolderWatcher::last->watched.contains(tp.path(QStringLiteral("Notes"))));
+}
+
+QTEST_MAIN(TestMainSync)
+#include "tst_mainsync.moc"
