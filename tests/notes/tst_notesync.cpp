@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -60,6 +61,71 @@ struct Follower
     QString editor = QStringLiteral("<untouched>");
 };
 
+/// A sync tool between two notes folders, as Syncthing works: a file changed on one side since the
+/// last run is copied to the other (hidden temporary file, then rename), a deleted one deleted there;
+/// when both sides changed it, the first side's version wins and the other becomes a conflict file.
+struct SyncTool
+{
+    QString a;
+    QString b;
+    QHash<QString, QByteArray> last;
+
+    static QHash<QString, QByteArray> snapshot(const QString& folder)
+    {
+        QHash<QString, QByteArray> files;
+        for (const QString& name : filesIn(folder))
+            files.insert(name, readRaw(folder + u'/' + name));
+        return files;
+    }
+    static void put(const QString& folder, const QString& name, const std::optional<QByteArray>& bytes)
+    {
+        if (!bytes) {
+            QFile::remove(folder + u'/' + name);
+            return;
+        }
+        const QString temporary = folder + QStringLiteral("/.syncthing.") + name + QStringLiteral(".tmp");
+        writeRaw(temporary, *bytes);
+        std::rename(QFile::encodeName(temporary).constData(),
+                    QFile::encodeName(folder + u'/' + name).constData());
+    }
+    void run()
+    {
+        const auto filesA = snapshot(a);
+        const auto filesB = snapshot(b);
+        QSet<QString> names(last.keyBegin(), last.keyEnd());
+        for (const QString& name : filesA.keys() + filesB.keys())
+            names.insert(name);
+        const auto value = [](const QHash<QString, QByteArray>& files, const QString& name) {
+            return files.contains(name) ? std::optional<QByteArray>(files.value(name)) : std::nullopt;
+        };
+        for (const QString& name : names) {
+            const auto inA = value(filesA, name);
+            const auto inB = value(filesB, name);
+            const auto before = value(last, name);
+            if (inA != inB) {
+                if (inA == before) {
+                    put(a, name, inB);
+                } else if (inB == before) {
+                    put(b, name, inA);
+                } else {
+                    const QString conflict = name + QStringLiteral(".sync-conflict-20261207.txt");
+                    put(b, name, inA);
+                    if (inB) {
+                        put(a, conflict, inB);
+                        put(b, conflict, inB);
+                        last.insert(conflict, *inB);
+                    }
+                }
+            }
+            const auto now = value(snapshot(a), name);
+            if (now)
+                last.insert(name, *now);
+            else
+                last.remove(name);
+        }
+    }
+};
+
 } // namespace
 
 class TestNoteSync : public QObject
@@ -70,6 +136,7 @@ private slots:
     void outsideChangesBecomeNotes();
     void outsideWriteDuringASaveIsNeverLost_data();
     void outsideWriteDuringASaveIsNeverLost();
+    void twoCopiesJoinedByASyncToolEndEqual();
 };
 
 void TestNoteSync::outsideChangesBecomeNotes_data()
@@ -211,6 +278,64 @@ void TestNoteSync::outsideWriteDuringASaveIsNeverLost()
                  textsIn(store.folder().recyclePath()).contains(QStringLiteral("A mine")),
              oursKept);
     QCOMPARE(store.NoteTexts().mid(1), onDisk);
+}
+
+void TestNoteSync::twoCopiesJoinedByASyncToolEndEqual()
+{
+    TestPlatform tpA;
+    TestPlatform tpB;
+    NoteStore a(std::make_unique<NoteFolder>(tpA.appFolder(), &tpA.clock));
+    NoteStore b(std::make_unique<NoteFolder>(tpB.appFolder(), &tpB.clock));
+    a.load();
+    b.load();
+    SyncTool sync{tpA.path(QStringLiteral("Notes")), tpB.path(QStringLiteral("Notes")), {}};
+    // One copy acts and saves, the tool carries it over, the other looks twice (the file settles).
+    const auto round = [&](NoteStore& actor, NoteStore& other, const std::function<void()>& act) {
+        act();
+        QVERIFY(actor.save());
+        sync.run();
+        other.followFolder();
+        other.followFolder();
+        QVERIFY(other.save());
+        sync.run();
+        actor.followFolder();
+        actor.followFolder();
+    };
+    round(a, b, [&] { a.commit(QStringLiteral("alpha")); });
+    round(b, a, [&] {
+        b.addNote();
+        b.commit(QStringLiteral("beta"));
+    });
+    round(a, b, [&] {
+        QVERIFY(a.open(a.NoteTexts().indexOf(QStringLiteral("alpha"))));
+        a.commit(QStringLiteral("alpha typed in A"));
+    });
+    round(b, a, [&] {
+        QVERIFY(b.open(b.NoteTexts().indexOf(QStringLiteral("beta"))));
+        b.commit(QStringLiteral("beta typed in B"));
+        b.addNote();
+        b.commit(QStringLiteral("gamma"));
+    });
+    round(a, b, [&] {
+        a.removeNote(a.NoteTexts().indexOf(QStringLiteral("beta typed in B")),
+                     NoteStore::AfterRemoval::FollowCurrent);
+        a.addNote();
+        a.commit(QStringLiteral("delta"));
+    });
+    round(b, a, [&] {
+        b.removeNote(b.NoteTexts().indexOf(QStringLiteral("gamma")), NoteStore::AfterRemoval::FollowCurrent);
+    });
+    // Both close.
+    QVERIFY(a.save());
+    QVERIFY(b.save());
+    sync.run();
+
+    const QStringList inA = NoteFolder(tpA.appFolder(), &tpA.clock).load().texts;
+    const QStringList inB = NoteFolder(tpB.appFolder(), &tpB.clock).load().texts;
+    QCOMPARE(inA, inB);
+    QCOMPARE(inA, (QStringList{"alpha typed in A", "delta"}));
+    QVERIFY(textsIn(tpA.path(QStringLiteral("Notes.recycle"))).contains(QStringLiteral("beta typed in B")));
+    QVERIFY(textsIn(tpB.path(QStringLiteral("Notes.recycle"))).contains(QStringLiteral("gamma")));
 }
 
 QTEST_GUILESS_MAIN(TestNoteSync)
