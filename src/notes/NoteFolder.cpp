@@ -976,7 +976,8 @@ bool NoteFolder::stageAndCommit(int parentFd, const QByteArray& stagingName, int
         else
             ok = fail(Failure::Write, errno, notesPath);
     }
-    ::fsync(notesFd);
+    if (!journal.removals.isEmpty())
+        ::fsync(notesFd);
     // Renames and removals of its other name changed a moved file's status time: the file itself
     // is the same, unless something else was put there meanwhile (then the next look sees it).
     for (const Write& write : writes) {
