@@ -716,7 +716,9 @@ void TestPowerCut::everyPowerCutLeavesTheOldOrTheNewState_data()
     QTest::newRow("removed note kept, then saved") << "recycle";
     // Nothing to write: the save only removes, without a staging folder that syncs the others.
     QTest::newRow("last note kept, then removed") << "recycle last";
-    QTest::newRow("foreign file moved aside") << "foreign";
+    QTest::newRow("foreign file left alone") << "foreign";
+    // Every file moves one number up as a second link, one new file is written.
+    QTest::newRow("new note at the top") << "top";
     QTest::newRow("to-do list") << "tasks";
 }
 
@@ -742,6 +744,8 @@ void TestPowerCut::everyPowerCutLeavesTheOldOrTheNewState()
         after = QStringList{"one", "TWO", "three", "four", "five"};
     if (scenario == QLatin1String("beside") || scenario == QLatin1String("inside"))
         after = QStringList{"ONE", "TWO", "FOUR"};
+    else if (scenario == QLatin1String("top"))
+        after = QStringList{"zero"} + before;
     const QString foreign = QStringLiteral("from a sync tool");
 
     // The key lives outside the folder a power cut hits, as it lives outside the data folder.
