@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -458,8 +459,15 @@ NoteFolder::LookResult NoteFolder::look()
         }
         // A file still being written changes between two looks: it waits for the next one.
         const auto last = m_lastLook.constFind(entry.name);
-        if (last == m_lastLook.cend() || !(*last == stamp)) {
-            m_lastLook.insert(entry.name, stamp);
+        const qint64 nowMs = m_clock->monotonicMs();
+        timespec wall{};
+        ::clock_gettime(CLOCK_REALTIME, &wall);
+        const bool settled = last != m_lastLook.cend() && last->stamp == stamp &&
+                             (nowMs - last->atMs >= kSettleMs ||
+                              nanoseconds(wall) - stamp.mtimeNs > qint64(1000) * 1000 * 1000);
+        if (!settled) {
+            if (last == m_lastLook.cend() || !(last->stamp == stamp))
+                m_lastLook.insert(entry.name, Seen{stamp, nowMs});
             result.unsettled = true;
             if (record != m_records.end())
                 present.push_back(entry.name);

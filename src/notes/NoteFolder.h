@@ -99,8 +99,10 @@ public:
     /// Compares the folder with what this store last saw or wrote there and records what it finds:
     /// the changes another program made, by text. A file that only moved to another name is no
     /// change (another copy renumbering its files); a file is taken in only once two looks found
-    /// it the same. Hidden files are never read. Nothing without a load before.
+    /// it the same, kSettleMs or more apart (or last modified over a second ago). Hidden files are
+    /// never read. Nothing without a load before.
     LookResult look();
+    static constexpr int kSettleMs = 250;
 
     /// The last save left files alone that changed outside while it ran (or that were changed
     /// outside before it and not looked at yet): the caller looks and saves again.
@@ -218,8 +220,15 @@ private:
     std::function<bool()> m_stepHook;
     /// Texts of files deleted from outside that a save noticed before a look did.
     QStringList m_vanished;
-    /// Stamps of files found changing at the last look, taken in once a look finds them the same.
-    QHash<QByteArray, FileStamp> m_lastLook;
+    /// Files found changing at a look: their stamp then and when (monotonic ms). Taken in once a
+    /// look at least kSettleMs later finds them the same, or finds them the same and last modified
+    /// more than a second ago.
+    struct Seen
+    {
+        FileStamp stamp;
+        qint64 atMs = 0;
+    };
+    QHash<QByteArray, Seen> m_lastLook;
     bool m_outsideChange = false;
     /// Notes itself was gone and had to be made again: its files were not deleted one by one.
     bool m_notesRecreated = false;

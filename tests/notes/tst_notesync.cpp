@@ -207,6 +207,7 @@ void TestNoteSync::outsideChangesBecomeNotes()
     QCOMPARE(store.followFolder(), written);
     if (written)
         QCOMPARE(store.NoteTexts().size(), 4);
+    tp.clock.advanceMs(NoteFolder::kSettleMs);
     QVERIFY(!store.followFolder());
 
     QStringList entries;
@@ -266,6 +267,7 @@ void TestNoteSync::outsideWriteDuringASaveIsNeverLost()
     QVERIFY(store.save());
     store.folder().setStepHook({});
     store.followFolder();
+    tp.clock.advanceMs(NoteFolder::kSettleMs);
     store.followFolder();
     QVERIFY(store.save());
 
@@ -290,16 +292,20 @@ void TestNoteSync::twoCopiesJoinedByASyncToolEndEqual()
     b.load();
     SyncTool sync{tpA.path(QStringLiteral("Notes")), tpB.path(QStringLiteral("Notes")), {}};
     // One copy acts and saves, the tool carries it over, the other looks twice (the file settles).
+    const auto settle = [&](NoteStore& store) {
+        store.followFolder();
+        tpA.clock.advanceMs(NoteFolder::kSettleMs);
+        tpB.clock.advanceMs(NoteFolder::kSettleMs);
+        store.followFolder();
+    };
     const auto round = [&](NoteStore& actor, NoteStore& other, const std::function<void()>& act) {
         act();
         QVERIFY(actor.save());
         sync.run();
-        other.followFolder();
-        other.followFolder();
+        settle(other);
         QVERIFY(other.save());
         sync.run();
-        actor.followFolder();
-        actor.followFolder();
+        settle(actor);
     };
     round(a, b, [&] { a.commit(QStringLiteral("alpha")); });
     round(b, a, [&] {

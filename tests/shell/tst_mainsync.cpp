@@ -70,6 +70,10 @@ void TestMainSync::listAndEditorFollowTheFolder()
     QCOMPARE(std::rename(QFile::encodeName(temporary).constData(),
                          QFile::encodeName(tp.path(QStringLiteral("Notes/2.txt"))).constData()),
              0);
+    // Time passes for the window's clock while the test waits.
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { tp.clock.advanceMs(100); });
+    ticker.start(50);
     if (activate) {
         QEvent activation(QEvent::WindowActivate);
         QApplication::sendEvent(&w, &activation);
