@@ -9,6 +9,7 @@
 #include "platform/Notifier.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/SoundPlayer.h"
+#include "platform/WakeTimer.h"
 
 namespace {
 
@@ -111,4 +112,10 @@ Notifier* NoServices::notifier()
 {
     static NoNotifier notifier;
     return &notifier;
+}
+
+WakeTimer* NoServices::wakeTimer()
+{
+    static PlainWakeTimer timer([] { return NoServices::clock()->monotonicMs(); });
+    return &timer;
 }

@@ -9,6 +9,7 @@ class Autostart;
 class HostResolver;
 class MediaPlayerFactory;
 class Notifier;
+class WakeTimer;
 
 /// A service for every interface that does nothing (and says so where it can: a launcher that starts
 /// nothing returns false), so that a Platform never holds a null service and no caller has to ask.
@@ -23,4 +24,6 @@ Autostart* autostart();
 HostResolver* resolver();
 MediaPlayerFactory* media();
 Notifier* notifier();
+/// A wake timer on Qt's own timers (no suspend counted), on the clock above.
+WakeTimer* wakeTimer();
 } // namespace NoServices

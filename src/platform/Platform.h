@@ -14,6 +14,7 @@ class Autostart;
 class HostResolver;
 class MediaPlayerFactory;
 class Notifier;
+class WakeTimer;
 
 /// Every service the application takes from the operating system, handed to the main window at
 /// construction. The application wires the real ones; tests wire recording fakes. None is ever null:
@@ -45,6 +46,8 @@ struct Platform
     MediaPlayerFactory* media = NoServices::media();
     /// Desktop notifications for reminders.
     Notifier* notifier = NoServices::notifier();
+    /// Wakes the reminders at their due moment on the clock's monotonic time while none is shown.
+    WakeTimer* wakeTimer = NoServices::wakeTimer();
     /// False where the window system places windows itself (Wayland): the application can then
     /// neither move its window to the saved place nor centre or raise its secondary windows, and
     /// the place it reads back is meaningless.

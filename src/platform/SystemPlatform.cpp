@@ -9,6 +9,7 @@
 #include "platform/LazyServices.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/UserKey.h"
+#include "platform/WakeTimer.h"
 #include "platform/WindowSystem.h"
 
 #include <QApplication>
@@ -27,6 +28,7 @@ struct SystemPlatform::Services
     LazyHostResolver resolver;
     LazyMediaPlayerFactory media;
     std::unique_ptr<DBusNotifier> notifier;
+    SystemWakeTimer wakeTimer{[this] { return clock.monotonicMs(); }};
 };
 
 namespace {
@@ -75,6 +77,7 @@ SystemPlatform::SystemPlatform(const AppFolders& folders) : m_services(std::make
     m_services->notifier = std::make_unique<DBusNotifier>(QStringLiteral("Vemra便笺"),
                                                           notificationIcon(folders.resources), kAppId);
     m_platform.notifier = m_services->notifier.get();
+    m_platform.wakeTimer = &m_services->wakeTimer;
     m_platform.canPlaceWindows = WindowSystem::canPlaceWindows(QGuiApplication::platformName());
 }
 

@@ -55,6 +55,8 @@ int TaskEngine::addTask(const TaskItem& task)
     slot.id = m_nextId++;
     if (task.Status == TaskStatus::Running && isCountdown(task))
         slot.deadlineMs = m_clock.monotonicMs() + countdownSeconds(task.TimeText) * 1000;
+    else if (task.Status == TaskStatus::Running && task.TimeText != noTimerText())
+        armClock(task, slot, m_clock.now());
     m_items.append(task);
     m_slots.append(slot);
     if (appendEntry)
@@ -81,7 +83,10 @@ void TaskEngine::tick()
         } guard{m_scanning};
 
         const qint64 nowMs = m_clock.monotonicMs();
-        QString clockNow; // formed on first use: most ticks meet no clock-time task
+        // Formed on first use: most ticks meet no clock-time task. The local time is read afresh at
+        // every tick, so a clock set by hand or a new time zone is followed at once.
+        QDateTime localNow;
+        QString clockNow;
         const int last = TaskCount() - 1;
         for (m_scanCursor = 0; m_scanCursor <= last && m_scanCursor < TaskCount(); ++m_scanCursor) {
             const int i = m_scanCursor;
@@ -105,10 +110,10 @@ void TaskEngine::tick()
                 }
             } else {
                 if (clockNow.isNull()) {
-                    const QTime time = m_clock.now().time();
-                    clockNow = clockText(time.hour(), time.minute());
+                    localNow = m_clock.now();
+                    clockNow = clockText(localNow.time().hour(), localNow.time().minute());
                 }
-                if (task.TimeText == clockNow)
+                if (clockDue(task, m_slots.at(i), localNow, clockNow))
                     fire(i, false, due);
             }
         }
@@ -125,6 +130,26 @@ void TaskEngine::tick()
         if (performAction)
             performAction(indexOfId(action.id), action.task, action.countdown);
     }
+}
+
+void TaskEngine::armClock(const TaskItem& task, Slot& slot, const QDateTime& now)
+{
+    const QDate today = now.date();
+    const QString nowText = clockText(now.time().hour(), now.time().minute());
+    // The texts are fixed-width "+HH:MM", so they order as the times do.
+    slot.clockDay = task.TimeText >= nowText ? today : today.addDays(1);
+}
+
+bool TaskEngine::clockDue(const TaskItem& task, const Slot& slot, const QDateTime& now,
+                          const QString& nowText)
+{
+    // Its minute on the clock fires it whatever day it was armed for: after the clock went back
+    // (by hand, or in the autumn) the next time the wall shows it is the time the user meant.
+    if (task.TimeText == nowText)
+        return true;
+    const QDate today = now.date();
+    return slot.clockDay.isValid() &&
+           (today > slot.clockDay || (today == slot.clockDay && nowText > task.TimeText));
 }
 
 void TaskEngine::fire(int index, bool countdown, QList<DueAction>& due)
@@ -247,8 +272,13 @@ void TaskEngine::restoreTasks(const QList<StoredTask>& tasks)
 void TaskEngine::arm(TaskItem& task, Slot& slot, const QDateTime& due, const QDateTime& now,
                      qint64 nowMs) const
 {
-    if (task.Status != TaskStatus::Running || !isCountdown(task))
+    if (task.Status != TaskStatus::Running)
         return;
+    if (!isCountdown(task)) {
+        if (task.TimeText != noTimerText())
+            armClock(task, slot, now);
+        return;
+    }
     // TimeText was true when the list was kept, so it bounds what can be left now (it shows whole
     // seconds, hence the 999); only a wall clock set back or a due moment edited by hand would make
     // the wait longer. Without a due moment the countdown runs its text from now.
@@ -288,6 +318,39 @@ void TaskEngine::armHeldTasks()
 int TaskEngine::heldCount() const
 {
     return int(std::count_if(m_slots.cbegin(), m_slots.cend(), [](const Slot& slot) { return slot.held; }));
+}
+
+bool TaskEngine::hasArmedTimer() const
+{
+    for (int i = 0; i < m_items.size(); ++i) {
+        const TaskItem& task = m_items.at(i);
+        if (task.Status == TaskStatus::Running && !m_slots.at(i).held && task.TimeText != noTimerText())
+            return true;
+    }
+    return false;
+}
+
+qint64 TaskEngine::nextWakeMs() const
+{
+    const qint64 nowMs = m_clock.monotonicMs();
+    qint64 next = -1;
+    const auto consider = [&next](qint64 at) {
+        if (next < 0 || at < next)
+            next = at;
+    };
+    for (int i = 0; i < m_items.size(); ++i) {
+        const TaskItem& task = m_items.at(i);
+        const Slot& slot = m_slots.at(i);
+        if (task.Status != TaskStatus::Running || slot.held || task.TimeText == noTimerText())
+            continue;
+        if (isCountdown(task)) {
+            consider(slot.deadlineMs);
+        } else {
+            const QTime time = m_clock.now().time();
+            consider(nowMs + 60000 - (time.second() * 1000 + time.msec()));
+        }
+    }
+    return next;
 }
 
 QString TaskEngine::entry(int index) const

@@ -53,6 +53,14 @@ public:
     bool isHeld(int index) const { return m_slots.at(index).held; }
     /// How many tasks are held back.
     int heldCount() const;
+    /// True while some task has a timer that can fall due: running, not held, with a countdown or a
+    /// clock time. Only then is there anything for the tick to do.
+    bool hasArmedTimer() const;
+    /// When a tick is next needed if nobody watches the countdowns go down, on the clock's
+    /// monotonic time: the earliest countdown deadline, or the start of the next minute on the
+    /// wall clock while a clock-time task waits (so a clock set by hand or a new time zone is
+    /// followed within that minute). -1 when no timer is armed.
+    qint64 nextWakeMs() const;
     /// The list entry of task index: entryText(), or heldEntryText() while it is held back.
     QString entry(int index) const;
 
@@ -115,6 +123,8 @@ private:
         bool held = false;
         /// The due moment a held countdown was kept with, kept again as it was.
         QDateTime heldDue;
+        /// The local day whose HH:MM a running clock-time task waits for.
+        QDate clockDay;
     };
     struct DueAction
     {
@@ -126,6 +136,13 @@ private:
     void fire(int index, bool countdown, QList<DueAction>& due);
     /// Starts the timer of a kept task as of now (wall clock now, monotonic nowMs).
     void arm(TaskItem& task, Slot& slot, const QDateTime& due, const QDateTime& now, qint64 nowMs) const;
+    /// Sets the day a clock-time task waits for: today while its minute is still to come (or is
+    /// now), else tomorrow.
+    static void armClock(const TaskItem& task, Slot& slot, const QDateTime& now);
+    /// True when a waiting clock-time task falls due at the local time now: its minute has come on
+    /// the day it waits for, or that moment has passed (a sleep, a clock set forward, a trip east).
+    static bool clockDue(const TaskItem& task, const Slot& slot, const QDateTime& now,
+                         const QString& nowText);
     void eraseAt(int index);
     int indexOfId(quint64 id) const;
     void emitEntry(int index);

@@ -3,6 +3,7 @@
 
 #include "editor/RunFile.h"
 #include "platform/CommonDialog.h"
+#include "platform/WakeTimer.h"
 #include "tasks/FrmMessage.h"
 #include "tasks/FrmMusic.h"
 #include "tasks/Presets.h"
@@ -20,10 +21,13 @@
 #include "widgets/TextBoxW.h"
 #include "widgets/Twips.h"
 
+#include <QAbstractItemModel>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace {
@@ -88,8 +92,15 @@ TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
             List2->AddItem(entry);
     };
     m_engine.setEntry = [this](int index, const QString& entry) {
-        if (List2)
-            List2->setList(index, entry);
+        if (!List2)
+            return;
+        // A running countdown rewrites its entry every second. Announced as a change of the model,
+        // the list view repaints all of itself each time; the entry's own row is all that changed, and
+        // all the list needs to draw (every entry has the same height, so nothing moves).
+        QAbstractItemModel* model = List2->model();
+        const QSignalBlocker quiet(model);
+        List2->setList(index, entry);
+        List2->update(model->index(index, 0));
     };
     m_engine.removeEntry = [this](int index) {
         if (List2)
@@ -112,9 +123,16 @@ TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
     Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { m_engine.tick(); });
+    // Every change that arms or disarms a timer (an add, a restore, a toggle, a snooze, a task
+    // falling due) is a change of the list.
+    connect(&m_engine, &TaskEngine::listChanged, this, &TodoPage::updateTick);
 }
 
-TodoPage::~TodoPage() = default;
+TodoPage::~TodoPage()
+{
+    // A wake still asked for would call into this page.
+    m_platform.wakeTimer->cancel();
+}
 
 void TodoPage::ensureBuilt()
 {
@@ -128,16 +146,60 @@ void TodoPage::ensureBuilt()
     for (int i = 0; i < m_engine.TaskCount(); ++i)
         entries.append(m_engine.entry(i));
     List2->AddItems(entries);
+    // The tick runs every second only while the list can be seen.
+    List2->installEventFilter(this);
+    List2->window()->installEventFilter(this);
+    updateTick();
 }
 
 void TodoPage::start()
 {
-    Timer1->start();
+    m_tickAllowed = true;
+    updateTick();
 }
 
 void TodoPage::stop()
 {
-    Timer1->stop();
+    m_tickAllowed = false;
+    updateTick();
+}
+
+void TodoPage::updateTick()
+{
+    const bool armed = m_tickAllowed && m_engine.hasArmedTimer();
+    const bool everySecond = armed && listOnScreen();
+    // Restarting a running timer would shift its phase; only a change of state touches it.
+    if (everySecond && !Timer1->isActive())
+        Timer1->start();
+    else if (!everySecond && Timer1->isActive())
+        Timer1->stop();
+    if (armed && !everySecond) {
+        m_platform.wakeTimer->wakeAt(m_engine.nextWakeMs(), [this] {
+            m_engine.tick();
+            updateTick();
+        });
+    } else {
+        m_platform.wakeTimer->cancel();
+    }
+}
+
+bool TodoPage::listOnScreen() const
+{
+    return List2 && List2->isVisible() && !List2->window()->isMinimized();
+}
+
+bool TodoPage::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((watched == List2 && (type == QEvent::Show || type == QEvent::Hide)) ||
+        (List2 && watched == List2->window() && type == QEvent::WindowStateChange)) {
+        const bool wasEverySecond = Timer1->isActive();
+        updateTick();
+        // Coming into sight, the countdowns show what is left now rather than in a second.
+        if (!wasEverySecond && Timer1->isActive())
+            m_engine.tick();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TodoPage::createControls()

@@ -48,8 +48,9 @@ public:
     bool isBuilt() const { return List2 != nullptr; }
 
     TaskEngine& engine() { return m_engine; }
-    /// Starts the one-second tick.
+    /// Lets the one-second tick run from now on, whenever a timer is armed (see updateTick).
     void start();
+    /// Stops the tick for good, as the window closes.
     void stop();
 
     void AddTask();
@@ -84,7 +85,17 @@ private:
     bool clockTimeMode() const;
     void resetEditor();
     void performAction(int index, const TaskItem& task, bool countdown);
+    /// Runs Timer1 while the engine has an armed timer and the list is on the screen; with the list
+    /// out of sight the platform's wake timer wakes the engine only when something falls due; with
+    /// nothing armed neither runs. A list with nothing to show wakes the processor for nothing.
+    void updateTick();
+    /// True while List2 is built, shown and its window not minimized.
+    bool listOnScreen() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     Surface* m_page;
     Platform m_platform;
     Hooks m_hooks;
@@ -93,6 +104,7 @@ private:
     std::unique_ptr<CommonDialog> m_musicDialog;
     std::unique_ptr<CommonDialog> m_fileDialog;
     bool m_resetting = false;
+    bool m_tickAllowed = false;
 
     TextBoxW* Text3 = nullptr;
     QFrame* Line2 = nullptr;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Fakes.h"
 
-FakeClock::FakeClock() : m_now(QDate(2024, 3, 5), QTime(9, 0, 0)) {}
+FakeClock::FakeClock() : m_now(QDateTime(QDate(2024, 3, 5), QTime(9, 0, 0)).toUTC()) {}
 
 void FakeClock::advanceMs(qint64 ms)
 {
@@ -57,4 +57,5 @@ TestPlatform::TestPlatform()
     m_platform.resolver = &resolver;
     m_platform.media = &media;
     m_platform.notifier = &notifier;
+    m_platform.wakeTimer = &wakeTimer;
 }

@@ -10,22 +10,27 @@
 #include "platform/Platform.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/SoundPlayer.h"
+#include "platform/WakeTimer.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <utility>
 
-/// A clock that only moves when the test moves it.
+/// A clock that only moves when the test moves it. It holds an instant, shown in the time zone in
+/// force when now() is asked, so a test that changes TZ sees the local time move as a trip would.
 class FakeClock : public Clock
 {
 public:
     FakeClock();
-    QDateTime now() const override { return m_now; }
+    QDateTime now() const override { return m_now.toLocalTime(); }
     qint64 monotonicMs() const override { return m_monotonic; }
-    void setNow(const QDateTime& now) { m_now = now; }
-    /// Moves both the wall clock and the monotonic clock forward.
+    /// Sets the wall clock alone, as the user or a time service does; the monotonic clock stays.
+    void setNow(const QDateTime& now) { m_now = now.toUTC(); }
+    /// Moves both the wall clock and the monotonic clock forward; with no tick in between, this is
+    /// a suspend (the monotonic clock counts it).
     void advanceMs(qint64 ms);
 
 private:
@@ -145,6 +150,34 @@ private:
     Ticket m_next = 1;
 };
 
+/// Keeps the one wake asked for; the test runs it with fire().
+class RecordingWakeTimer : public WakeTimer
+{
+public:
+    void wakeAt(qint64 monotonicMs, std::function<void()> wake) override
+    {
+        requested = monotonicMs;
+        m_wake = std::move(wake);
+    }
+    void cancel() override
+    {
+        requested = -1;
+        m_wake = nullptr;
+    }
+    /// Runs the pending wake, if any.
+    void fire()
+    {
+        requested = -1;
+        if (const std::function<void()> wake = std::exchange(m_wake, nullptr))
+            wake();
+    }
+    /// The moment asked for; -1 when none is pending.
+    qint64 requested = -1;
+
+private:
+    std::function<void()> m_wake;
+};
+
 /// A complete set of fakes around a fresh temporary application folder.
 class TestPlatform
 {
@@ -163,6 +196,7 @@ public:
     FakeResolver resolver;
     FakeMediaPlayerFactory media;
     RecordingNotifier notifier;
+    RecordingWakeTimer wakeTimer;
 
 private:
     QTemporaryDir m_dir;

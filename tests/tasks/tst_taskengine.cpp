@@ -2,7 +2,10 @@
 #include "tasks/TaskHarness.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <ctime>
 
 class TestTaskEngine : public QObject
 {
@@ -18,6 +21,8 @@ private slots:
     void longRunDoesNotDrift();
     void clockTime_data();
     void clockTime();
+    void realTimeAcrossSleepAndClockChanges_data();
+    void realTimeAcrossSleepAndClockChanges();
     void sameTickFiresInOrderBeforeAnyAction();
     void windowOpenLetsOtherTasksRunAndFire();
     void tickDuringScanIsIgnored();
@@ -190,6 +195,90 @@ void TestTaskEngine::clockTime()
     QCOMPARE(firedOnTick, 0);
     QCOMPARE(h.log, (QStringList{"fired 0", "action 0 闹钟 clock"}));
     QCOMPARE(h.entries.at(0), QStringLiteral("【已完成】闹钟"));
+}
+
+void TestTaskEngine::realTimeAcrossSleepAndClockChanges_data()
+{
+    // Events: "tick" (a second passes), "wait N" (N seconds pass, then one tick), "sleep N" (N
+    // seconds of suspend: no tick), "wall N" (the wall clock alone is set N seconds away), "tz Z"
+    // (the time zone becomes Z). firedAt is the event after which the one firing is seen.
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDateTime>("start"); // local time in zone
+    QTest::addColumn<QString>("timeText");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<int>("firedAt");
+    const QDateTime morning(QDate(2024, 3, 5), QTime(7, 0));
+    QTest::newRow("countdown, slept past it") << QByteArray("UTC") << morning << "-00:05:00"
+                                              << QStringList{"tick", "sleep 600", "tick", "wait 900"} << 2;
+    QTest::newRow("countdown, wall clock set back")
+        << QByteArray("UTC") << morning << "-00:05:00" << QStringList{"wall -3600", "wait 299", "tick"} << 2;
+    QTest::newRow("countdown, trip") << QByteArray("Asia/Shanghai") << morning << "-00:05:00"
+                                     << QStringList{"tz Asia/Tokyo", "wait 299", "tick"} << 2;
+    QTest::newRow("clock time, slept past it")
+        << QByteArray("UTC") << morning << "+07:30" << QStringList{"sleep 3600", "tick", "wait 86400"} << 1;
+    QTest::newRow("clock time, trip west") << QByteArray("Asia/Shanghai") << morning << "+07:30"
+                                           << QStringList{"tz Asia/Kolkata", "wait 10739", "wait 61"} << 2;
+    QTest::newRow("clock time, trip east past it")
+        << QByteArray("Asia/Kolkata") << morning << "+07:30" << QStringList{"tz Asia/Tokyo", "tick"} << 1;
+    QTest::newRow("clock time, set back after firing")
+        << QByteArray("UTC") << QDateTime(QDate(2024, 3, 5), QTime(7, 29, 59)) << "+07:30"
+        << QStringList{"tick", "wall -300", "wait 240", "wait 60", "wait 30"} << 0;
+    QTest::newRow("clock time, set back to before it")
+        << QByteArray("UTC") << QDateTime(QDate(2024, 3, 5), QTime(7, 40)) << "+07:30"
+        << QStringList{"wall -900", "wait 240", "wait 60"} << 2;
+    QTest::newRow("clock time, spring forward over it")
+        << QByteArray("Europe/Berlin") << QDateTime(QDate(2024, 3, 31), QTime(1, 50)) << "+02:30"
+        << QStringList{"wait 540", "wait 60"} << 1;
+    QTest::newRow("clock time, autumn hour twice")
+        << QByteArray("Europe/Berlin") << QDateTime(QDate(2024, 10, 27), QTime(1, 30)) << "+02:30"
+        << QStringList{"wait 3599", "tick", "wait 3600", "wait 60"} << 1;
+}
+
+void TestTaskEngine::realTimeAcrossSleepAndClockChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDateTime, start);
+    QFETCH(QString, timeText);
+    QFETCH(QStringList, events);
+    QFETCH(int, firedAt);
+    const QByteArray savedZone = qgetenv("TZ");
+    const auto setZone = [](const QByteArray& z) {
+        qputenv("TZ", z);
+        ::tzset();
+    };
+    setZone(zone);
+    const auto restore = qScopeGuard([&] {
+        if (savedZone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", savedZone);
+        ::tzset();
+    });
+    TaskHarness h;
+    h.clock.setNow(QDateTime(start.date(), start.time())); // read in the zone just set
+    h.add(QStringLiteral("闹钟"), timeText);
+    int seenAt = -1;
+    for (int e = 0; e < events.size(); ++e) {
+        const QString kind = events.at(e).section(u' ', 0, 0);
+        const QString arg = events.at(e).section(u' ', 1);
+        if (kind == QLatin1String("tick"))
+            h.tickAfter(1000);
+        else if (kind == QLatin1String("wait"))
+            h.tickAfter(arg.toLongLong() * 1000);
+        else if (kind == QLatin1String("sleep"))
+            h.clock.advanceMs(arg.toLongLong() * 1000);
+        else if (kind == QLatin1String("wall"))
+            h.clock.setNow(h.clock.now().addSecs(arg.toLongLong()));
+        else if (kind == QLatin1String("tz"))
+            setZone(arg.toLatin1());
+        if (seenAt < 0 && !h.log.isEmpty())
+            seenAt = e;
+    }
+    QCOMPARE(seenAt, firedAt);
+    QCOMPARE(h.log,
+             (QStringList{
+                 QStringLiteral("fired 0"),
+                 QStringLiteral("action 0 闹钟 %1").arg(timeText.startsWith(u'-') ? "countdown" : "clock")}));
 }
 
 void TestTaskEngine::sameTickFiresInOrderBeforeAnyAction()

@@ -21,7 +21,10 @@ class TestTodoPage : public QObject
 private slots:
     void init();
     void cleanup();
-    void tickRunsEverySecondPrecisely();
+    void tickRunsOnlyWhileATimerIsArmed_data();
+    void tickRunsOnlyWhileATimerIsArmed();
+    void tickRepaintsOnlyEntriesWhoseTextChanged_data();
+    void tickRepaintsOnlyEntriesWhoseTextChanged();
     void countdownFromTheEditorFiresAfterItsTime();
     void clockTimeAndNoTimerEntries();
     void fieldsClampAndAcceptDigitsOnly();
@@ -97,15 +100,115 @@ void TestTodoPage::cleanup()
     tp.reset();
 }
 
-void TestTodoPage::tickRunsEverySecondPrecisely()
+void TestTodoPage::tickRunsOnlyWhileATimerIsArmed_data()
 {
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("running");    // Timer1, every second
+    QTest::addColumn<qint64>("wakeInMs"); // the one wake asked for, from now; -1 none
+    QTest::newRow("no task") << "" << false << qint64(-1);
+    QTest::newRow("no timer") << "none" << false << qint64(-1);
+    QTest::newRow("countdown") << "countdown" << true << qint64(-1);
+    QTest::newRow("clock time") << "clock" << true << qint64(-1);
+    QTest::newRow("countdown fell due") << "countdown,due" << false << qint64(-1);
+    QTest::newRow("fell due, snoozed") << "countdown,due,snooze" << true << qint64(-1);
+    QTest::newRow("marked done") << "countdown,toggle" << false << qint64(-1);
+    QTest::newRow("removed") << "countdown,remove" << false << qint64(-1);
+    QTest::newRow("held back") << "held" << false << qint64(-1);
+    QTest::newRow("held back, then armed") << "held,arm" << true << qint64(-1);
+    QTest::newRow("window closed") << "countdown,close" << false << qint64(-1);
+    QTest::newRow("notes page: wakes when due") << "page,countdown" << false << qint64(2000);
+    QTest::newRow("notes page: clock time, next minute") << "page,clock" << false << qint64(60000);
+    QTest::newRow("notes page and back") << "page,countdown,page" << true << qint64(-1);
+    QTest::newRow("minimized") << "countdown,minimize" << false << qint64(2000);
+}
+
+void TestTodoPage::tickRunsOnlyWhileATimerIsArmed()
+{
+    QFETCH(QString, steps);
+    QFETCH(bool, running);
+    QFETCH(qint64, wakeInMs);
     auto* timer = w->findChild<QTimer*>(QStringLiteral("Timer1"));
     QVERIFY(timer);
-    QVERIFY(timer->isActive());
     QCOMPARE(timer->interval(), 1000);
     QCOMPARE(timer->timerType(), Qt::PreciseTimer);
-    w->close();
-    QVERIFY(!timer->isActive());
+    TaskEngine& engine = w->todoPage()->engine();
+    ModalCloser closer;
+    for (const QString& step : steps.split(u',', Qt::SkipEmptyParts)) {
+        if (step == QLatin1String("none"))
+            engine.addTask(
+                {QStringLiteral("t"), noTimerText(), TaskStatus::Pending, TaskAction::Message, {}});
+        else if (step == QLatin1String("countdown"))
+            engine.addTask({QStringLiteral("t"), QStringLiteral("-00:00:02"), 0, TaskAction::Message, {}});
+        else if (step == QLatin1String("clock"))
+            engine.addTask({QStringLiteral("t"), QStringLiteral("+07:30"), 0, TaskAction::Message, {}});
+        else if (step == QLatin1String("due"))
+            ticks(2);
+        else if (step == QLatin1String("snooze"))
+            engine.snooze(0);
+        else if (step == QLatin1String("toggle"))
+            engine.ToggleTaskDone(0);
+        else if (step == QLatin1String("remove"))
+            engine.RemoveTask(0);
+        else if (step == QLatin1String("held"))
+            engine.restoreTasks({{{QStringLiteral("t"), QStringLiteral("-00:05:00"), 0, TaskAction::Command,
+                                   QStringLiteral("x")},
+                                  {},
+                                  true}});
+        else if (step == QLatin1String("arm"))
+            engine.armHeldTasks();
+        else if (step == QLatin1String("close"))
+            w->close();
+        else if (step == QLatin1String("page"))
+            page();
+        else if (step == QLatin1String("minimize"))
+            w->showMinimized();
+    }
+    QCOMPARE(timer->isActive(), running);
+    QCOMPARE(tp->wakeTimer.requested, wakeInMs < 0 ? -1 : tp->clock.monotonicMs() + wakeInMs);
+}
+
+void TestTodoPage::tickRepaintsOnlyEntriesWhoseTextChanged_data()
+{
+    QTest::addColumn<QStringList>("times"); // one task per entry
+    QTest::addColumn<QList<int>>("repainted");
+    QTest::newRow("one countdown") << QStringList{"-00:10:00"} << QList<int>{0};
+    QTest::newRow("countdowns around a task without timer")
+        << QStringList{"-00:10:00", "------", "-01:00:00"} << QList<int>{0, 2};
+    QTest::newRow("clock time waits unchanged") << QStringList{"+23:30", "------"} << QList<int>{};
+}
+
+void TestTodoPage::tickRepaintsOnlyEntriesWhoseTextChanged()
+{
+    QFETCH(QStringList, times);
+    QFETCH(QList<int>, repainted);
+    for (const QString& time : times)
+        w->todoPage()->engine().addTask({QStringLiteral("t"), time, time == noTimerText() ? 2 : 0, 1, {}});
+    auto* list = control<ListBoxW>(w.get(), QStringLiteral("List2"));
+    QTest::qWait(50); // the additions are drawn
+    // Everything drawn in the window from here on, widget by widget, in window coordinates.
+    struct Recorder : QObject
+    {
+        QRegion painted;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                auto* widget = static_cast<QWidget*>(watched);
+                painted |= static_cast<QPaintEvent*>(event)->region().translated(
+                    widget->mapTo(widget->window(), QPoint()));
+            }
+            return false;
+        }
+    } recorder;
+    const QList<QWidget*> widgets = w->findChildren<QWidget*>() << w.get();
+    for (QWidget* widget : widgets)
+        widget->installEventFilter(&recorder);
+    ticks(1);
+    QTest::qWait(50);
+    QRegion expected;
+    for (int row : repainted)
+        expected |= list->visualRect(list->model()->index(row, 0))
+                        .translated(list->viewport()->mapTo(w.get(), QPoint()));
+    QCOMPARE(recorder.painted, expected);
 }
 
 void TestTodoPage::countdownFromTheEditorFiresAfterItsTime()

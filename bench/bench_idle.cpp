@@ -1,0 +1,515 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the application costs while nobody uses it: the processor time and the wake-ups of the real
+// executable over an idle, inactive window on a private Xvfb, beside the bare Qt window of the
+// start-up benchmark, with the X server's own processor time over the same span. Variants: no task;
+// five countdowns with the to-do page never shown; five countdowns on the visible to-do page.
+//
+//   bench_idle [--seconds N] [--settle N] [--rounds N] [--app PATH] [--bare PATH] [--baseline PATH]
+//              [--env NAME=VALUE]... [--threads]
+//
+// Processor time is the sum over the process's threads of /proc/<pid>/task/<tid>/schedstat (time on a
+// processor, in nanoseconds); wake-ups are the threads' voluntary context switches (each sleep that
+// ended). --baseline adds an earlier build of the executable as three more variants.
+//
+// The window is made inactive by taking the keyboard focus away from it (X focus None), as when
+// the user works in another program: an active window would blink its text cursor.
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <ftw.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 458;
+constexpr int kHeight = 595;
+// The to-do page button of the main window, in window pixels (centre of Picture5).
+constexpr int kTodoButtonX = 381;
+constexpr int kTodoButtonY = 13;
+
+double nowMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+[[noreturn]] void fail(const std::string& message)
+{
+    std::fprintf(stderr, "bench_idle: %s\n", message.c_str());
+    std::exit(1);
+}
+
+std::string baseName(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+void makeFolder(const std::string& path, mode_t mode = 0755)
+{
+    if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
+        fail("cannot create " + path + ": " + std::strerror(errno));
+}
+
+void writeFile(const std::string& path, const std::string& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+    out.close();
+    if (!out)
+        fail("cannot write " + path);
+}
+
+void placeFile(const std::string& from, const std::string& to)
+{
+    if (::link(from.c_str(), to.c_str()) == 0)
+        return;
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    out.close();
+    if (!in || !out)
+        fail("cannot place " + from + " at " + to);
+    struct stat st;
+    if (::stat(from.c_str(), &st) == 0)
+        ::chmod(to.c_str(), st.st_mode & 07777);
+}
+
+void removeTree(const std::string& path)
+{
+    ::nftw(
+        path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        fail("cannot start " + args[0] + ": " + std::strerror(error));
+    return pid;
+}
+
+void reap(pid_t pid, int signal, int graceMs)
+{
+    ::kill(pid, signal);
+    for (int waited = 0; waited < graceMs; waited += 10) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        ::usleep(10000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+class Xvfb
+{
+public:
+    explicit Xvfb(const std::string& log)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            fail("pipe");
+        ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        std::vector<std::string> environment;
+        for (const char* name : {"PATH", "HOME"}) {
+            if (const char* value = std::getenv(name))
+                environment.push_back(std::string(name) + "=" + value);
+        }
+        m_pid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24",
+                       "-nolisten", "tcp", "-noreset"},
+                      environment, log);
+        ::close(fds[1]);
+        std::string number;
+        const double deadline = nowMs() + 15000;
+        while (nowMs() < deadline) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (::poll(&p, 1, 200) <= 0)
+                continue;
+            char c;
+            const ssize_t n = ::read(fds[0], &c, 1);
+            if (n <= 0 || c == '\n')
+                break;
+            number += c;
+        }
+        ::close(fds[0]);
+        if (number.empty()) {
+            reap(m_pid, SIGTERM, 2000);
+            fail("Xvfb did not start (is the package xvfb installed? see " + log + ")");
+        }
+        m_display = ":" + number;
+    }
+    ~Xvfb() { reap(m_pid, SIGTERM, 5000); }
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+    const std::string& display() const { return m_display; }
+    pid_t pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+};
+
+/// Processor time and wake-ups of a process so far, over all its threads.
+struct Usage
+{
+    double cpuMs = 0;
+    long wakeups = 0;
+    /// Wake-ups per thread, "name(tid)=count", for --threads.
+    std::vector<std::string> threads;
+};
+
+Usage usageOf(pid_t pid)
+{
+    Usage usage;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = ::opendir(tasks.c_str());
+    if (!dir)
+        return usage;
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string task = tasks + "/" + entry->d_name;
+        std::ifstream schedstat(task + "/schedstat");
+        unsigned long long runNs = 0;
+        if (schedstat >> runNs)
+            usage.cpuMs += double(runNs) / 1e6;
+        std::ifstream status(task + "/status");
+        std::string line;
+        std::string name;
+        while (std::getline(status, line)) {
+            if (line.rfind("Name:", 0) == 0)
+                name = line.substr(6);
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+                const long count = std::atol(line.c_str() + std::strlen("voluntary_ctxt_switches:"));
+                usage.wakeups += count;
+                usage.threads.push_back(name + "(" + entry->d_name + ")=" + std::to_string(count));
+            }
+        }
+    }
+    ::closedir(dir);
+    return usage;
+}
+
+/// Talks to the X server as a user would: finds the window, clicks in it, takes the focus away.
+class Display
+{
+public:
+    explicit Display(const std::string& name)
+    {
+        m_connection = xcb_connect(name.c_str(), nullptr);
+        if (xcb_connection_has_error(m_connection))
+            fail("cannot connect to " + name);
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~Display() { xcb_disconnect(m_connection); }
+    Display(const Display&) = delete;
+    Display& operator=(const Display&) = delete;
+
+    /// The mapped top-level window of the main window's size, or XCB_NONE.
+    xcb_window_t findWindow()
+    {
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr);
+        if (!tree)
+            return XCB_NONE;
+        xcb_window_t found = XCB_NONE;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree) && found == XCB_NONE; ++i) {
+            xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+                m_connection, xcb_get_window_attributes(m_connection, children[i]), nullptr);
+            xcb_get_geometry_reply_t* geometry =
+                xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, children[i]), nullptr);
+            if (attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                geometry->width == kWidth && geometry->height == kHeight)
+                found = children[i];
+            std::free(attributes);
+            std::free(geometry);
+        }
+        std::free(tree);
+        return found;
+    }
+
+    /// A left click at a point of the window, delivered as the server would deliver it.
+    void click(xcb_window_t window, int x, int y)
+    {
+        for (const uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE}) {
+            xcb_button_press_event_t event{};
+            event.response_type = type;
+            event.detail = 1;
+            event.time = XCB_CURRENT_TIME;
+            event.root = m_root;
+            event.event = window;
+            event.child = XCB_NONE;
+            event.event_x = int16_t(x);
+            event.event_y = int16_t(y);
+            event.root_x = int16_t(x);
+            event.root_y = int16_t(y);
+            event.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+            event.same_screen = 1;
+            xcb_send_event(m_connection, 0, window,
+                           type == XCB_BUTTON_PRESS ? XCB_EVENT_MASK_BUTTON_PRESS
+                                                    : XCB_EVENT_MASK_BUTTON_RELEASE,
+                           reinterpret_cast<const char*>(&event));
+        }
+        xcb_flush(m_connection);
+    }
+
+    /// Nobody has the keyboard: the window is no longer active.
+    void dropFocus()
+    {
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_NONE, XCB_NONE, XCB_CURRENT_TIME);
+        xcb_flush(m_connection);
+    }
+
+private:
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+};
+
+enum class Setup
+{
+    Bare,
+    NoTask,
+    HiddenCountdowns,
+    VisibleCountdowns,
+};
+
+struct Variant
+{
+    std::string label;
+    std::string executable;
+    Setup setup;
+    std::vector<double> wakeups, appMs, xMs; // per second, per minute, per minute
+};
+
+struct Options
+{
+    int seconds = 30;
+    int settle = 3;
+    int rounds = 1;
+    std::string app = VEMRA_APP_EXECUTABLE;
+    std::string bare = VEMRA_BARE_WINDOW;
+    std::string baseline;
+    /// NAME=value pairs added to every launch's environment (--env), for trying a setting.
+    std::vector<std::string> env;
+    bool threads = false;
+};
+
+Options parse(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                fail("missing value for " + arg);
+            return argv[++i];
+        };
+        if (arg == "--seconds")
+            options.seconds = std::max(1, std::atoi(value().c_str()));
+        else if (arg == "--settle")
+            options.settle = std::max(1, std::atoi(value().c_str()));
+        else if (arg == "--rounds")
+            options.rounds = std::max(1, std::atoi(value().c_str()));
+        else if (arg == "--app")
+            options.app = value();
+        else if (arg == "--bare")
+            options.bare = value();
+        else if (arg == "--baseline")
+            options.baseline = value();
+        else if (arg == "--env")
+            options.env.push_back(value());
+        else if (arg == "--threads")
+            options.threads = true;
+        else
+            fail("unknown option " + arg);
+    }
+    return options;
+}
+
+/// Five countdowns of five hours, kept from an earlier run: message reminders, which need no
+/// signature to come back armed.
+std::string fiveCountdowns()
+{
+    std::string tasks;
+    for (int i = 1; i <= 5; ++i) {
+        if (i > 1)
+            tasks += ",";
+        tasks += "{\"TaskText\":\"t" + std::to_string(i) +
+                 "\",\"TimeText\":\"-05:00:00\",\"Status\":0,\"ActionKind\":1,\"ActionArg\":\"x\"}";
+    }
+    return "{\"Version\":1,\"Tasks\":[" + tasks + "]}";
+}
+
+/// One run of a variant in a fresh tree: launch, wait for the window, settle, measure, end.
+void runOnce(Variant& v, const Options& options, const Xvfb& xvfb, Display& display,
+             const std::string& workspace)
+{
+    std::string root = workspace + "/run-XXXXXX";
+    if (!::mkdtemp(root.data()))
+        fail("cannot create a folder below " + workspace);
+    for (const char* sub : {"/home", "/data", "/config", "/cache", "/app"})
+        makeFolder(root + sub);
+    makeFolder(root + "/runtime", 0700);
+    // The executable in a folder of its own, portable, with the service module beside it.
+    const std::string exe = root + "/app/" + baseName(v.executable);
+    placeFile(v.executable, exe);
+    if (DIR* dir = ::opendir(folderOf(v.executable).c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.rfind("lib", 0) == 0 && name.find(".so") != std::string::npos)
+                placeFile(folderOf(v.executable) + "/" + name, root + "/app/" + name);
+        }
+        ::closedir(dir);
+    }
+    if (v.setup != Setup::Bare) {
+        writeFile(root + "/app/portable", "");
+        const bool countdowns = v.setup != Setup::NoTask;
+        writeFile(root + "/app/Config.ini",
+                  std::string("[General]\r\nLeft=0\r\nTop=0\r\nAutoRun=0\r\nAutoSave=0\r\n") +
+                      (countdowns ? "KeepTasks=1\r\n" : ""));
+        if (countdowns)
+            writeFile(root + "/app/Tasks.json", fiveCountdowns());
+    }
+    const char* lang = std::getenv("LANG");
+    const char* path = std::getenv("PATH");
+    std::vector<std::string> env = {
+        "DISPLAY=" + xvfb.display(),
+        "QT_QPA_PLATFORM=xcb",
+        "HOME=" + root + "/home",
+        "XDG_DATA_HOME=" + root + "/data",
+        "XDG_CONFIG_HOME=" + root + "/config",
+        "XDG_CACHE_HOME=" + root + "/cache",
+        "XDG_RUNTIME_DIR=" + root + "/runtime",
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + root + "/runtime/no-bus",
+        std::string("LANG=") + (lang && *lang ? lang : "C.UTF-8"),
+        std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
+    };
+    env.insert(env.end(), options.env.begin(), options.env.end());
+    const pid_t pid = spawn({exe}, env, root + "/output.log");
+    xcb_window_t window = XCB_NONE;
+    const double deadline = nowMs() + 30000;
+    while (window == XCB_NONE && nowMs() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        window = display.findWindow();
+    }
+    if (window == XCB_NONE) {
+        reap(pid, SIGKILL, 0);
+        fail("no window from " + v.executable + " (see " + root + "/output.log)");
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    if (v.setup == Setup::VisibleCountdowns)
+        display.click(window, kTodoButtonX, kTodoButtonY);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    display.dropFocus();
+    std::this_thread::sleep_for(std::chrono::seconds(options.settle));
+
+    const Usage appBefore = usageOf(pid);
+    const Usage xBefore = usageOf(xvfb.pid());
+    const double start = nowMs();
+    std::this_thread::sleep_for(std::chrono::seconds(options.seconds));
+    const Usage appAfter = usageOf(pid);
+    const Usage xAfter = usageOf(xvfb.pid());
+    const double minutes = (nowMs() - start) / 60000.0;
+    if (options.threads) {
+        std::fprintf(stderr, "%s:", v.label.c_str());
+        for (size_t k = 0; k < appAfter.threads.size(); ++k)
+            std::fprintf(stderr, " %s (before %s)", appAfter.threads[k].c_str(),
+                         k < appBefore.threads.size() ? appBefore.threads[k].c_str() : "-");
+        std::fprintf(stderr, "\n");
+    }
+    v.wakeups.push_back(double(appAfter.wakeups - appBefore.wakeups) / (minutes * 60));
+    v.appMs.push_back((appAfter.cpuMs - appBefore.cpuMs) / minutes);
+    v.xMs.push_back((xAfter.cpuMs - xBefore.cpuMs) / minutes);
+    reap(pid, SIGTERM, 5000);
+    removeTree(root);
+}
+
+double mean(const std::vector<double>& values)
+{
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    return values.empty() ? 0 : sum / double(values.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = parse(argc, argv);
+    for (const std::string& exe : {options.app, options.bare, options.baseline}) {
+        if (!exe.empty() && ::access(exe.c_str(), X_OK) != 0)
+            fail("no executable at " + exe);
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string workspace = std::string(tmp && *tmp ? tmp : "/tmp") + "/vemra-idle-XXXXXX";
+    if (!::mkdtemp(workspace.data()))
+        fail("cannot create a temporary folder");
+    Xvfb xvfb(workspace + "/xvfb.log");
+    Display display(xvfb.display());
+
+    std::vector<Variant> variants = {
+        {"bare Qt window", options.bare, Setup::Bare, {}, {}, {}},
+        {"no task", options.app, Setup::NoTask, {}, {}, {}},
+        {"5 countdowns, hidden page", options.app, Setup::HiddenCountdowns, {}, {}, {}},
+        {"5 countdowns, visible page", options.app, Setup::VisibleCountdowns, {}, {}, {}}};
+    if (!options.baseline.empty()) {
+        variants.push_back({"baseline: no task", options.baseline, Setup::NoTask, {}, {}, {}});
+        variants.push_back({"baseline: 5 hidden", options.baseline, Setup::HiddenCountdowns, {}, {}, {}});
+        variants.push_back({"baseline: 5 visible", options.baseline, Setup::VisibleCountdowns, {}, {}, {}});
+    }
+    for (int round = 0; round < options.rounds; ++round) {
+        for (Variant& v : variants)
+            runOnce(v, options, xvfb, display, workspace);
+    }
+    removeTree(workspace);
+
+    std::printf(
+        "Idle, inactive window under Xvfb %s: %d s measured after %d s settling, %d round(s); means.\n",
+        xvfb.display().c_str(), options.seconds, options.settle, options.rounds);
+    std::printf("%-28s %12s %14s %12s %14s\n", "", "wake-ups/s", "app ms/min", "X ms/min", "app+X ms/min");
+    for (const Variant& v : variants)
+        std::printf("%-28s %12.2f %14.2f %12.2f %14.2f\n", v.label.c_str(), mean(v.wakeups), mean(v.appMs),
+                    mean(v.xMs), mean(v.appMs) + mean(v.xMs));
+    return 0;
+}
