@@ -6,6 +6,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <vector>
+
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -47,29 +49,81 @@ QDBusConnection& DBusNotifier::bus()
 }
 
 Notifier::Ticket DBusNotifier::post(const QString& summary, const QString& body, Urgency urgency,
-                                    std::function<void()> activated)
+                                    std::function<void()> activated, QList<Action> actions)
 {
     const Ticket ticket = m_nextTicket++;
     QDBusConnection& connection = bus();
     if (!connection.isConnected())
         return ticket;
 
+    Posted& posted = m_posted[ticket];
+    posted.activated = std::move(activated);
+    posted.actions = std::move(actions);
+    posted.summary = summary;
+    posted.body = body;
+    posted.urgency = urgency;
+    if (m_capabilities == Capabilities::Known)
+        send(ticket);
+    else
+        askCapabilities();
+    return ticket;
+}
+
+void DBusNotifier::askCapabilities()
+{
+    if (m_capabilities == Capabilities::Asking)
+        return;
+    m_capabilities = Capabilities::Asking;
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities"));
+    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<QStringList> reply = *w;
+        // No answer: the service may come later, so the next notification asks again.
+        m_capabilities = reply.isError() ? Capabilities::Unknown : Capabilities::Known;
+        m_actionsShown = !reply.isError() && reply.value().contains(QStringLiteral("actions"));
+        std::vector<Ticket> waiting;
+        for (const auto& [ticket, posted] : m_posted) {
+            if (!posted.sent)
+                waiting.push_back(ticket);
+        }
+        for (const Ticket ticket : waiting)
+            send(ticket);
+    });
+}
+
+void DBusNotifier::send(Ticket ticket)
+{
+    const auto it = m_posted.find(ticket);
+    if (it == m_posted.end())
+        return;
+    Posted& posted = it->second;
+    if (posted.withdrawn) {
+        m_posted.erase(it);
+        return;
+    }
+    posted.sent = true;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QVariantMap hints;
-    const uchar level = urgency == Urgency::Critical ? kCritical : kNormal;
+    const uchar level = posted.urgency == Urgency::Critical ? kCritical : kNormal;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(level)); // a byte, as the service expects
     if (!m_desktopEntry.isEmpty())
         hints.insert(QStringLiteral("desktop-entry"), m_desktopEntry);
     // The default action is what a click on the notification does; its label is shown by services
     // that draw the default action as a button.
-    const QStringList actions = {kDefaultAction, QStringLiteral("查看")};
-    call << m_appName << uint(0) << m_appIcon << summary << body << actions << hints << int(-1);
-
-    m_posted[ticket].activated = std::move(activated);
-    auto* watcher = new QDBusPendingCallWatcher(connection.asyncCall(call), this);
+    QStringList actions = {kDefaultAction, QStringLiteral("查看")};
+    if (m_actionsShown) {
+        for (const Action& action : std::as_const(posted.actions))
+            actions << action.key << action.label;
+    } else {
+        // Buttons the service will not draw could never be pressed: nothing may wait for them.
+        posted.actions.clear();
+    }
+    call << m_appName << uint(0) << m_appIcon << posted.summary << posted.body << actions << hints << int(-1);
+    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, ticket](QDBusPendingCallWatcher* w) { answered(ticket, w); });
-    return ticket;
 }
 
 void DBusNotifier::answered(Ticket ticket, QDBusPendingCallWatcher* watcher)
@@ -97,9 +151,15 @@ void DBusNotifier::withdraw(Ticket ticket)
     if (it == m_posted.end())
         return;
     if (it->second.serverId == 0) {
+        if (!it->second.sent) {
+            // Not even sent yet: it never will be.
+            m_posted.erase(it);
+            return;
+        }
         // Still on its way: close it as soon as the service says which one it is.
         it->second.withdrawn = true;
         it->second.activated = nullptr;
+        it->second.actions.clear();
         return;
     }
     closeOnServer(it->second.serverId);
@@ -116,15 +176,22 @@ void DBusNotifier::closeOnServer(uint serverId)
 
 void DBusNotifier::onActionInvoked(uint id, const QString& actionKey)
 {
-    if (actionKey != kDefaultAction)
-        return;
     for (auto& [ticket, posted] : m_posted) {
-        if (posted.serverId == id && posted.activated) {
-            // A copy: the action may withdraw this very notification.
-            const std::function<void()> activated = posted.activated;
-            activated();
-            return;
+        if (posted.serverId != id)
+            continue;
+        // A copy: the action may withdraw this very notification.
+        std::function<void()> run;
+        if (actionKey == kDefaultAction) {
+            run = posted.activated;
+        } else {
+            for (const Action& action : std::as_const(posted.actions)) {
+                if (action.key == actionKey)
+                    run = action.invoked;
+            }
         }
+        if (run)
+            run();
+        return;
     }
 }
 

@@ -12,6 +12,8 @@ class QDBusPendingCallWatcher;
 
 /// Notifications through the desktop's org.freedesktop.Notifications service on the session bus.
 /// Every call is asynchronous: a hung or missing notification service never holds up the window.
+/// The service is asked once for its capabilities (the first notification waits for that answer);
+/// buttons are offered only to a service that says it draws them.
 class DBusNotifier : public QObject, public Notifier
 {
     Q_OBJECT
@@ -23,8 +25,8 @@ public:
                  QObject* parent = nullptr);
     ~DBusNotifier() override;
 
-    Ticket post(const QString& summary, const QString& body, Urgency urgency,
-                std::function<void()> activated) override;
+    Ticket post(const QString& summary, const QString& body, Urgency urgency, std::function<void()> activated,
+                QList<Action> actions = {}) override;
     void withdraw(Ticket ticket) override;
 
 private slots:
@@ -36,10 +38,24 @@ private:
     {
         uint serverId = 0; // 0 until the service has answered
         bool withdrawn = false;
+        bool sent = false;
         std::function<void()> activated;
+        QList<Action> actions;
+        // What goes to the service, kept until the capabilities are known.
+        QString summary;
+        QString body;
+        Urgency urgency = Urgency::Normal;
+    };
+    enum class Capabilities
+    {
+        Unknown,
+        Asking,
+        Known,
     };
 
     QDBusConnection& bus();
+    void askCapabilities();
+    void send(Ticket ticket);
     void answered(Ticket ticket, QDBusPendingCallWatcher* watcher);
     void closeOnServer(uint serverId);
 
@@ -49,5 +65,7 @@ private:
     QString m_busAddress;
     std::optional<QDBusConnection> m_bus;
     std::map<Ticket, Posted> m_posted;
+    Capabilities m_capabilities = Capabilities::Unknown;
+    bool m_actionsShown = false;
     Ticket m_nextTicket = 1;
 };

@@ -60,7 +60,10 @@ public:
 class NoNotifier : public Notifier
 {
 public:
-    Ticket post(const QString&, const QString&, Urgency, std::function<void()>) override { return 0; }
+    Ticket post(const QString&, const QString&, Urgency, std::function<void()>, QList<Action>) override
+    {
+        return 0;
+    }
     void withdraw(Ticket) override {}
 };
 

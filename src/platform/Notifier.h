@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -19,11 +20,22 @@ public:
         Critical,
     };
 
+    /// A button on the notification: key is what the service reports back, label what it shows,
+    /// invoked what a press does.
+    struct Action
+    {
+        QString key;
+        QString label;
+        std::function<void()> invoked;
+    };
+
     virtual ~Notifier() = default;
-    /// Posts a notification; activated runs when the user clicks it. Never fails visibly: without a
-    /// notification service nothing happens.
+    /// Posts a notification; activated runs when the user clicks it. The actions become buttons
+    /// where the notification service draws them (it announces the "actions" capability); elsewhere
+    /// they are left out and the notification is as it would be without them. Never fails visibly:
+    /// without a notification service nothing happens.
     virtual Ticket post(const QString& summary, const QString& body, Urgency urgency,
-                        std::function<void()> activated) = 0;
+                        std::function<void()> activated, QList<Action> actions = {}) = 0;
     /// Takes the notification away if it is still shown; harmless when it is gone.
     virtual void withdraw(Ticket ticket) = 0;
 };

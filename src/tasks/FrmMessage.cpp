@@ -125,9 +125,12 @@ bool FrmMessage::eventFilter(QObject* watched, QEvent* event)
 }
 
 void FrmMessage::ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& resourceFolder,
-                             const QString& title, const QString& message)
+                             const QString& title, const QString& message,
+                             const std::function<void(QDialog*)>& opened)
 {
     FrmMessage window(parent, title, message);
     sound->playWav(resourceFolder + QStringLiteral("/Sounds/Alarm.wav"), true);
+    if (opened)
+        opened(&window);
     window.showAndWait();
 }

@@ -4,6 +4,8 @@
 #include "widgets/SecondaryWindow.h"
 
 class ClickLabel;
+#include <functional>
+
 class QLabel;
 class QScrollArea;
 class Surface;
@@ -19,9 +21,12 @@ class FrmMessage : public SecondaryWindow
 public:
     FrmMessage(QWidget* parent, const QString& title, const QString& message);
     /// Shows the window (see SecondaryWindow::showAndWait) and returns once it is closed. The alarm
-    /// (resourceFolder/Sounds/Alarm.wav) starts while the window opens.
+    /// (resourceFolder/Sounds/Alarm.wav) starts while the window opens. opened is told the window just
+    /// before it shows, so that a notification's button can close it as its own confirm button does
+    /// (accept()).
     static void ShowMessage(QWidget* parent, SoundPlayer* sound, const QString& resourceFolder,
-                            const QString& title, const QString& message);
+                            const QString& title, const QString& message,
+                            const std::function<void(QDialog*)>& opened = {});
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

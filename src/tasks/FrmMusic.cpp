@@ -82,8 +82,11 @@ void FrmMusic::keyPressEvent(QKeyEvent* event)
 }
 
 void FrmMusic::ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex,
-                                 const QString& path, std::function<void(int)> snooze)
+                                 const QString& path, std::function<void(int)> snooze,
+                                 const std::function<void(QDialog*)>& opened)
 {
     FrmMusic window(parent, media, taskIndex, path, std::move(snooze));
+    if (opened)
+        opened(&window);
     window.showAndWait();
 }

@@ -22,8 +22,11 @@ public:
     ~FrmMusic() override;
     /// Shows the window for the task at taskIndex (see SecondaryWindow::showAndWait) and returns once
     /// it is closed. Brought forward, Return closes the reminder and Space presses the focused button.
+    /// opened is told the window just before it shows, so that a notification's button can close it as
+    /// " 关闭提醒 " does (accept(); the music stops).
     static void ShowMusicReminder(QWidget* parent, MediaPlayerFactory* media, int taskIndex,
-                                  const QString& path, std::function<void(int taskIndex)> snooze);
+                                  const QString& path, std::function<void(int taskIndex)> snooze,
+                                  const std::function<void(QDialog*)>& opened = {});
 
     void done(int result) override;
 

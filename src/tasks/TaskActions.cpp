@@ -32,12 +32,30 @@ void raiseReminder(QPointer<QWidget> window)
 /// is closed; the notification goes with the window. The task's text heads it and the body says what
 /// the window will say: the prompt the user wrote, or the name of the music that plays.
 template <typename Show>
-void announceWhileShown(const TaskItem& task, ActionContext& context, const QString& body,
-                        Notifier::Urgency urgency, Show show)
+void announceWhileShown(const TaskItem& task, int index, ActionContext& context, const QString& body,
+                        Notifier::Urgency urgency, const QString& closeLabel, Show show)
 {
     const QPointer<QWidget> window = context.window;
-    const Notifier::Ticket ticket =
-        context.notifier->post(task.TaskText, body, urgency, [window] { raiseReminder(window); });
+    // Copies: a press may come while the window is open, never after (the notification is withdrawn
+    // with it), but the buttons must not lean on this frame's context all the same.
+    const std::function<void(int)> snooze = context.snooze;
+    const std::function<void()> close = context.closeReminder;
+    QList<Notifier::Action> actions = {
+        {QStringLiteral("snooze"), QStringLiteral("稍后提醒"),
+         [snooze, close, index] {
+             if (snooze)
+                 snooze(index);
+             if (close)
+                 close();
+         }},
+        {QStringLiteral("close"), closeLabel,
+         [close] {
+             if (close)
+                 close();
+         }},
+    };
+    const Notifier::Ticket ticket = context.notifier->post(
+        task.TaskText, body, urgency, [window] { raiseReminder(window); }, std::move(actions));
     if (window)
         QApplication::alert(window);
     show();
@@ -73,13 +91,15 @@ void PerformAction(const TaskItem& task, int index, bool countdown, ActionContex
     case TaskAction::Message:
         if (context.showMessage)
             // A message is the reminder itself: it stays on the screen until the user has seen it.
-            announceWhileShown(task, context, task.ActionArg, Notifier::Urgency::Critical,
+            announceWhileShown(task, index, context, task.ActionArg, Notifier::Urgency::Critical,
+                               QStringLiteral("知道了"),
                                [&] { context.showMessage(task.TaskText, task.ActionArg); });
         break;
     case TaskAction::Music:
         if (context.showMusic)
             // The music already calls for attention; its notice may go the way ordinary ones go.
-            announceWhileShown(task, context, QFileInfo(task.ActionArg).fileName(), Notifier::Urgency::Normal,
+            announceWhileShown(task, index, context, QFileInfo(task.ActionArg).fileName(),
+                               Notifier::Urgency::Normal, QStringLiteral("停止"),
                                [&] { context.showMusic(index, task.ActionArg); });
         break;
     case TaskAction::OpenFile:

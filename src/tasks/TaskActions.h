@@ -28,6 +28,12 @@ struct ActionContext
     /// The main window: its task bar entry asks for attention when a reminder comes, and it is
     /// brought back from the task bar when the notification is clicked.
     QWidget* window = nullptr;
+    /// Re-arms the task at index as a five-minute countdown, the music window's own snooze; the
+    /// notification's "稍后提醒" button uses it for message and music reminders alike.
+    std::function<void(int index)> snooze;
+    /// Closes the reminder window this action opened, if it is still open (the notification's
+    /// "知道了" and "停止" buttons, and "稍后提醒" after snoozing).
+    std::function<void()> closeReminder;
 };
 
 /// A program and its arguments, started without a shell.
@@ -45,7 +51,8 @@ std::optional<PowerCommand> powerCommand(const QString& code, bool countdown);
 
 /// Does what a task that fell due asks for. Power, file and command actions return as soon as they
 /// are started; message and music return when their window is closed. A message or music reminder
-/// is also announced by a desktop notification (summary "Vemra便笺", the task's text as body)
-/// that brings the reminder window to the front when clicked and is withdrawn once the window
+/// is also announced by a desktop notification (the task's text as summary) that brings the
+/// reminder window to the front when clicked, offers to snooze the reminder or close its window
+/// ("稍后提醒" with "知道了" for a message, with "停止" for music) and is withdrawn once the window
 /// closes, and by an attention request of the main window.
 void PerformAction(const TaskItem& task, int index, bool countdown, ActionContext& context);

@@ -26,6 +26,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -416,19 +417,27 @@ void TodoPage::wireEvents()
 void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
 {
     QWidget* window = m_page->window();
+    // The reminder window this action opens, for the notification's buttons to close.
+    const auto shown = std::make_shared<QPointer<QDialog>>();
+    const auto opened = [shown](QDialog* dialog) { *shown = dialog; };
     ActionContext context{*m_platform.launcher, {}, {}, {}};
-    context.showMessage = [this, window](const QString& title, const QString& message) {
-        FrmMessage::ShowMessage(window, m_platform.sound, m_platform.resourceFolder, title, message);
+    context.showMessage = [this, window, opened](const QString& title, const QString& message) {
+        FrmMessage::ShowMessage(window, m_platform.sound, m_platform.resourceFolder, title, message, opened);
     };
-    context.showMusic = [this, window](int taskIndex, const QString& path) {
-        FrmMusic::ShowMusicReminder(window, m_platform.media, taskIndex, path,
-                                    [this](int i) { m_engine.snooze(i); });
+    context.showMusic = [this, window, opened](int taskIndex, const QString& path) {
+        FrmMusic::ShowMusicReminder(
+            window, m_platform.media, taskIndex, path, [this](int i) { m_engine.snooze(i); }, opened);
     };
     context.runFile = [this](const QString& path) {
         RunFile(path, *m_platform.launcher, *m_platform.opener);
     };
     context.notifier = m_platform.notifier;
     context.window = window;
+    context.snooze = [this](int i) { m_engine.snooze(i); };
+    context.closeReminder = [shown] {
+        if (*shown)
+            (*shown)->accept();
+    };
     PerformAction(task, index, countdown, context);
 }
 

@@ -50,7 +50,10 @@ public slots:
         return 40 + uint(calls.size()); // ids of a service that has shown others before
     }
     void CloseNotification(uint id) { closed.append(id); }
-    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+    QStringList GetCapabilities() { return capabilities; }
+
+public:
+    QStringList capabilities = {QStringLiteral("actions"), QStringLiteral("body")};
 };
 
 class TestNotifications : public QObject
@@ -74,6 +77,8 @@ private slots:
     void otherActionsPostNothing_data();
     void otherActionsPostNothing();
     void clickBringsTheReminderWindowForward();
+    void buttonsSnoozeOrCloseTheReminder_data();
+    void buttonsSnoozeOrCloseTheReminder();
 
 private:
     bool registerService();
@@ -217,27 +222,33 @@ void TestNotifications::withdrawClosesEvenBeforeTheServiceAnswered()
     QVERIFY(registerService());
     DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
     bool clicked = false;
+    // One withdrawn before even the service's capabilities are known never reaches it at all.
+    notifier.withdraw(notifier.post(QStringLiteral("a"), QStringLiteral("never"), Notifier::Urgency::Normal,
+                                    [&] { clicked = true; }));
+    barrier(notifier); // notification 41
     // Withdrawn before the event loop ran: the service's answer has not come yet.
     const Notifier::Ticket early = notifier.post(QStringLiteral("a"), QStringLiteral("b"),
                                                  Notifier::Urgency::Normal, [&] { clicked = true; });
     notifier.withdraw(early);
-    QTRY_COMPARE(m_service->closed, QList<uint>{41u});
-    emitSignal(QStringLiteral("ActionInvoked"), {41u, QStringLiteral("default")});
+    QTRY_COMPARE(m_service->closed, QList<uint>{42u});
+    emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("default")});
 
     bool lateClicked = false;
     const Notifier::Ticket late = notifier.post(QStringLiteral("a"), QStringLiteral("c"),
                                                 Notifier::Urgency::Normal, [&] { lateClicked = true; });
-    QTRY_COMPARE(m_service->calls.size(), 2);
+    QTRY_COMPARE(m_service->calls.size(), 3);
     // Its id is known once a click on it gets through.
-    emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("default")});
+    emitSignal(QStringLiteral("ActionInvoked"), {43u, QStringLiteral("default")});
     QTRY_VERIFY(lateClicked);
     notifier.withdraw(late);
-    QTRY_COMPARE(m_service->closed, (QList<uint>{41u, 42u}));
+    QTRY_COMPARE(m_service->closed, (QList<uint>{42u, 43u}));
     notifier.withdraw(late); // twice is harmless
     notifier.withdraw(999);
     barrier(notifier);
-    QCOMPARE(m_service->closed, (QList<uint>{41u, 42u}));
+    QCOMPARE(m_service->closed, (QList<uint>{42u, 43u}));
     QVERIFY(!clicked);
+    QVERIFY(std::none_of(m_service->calls.cbegin(), m_service->calls.cend(),
+                         [](const NotifyCall& c) { return c.body == QLatin1String("never"); }));
 }
 
 void TestNotifications::closedByTheUserIsForgotten()
@@ -390,6 +401,69 @@ void TestNotifications::clickBringsTheReminderWindowForward()
     QTRY_VERIFY(otherProgram.isActiveWindow());
     notifier.posted.first().activated();
     QTRY_VERIFY(mainWindow.isActiveWindow());
+}
+
+void TestNotifications::buttonsSnoozeOrCloseTheReminder_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("capabilities");
+    QTest::addColumn<QString>("pressed");
+    QTest::addColumn<QStringList>("actions"); // as the service receives them
+    QTest::addColumn<bool>("snoozed");
+    QTest::addColumn<bool>("closed");
+    const QStringList drawn = {QStringLiteral("actions"), QStringLiteral("body")};
+    const QStringList message = {"default", "查看", "snooze", "稍后提醒", "close", "知道了"};
+    const QStringList music = {"default", "查看", "snooze", "稍后提醒", "close", "停止"};
+    const QStringList plain = {"default", "查看"};
+    const int m = TaskAction::Message;
+    const int u = TaskAction::Music;
+    QTest::newRow("message, snooze") << m << drawn << "snooze" << message << true << true;
+    QTest::newRow("message, got it") << m << drawn << "close" << message << false << true;
+    QTest::newRow("music, snooze") << u << drawn << "snooze" << music << true << true;
+    QTest::newRow("music, stop") << u << drawn << "close" << music << false << true;
+    QTest::newRow("message, service without buttons")
+        << m << QStringList{QStringLiteral("body")} << "snooze" << plain << false << false;
+    QTest::newRow("music, service without buttons")
+        << u << QStringList() << "close" << plain << false << false;
+}
+
+void TestNotifications::buttonsSnoozeOrCloseTheReminder()
+{
+    QFETCH(int, kind);
+    QFETCH(QStringList, capabilities);
+    QFETCH(QString, pressed);
+    QFETCH(QStringList, actions);
+    QFETCH(bool, snoozed);
+    QFETCH(bool, closed);
+    m_service->capabilities = capabilities;
+    QVERIFY(registerService());
+    DBusNotifier notifier(QStringLiteral("Vemra便笺"), QString(), QString(), m_address);
+    RecordingLauncher launcher;
+    QList<int> snoozes;
+    bool windowClosed = false;
+    // The reminder window is open while this runs: the button is pressed on its notification.
+    const auto whileOpen = [&] {
+        QTRY_COMPARE(m_service->calls.size(), 1);
+        QCOMPARE(m_service->calls.first().actions, actions);
+        emitSignal(QStringLiteral("ActionInvoked"), {41u, pressed});
+        barrier(notifier);
+    };
+    ActionContext context{launcher,
+                          [&](const QString&, const QString&) { whileOpen(); },
+                          [&](int, const QString&) { whileOpen(); },
+                          {}};
+    context.notifier = &notifier;
+    context.snooze = [&](int index) {
+        QVERIFY(!windowClosed); // snoozed first, then the window goes
+        snoozes << index;
+    };
+    context.closeReminder = [&] { windowClosed = true; };
+    PerformAction({QStringLiteral("泡面"), QStringLiteral("-**:**:**"), 1, kind, QStringLiteral("/m/a.wav")},
+                  3, true, context);
+    QCOMPARE(snoozes, snoozed ? QList<int>{3} : QList<int>());
+    QCOMPARE(windowClosed, closed);
+    // The notification goes with the window, whichever closed it.
+    QTRY_VERIFY(m_service->closed.contains(41u));
 }
 
 QTEST_MAIN(TestNotifications)

@@ -130,16 +130,17 @@ struct PostedNotice
     QString body;
     std::function<void()> activated;
     Notifier::Urgency urgency = Notifier::Urgency::Normal;
+    QList<Notifier::Action> actions;
 };
 
 /// Keeps every notification instead of showing it; a test clicks one by calling its activated.
 class RecordingNotifier : public Notifier
 {
 public:
-    Ticket post(const QString& summary, const QString& body, Urgency urgency,
-                std::function<void()> activated) override
+    Ticket post(const QString& summary, const QString& body, Urgency urgency, std::function<void()> activated,
+                QList<Action> actions = {}) override
     {
-        posted.append({m_next, summary, body, std::move(activated), urgency});
+        posted.append({m_next, summary, body, std::move(activated), urgency, std::move(actions)});
         return m_next++;
     }
     void withdraw(Ticket ticket) override { withdrawn.append(ticket); }

@@ -35,6 +35,8 @@ private slots:
     void commandAndFileActions();
     void musicReminderPlaysSnoozesAndStops();
     void secondReminderOpensWhileFirstIsShown();
+    void notificationButtonsReachTheWindow_data();
+    void notificationButtonsReachTheWindow();
     void presetsAddTheirTasks_data();
     void presetsAddTheirTasks();
     void presetPanelDisablesContentBox();
@@ -472,6 +474,47 @@ void TestTodoPage::secondReminderOpensWhileFirstIsShown()
              (QStringList{QStringLiteral("【已完成】task 1"), QStringLiteral("【已完成】task 2")}));
     ticks(120);
     QCOMPARE(titles.size(), 2);
+}
+
+void TestTodoPage::notificationButtonsReachTheWindow_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("message, snooze") << int(TaskAction::Message) << "snooze"
+                                     << "【-00:05:00】t";
+    QTest::newRow("message, got it") << int(TaskAction::Message) << "close"
+                                     << "【已完成】t";
+    QTest::newRow("music, snooze") << int(TaskAction::Music) << "snooze"
+                                   << "【-00:05:00】t";
+    QTest::newRow("music, stop") << int(TaskAction::Music) << "close"
+                                 << "【已完成】t";
+}
+
+void TestTodoPage::notificationButtonsReachTheWindow()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, key);
+    QFETCH(QString, entry);
+    w->todoPage()->engine().addTask(
+        {QStringLiteral("t"), QStringLiteral("-00:00:02"), 0, kind, QStringLiteral("/m/a.wav")});
+    bool closedByButton = false;
+    ModalCloser closer;
+    closer.inspect = [&](QWidget* modal) {
+        QCOMPARE(tp->notifier.posted.size(), 1);
+        for (const Notifier::Action& action : tp->notifier.posted.first().actions) {
+            if (action.key == key)
+                action.invoked();
+        }
+        closedByButton = !modal->isVisible();
+    };
+    ticks(2);
+    QCOMPARE(closer.seen.size(), 1);
+    QVERIFY(closedByButton);
+    QCOMPARE(entries(), QStringList{entry});
+    QCOMPARE(tp->notifier.withdrawn, QList<Notifier::Ticket>{tp->notifier.posted.first().ticket});
+    if (kind == TaskAction::Music)
+        QCOMPARE(tp->media.log.stops, 1);
 }
 
 void TestTodoPage::presetsAddTheirTasks_data()
