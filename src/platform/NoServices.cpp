@@ -8,6 +8,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/Notifier.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/SessionTimer.h"
 #include "platform/SoundPlayer.h"
 #include "platform/WakeTimer.h"
 
@@ -67,6 +68,14 @@ public:
     void withdraw(Ticket) override {}
 };
 
+class NoSessionTimer : public SessionTimer
+{
+public:
+    bool available() const override { return false; }
+    void schedule(const QString&, const QDateTime&, const QString&, const QStringList&) override {}
+    void cancel(const QString&) override {}
+};
+
 } // namespace
 
 Clock* NoServices::clock()
@@ -115,6 +124,12 @@ Notifier* NoServices::notifier()
 {
     static NoNotifier notifier;
     return &notifier;
+}
+
+SessionTimer* NoServices::sessionTimer()
+{
+    static NoSessionTimer timer;
+    return &timer;
 }
 
 WakeTimer* NoServices::wakeTimer()

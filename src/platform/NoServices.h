@@ -9,6 +9,7 @@ class Autostart;
 class HostResolver;
 class MediaPlayerFactory;
 class Notifier;
+class SessionTimer;
 class WakeTimer;
 
 /// A service for every interface that does nothing (and says so where it can: a launcher that starts
@@ -24,6 +25,8 @@ Autostart* autostart();
 HostResolver* resolver();
 MediaPlayerFactory* media();
 Notifier* notifier();
+/// A session that starts nothing at a time: available() is false.
+SessionTimer* sessionTimer();
 /// A wake timer on Qt's own timers (no suspend counted), on the clock above.
 WakeTimer* wakeTimer();
 } // namespace NoServices

@@ -14,6 +14,7 @@ class Autostart;
 class HostResolver;
 class MediaPlayerFactory;
 class Notifier;
+class SessionTimer;
 class WakeTimer;
 
 /// Every service the application takes from the operating system, handed to the main window at
@@ -46,6 +47,8 @@ struct Platform
     MediaPlayerFactory* media = NoServices::media();
     /// Desktop notifications for reminders.
     Notifier* notifier = NoServices::notifier();
+    /// Starts the application at the next due moment after the window closed with reminders pending.
+    SessionTimer* sessionTimer = NoServices::sessionTimer();
     /// Wakes the reminders at their due moment on the clock's monotonic time while none is shown.
     WakeTimer* wakeTimer = NoServices::wakeTimer();
     /// False where the window system places windows itself (Wayland): the application can then

@@ -8,6 +8,7 @@
 #include "platform/DesktopOpener.h"
 #include "platform/LazyServices.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/SessionTimer.h"
 #include "platform/UserKey.h"
 #include "platform/WakeTimer.h"
 #include "platform/WindowSystem.h"
@@ -28,6 +29,7 @@ struct SystemPlatform::Services
     LazyHostResolver resolver;
     LazyMediaPlayerFactory media;
     std::unique_ptr<DBusNotifier> notifier;
+    SystemdSessionTimer sessionTimer{launcher, qEnvironmentVariable("XDG_RUNTIME_DIR")};
     SystemWakeTimer wakeTimer{[this] { return clock.monotonicMs(); }};
 };
 
@@ -77,6 +79,7 @@ SystemPlatform::SystemPlatform(const AppFolders& folders) : m_services(std::make
     m_services->notifier = std::make_unique<DBusNotifier>(QStringLiteral("Vemra便笺"),
                                                           notificationIcon(folders.resources), kAppId);
     m_platform.notifier = m_services->notifier.get();
+    m_platform.sessionTimer = &m_services->sessionTimer;
     m_platform.wakeTimer = &m_services->wakeTimer;
     m_platform.canPlaceWindows = WindowSystem::canPlaceWindows(QGuiApplication::platformName());
 }

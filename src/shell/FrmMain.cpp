@@ -84,6 +84,7 @@ void FrmMain::Form_Load()
     LoadSettingsAndNotes();
     Text1->setFocus();
     restoreKeptTasks();
+    cancelDueStart();
     m_todo->start();
 }
 
@@ -473,6 +474,7 @@ void FrmMain::switch3Clicked()
         readKeptTasks();
     // Kept from now on, so a crash right after turning it on does not lose the list.
     keepTasksNow();
+    tellIfRemindersNeedTheWindow();
 }
 
 bool FrmMain::event(QEvent* event)

@@ -297,4 +297,14 @@ private:
     void followNotesFolderOn(QEvent* event);
     class FolderWatcher* m_notesWatcher = nullptr;
     QTimer* m_notesSettle = nullptr;
+
+    /// Closing with the list kept and reminders armed: asks the session to start the application
+    /// at the earliest due moment.
+    void scheduleDueStart();
+    /// Takes away the start an earlier close asked for: this run fires what falls due itself.
+    void cancelDueStart();
+    /// The kept-list switch came on where the session cannot start the application: says once that
+    /// reminders come only while it runs.
+    void tellIfRemindersNeedTheWindow();
+    bool m_toldRemindersNeedWindow = false;
 };

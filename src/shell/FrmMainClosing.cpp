@@ -8,6 +8,7 @@
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/FolderHandle.h"
+#include "platform/SessionTimer.h"
 #include "tasks/TaskStore.h"
 #include "tasks/TodoPage.h"
 
@@ -55,9 +56,10 @@ void FrmMain::runCloseSequence()
     else
         m_platform.autostart->disable(m_platform.appName);
     m_todo->stop();
-    if (m_keepTasks)
+    if (m_keepTasks) {
         keepTasksNow();
-    else if (m_taskStore && m_keepTasksKeyed)
+        scheduleDueStart();
+    } else if (m_taskStore && m_keepTasksKeyed)
         // Only a switch we know to be off: a Config.ini that is missing (deleted to reset the window's
         // place) or unreadable says nothing about it, and the kept list may be all the user has.
         (void)m_taskStore->removeFile();
@@ -130,4 +132,33 @@ void FrmMain::offerEmergencyRestore()
         if (m_notes->save())
             QFile::remove(file.path);
     }
+}
+
+void FrmMain::scheduleDueStart()
+{
+    if (!m_platform.sessionTimer->available())
+        return;
+    const QDateTime due = m_todo->engine().earliestDue();
+    if (!due.isValid())
+        return;
+    // Only our own executable and the option: what the tasks do is read from the kept list by the
+    // copy that starts, with the same checks as at any start.
+    m_platform.sessionTimer->schedule(SessionTimer::unitName(m_platform.appFolder), due,
+                                      m_platform.executablePath, {QStringLiteral("--due")});
+}
+
+void FrmMain::cancelDueStart()
+{
+    if (m_platform.sessionTimer->available())
+        m_platform.sessionTimer->cancel(SessionTimer::unitName(m_platform.appFolder));
+}
+
+void FrmMain::tellIfRemindersNeedTheWindow()
+{
+    if (!m_keepTasks || m_toldRemindersNeedWindow || m_platform.sessionTimer->available())
+        return;
+    m_toldRemindersNeedWindow = true;
+    showMessage(
+        QStringLiteral("保留待办"),
+        QStringLiteral("这个桌面会话不能在程序关闭后按时启动它：待办会保留，但定时提醒只在程序运行时到来。"));
 }

@@ -330,6 +330,34 @@ bool TaskEngine::hasArmedTimer() const
     return false;
 }
 
+QDateTime TaskEngine::earliestDue() const
+{
+    const QDateTime now = m_clock.now();
+    const QDateTime nowUtc = now.toUTC();
+    const qint64 nowMs = m_clock.monotonicMs();
+    QDateTime earliest;
+    for (int i = 0; i < m_items.size(); ++i) {
+        const TaskItem& task = m_items.at(i);
+        const Slot& slot = m_slots.at(i);
+        if (task.Status != TaskStatus::Running || slot.held || task.TimeText == noTimerText())
+            continue;
+        QDateTime due;
+        if (isCountdown(task)) {
+            due = nowUtc.addMSecs(qMax<qint64>(slot.deadlineMs - nowMs, 0));
+        } else {
+            const QStringView text(task.TimeText);
+            const QTime at(readNumber(text.mid(1, 2)), readNumber(text.mid(4, 2)));
+            due = QDateTime(slot.clockDay, at).toUTC();
+            // A minute the clock skips (spring forward) or one already passed is due at once.
+            if (!due.isValid() || due < nowUtc)
+                due = nowUtc;
+        }
+        if (!earliest.isValid() || due < earliest)
+            earliest = due;
+    }
+    return earliest;
+}
+
 qint64 TaskEngine::nextWakeMs() const
 {
     const qint64 nowMs = m_clock.monotonicMs();

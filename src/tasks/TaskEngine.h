@@ -56,6 +56,10 @@ public:
     /// True while some task has a timer that can fall due: running, not held, with a countdown or a
     /// clock time. Only then is there anything for the tick to do.
     bool hasArmedTimer() const;
+    /// The earliest moment (UTC) an armed timer falls due: a countdown's end, or the next time the
+    /// local clock shows a clock-time task's HH:MM (in the time zone in force now); invalid when
+    /// no timer is armed. A task already due gives now.
+    QDateTime earliestDue() const;
     /// When a tick is next needed if nobody watches the countdowns go down, on the clock's
     /// monotonic time: the earliest countdown deadline, or the start of the next minute on the
     /// wall clock while a clock-time task waits (so a clock set by hand or a new time zone is

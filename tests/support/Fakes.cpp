@@ -57,5 +57,6 @@ TestPlatform::TestPlatform()
     m_platform.resolver = &resolver;
     m_platform.media = &media;
     m_platform.notifier = &notifier;
+    m_platform.sessionTimer = &sessionTimer;
     m_platform.wakeTimer = &wakeTimer;
 }

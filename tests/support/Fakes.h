@@ -9,6 +9,7 @@
 #include "platform/Notifier.h"
 #include "platform/Platform.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/SessionTimer.h"
 #include "platform/SoundPlayer.h"
 #include "platform/WakeTimer.h"
 
@@ -151,6 +152,22 @@ private:
     Ticket m_next = 1;
 };
 
+/// Records what the session was asked to start and cancel, starting nothing.
+class RecordingSessionTimer : public SessionTimer
+{
+public:
+    bool available() const override { return reachable; }
+    void schedule(const QString& unit, const QDateTime& atUtc, const QString& program,
+                  const QStringList& arguments) override
+    {
+        calls.append(QStringLiteral("schedule %1 %2 %3 %4")
+                         .arg(unit, atUtc.toUTC().toString(Qt::ISODate), program, arguments.join(u' ')));
+    }
+    void cancel(const QString& unit) override { calls.append(QStringLiteral("cancel ") + unit); }
+    bool reachable = true;
+    QStringList calls;
+};
+
 /// Keeps the one wake asked for; the test runs it with fire().
 class RecordingWakeTimer : public WakeTimer
 {
@@ -197,6 +214,7 @@ public:
     FakeResolver resolver;
     FakeMediaPlayerFactory media;
     RecordingNotifier notifier;
+    RecordingSessionTimer sessionTimer;
     RecordingWakeTimer wakeTimer;
 
 private:
