@@ -27,6 +27,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
+#include <map>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -188,14 +189,29 @@ private:
     std::string m_display;
 };
 
-/// Processor time and wake-ups of a process so far, over all its threads.
-struct Usage
+/// Processor time and wake-ups of one thread so far.
+struct ThreadUsage
 {
+    std::string name;
     double cpuMs = 0;
     long wakeups = 0;
-    /// Wake-ups per thread, "name(tid)=count", for --threads.
-    std::vector<std::string> threads;
 };
+
+/// The threads of a process by id. A thread that ends between two samples takes its counts with it
+/// (Qt's pooled threads end after half a minute idle), so only the threads of the later sample count.
+using Usage = std::map<std::string, ThreadUsage>;
+
+/// What the process used between two samples.
+ThreadUsage since(const Usage& before, const Usage& after)
+{
+    ThreadUsage total;
+    for (const auto& [tid, now] : after) {
+        const auto then = before.find(tid);
+        total.cpuMs += now.cpuMs - (then == before.end() ? 0 : then->second.cpuMs);
+        total.wakeups += now.wakeups - (then == before.end() ? 0 : then->second.wakeups);
+    }
+    return total;
+}
 
 Usage usageOf(pid_t pid)
 {
@@ -208,21 +224,18 @@ Usage usageOf(pid_t pid)
         if (entry->d_name[0] == '.')
             continue;
         const std::string task = tasks + "/" + entry->d_name;
+        ThreadUsage& thread = usage[entry->d_name];
         std::ifstream schedstat(task + "/schedstat");
         unsigned long long runNs = 0;
         if (schedstat >> runNs)
-            usage.cpuMs += double(runNs) / 1e6;
+            thread.cpuMs = double(runNs) / 1e6;
         std::ifstream status(task + "/status");
         std::string line;
-        std::string name;
         while (std::getline(status, line)) {
             if (line.rfind("Name:", 0) == 0)
-                name = line.substr(6);
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
-                const long count = std::atol(line.c_str() + std::strlen("voluntary_ctxt_switches:"));
-                usage.wakeups += count;
-                usage.threads.push_back(name + "(" + entry->d_name + ")=" + std::to_string(count));
-            }
+                thread.name = line.substr(6);
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                thread.wakeups = std::atol(line.c_str() + std::strlen("voluntary_ctxt_switches:"));
         }
     }
     ::closedir(dir);
@@ -451,15 +464,19 @@ void runOnce(Variant& v, const Options& options, const Xvfb& xvfb, Display& disp
     const Usage xAfter = usageOf(xvfb.pid());
     const double minutes = (nowMs() - start) / 60000.0;
     if (options.threads) {
-        std::fprintf(stderr, "%s:", v.label.c_str());
-        for (size_t k = 0; k < appAfter.threads.size(); ++k)
-            std::fprintf(stderr, " %s (before %s)", appAfter.threads[k].c_str(),
-                         k < appBefore.threads.size() ? appBefore.threads[k].c_str() : "-");
+        std::fprintf(stderr, "%s, wake-ups/s by thread:", v.label.c_str());
+        for (const auto& [tid, thread] : appAfter) {
+            const auto then = appBefore.find(tid);
+            const long wakeups = thread.wakeups - (then == appBefore.end() ? 0 : then->second.wakeups);
+            std::fprintf(stderr, " %s %.2f", thread.name.c_str(), double(wakeups) / (minutes * 60));
+        }
         std::fprintf(stderr, "\n");
     }
-    v.wakeups.push_back(double(appAfter.wakeups - appBefore.wakeups) / (minutes * 60));
-    v.appMs.push_back((appAfter.cpuMs - appBefore.cpuMs) / minutes);
-    v.xMs.push_back((xAfter.cpuMs - xBefore.cpuMs) / minutes);
+    const ThreadUsage app = since(appBefore, appAfter);
+    const ThreadUsage x = since(xBefore, xAfter);
+    v.wakeups.push_back(double(app.wakeups) / (minutes * 60));
+    v.appMs.push_back(app.cpuMs / minutes);
+    v.xMs.push_back(x.cpuMs / minutes);
     reap(pid, SIGTERM, 5000);
     removeTree(root);
 }
