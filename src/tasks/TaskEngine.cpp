@@ -219,6 +219,20 @@ void TaskEngine::snooze(int index)
     emit listChanged();
 }
 
+quint64 TaskEngine::taskId(int index) const
+{
+    return index >= 0 && index < TaskCount() ? m_slots.at(index).id : 0;
+}
+
+int TaskEngine::indexOfTask(quint64 id) const
+{
+    for (int i = 0; i < TaskCount(); ++i) {
+        if (m_slots.at(i).id == id)
+            return i;
+    }
+    return -1;
+}
+
 QList<StoredTask> TaskEngine::storedTasks() const
 {
     // The deadlines are on the monotonic clock, which means nothing after a restart; the wall clock

@@ -90,6 +90,10 @@ public:
     void ClearAllTasks();
     /// Re-arms a task as a fresh five-minute countdown, whatever its state.
     void snooze(int index);
+    /// A number that stays with the task at index while tasks are added and removed around it.
+    quint64 taskId(int index) const;
+    /// Where the task with that number is now; -1 once it is gone.
+    int indexOfTask(quint64 id) const;
 
     /// The tasks as they are to be kept: each running countdown with the wall-clock moment (UTC)
     /// it falls due; a task held back as it was restored, marked held.

@@ -420,20 +420,23 @@ void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
     // The reminder window this action opens, for the notification's buttons to close.
     const auto shown = std::make_shared<QPointer<QDialog>>();
     const auto opened = [shown](QDialog* dialog) { *shown = dialog; };
+    // The list stays usable while a reminder waits for its answer: the snooze must reach this task
+    // wherever adding and removing have moved it meanwhile, and no other.
+    const quint64 id = m_engine.taskId(index);
+    const auto snoozeThisTask = [this, id](int) { m_engine.snooze(m_engine.indexOfTask(id)); };
     ActionContext context{*m_platform.launcher, {}, {}, {}};
     context.showMessage = [this, window, opened](const QString& title, const QString& message) {
         FrmMessage::ShowMessage(window, m_platform.sound, m_platform.resourceFolder, title, message, opened);
     };
-    context.showMusic = [this, window, opened](int taskIndex, const QString& path) {
-        FrmMusic::ShowMusicReminder(
-            window, m_platform.media, taskIndex, path, [this](int i) { m_engine.snooze(i); }, opened);
+    context.showMusic = [this, window, opened, snoozeThisTask](int taskIndex, const QString& path) {
+        FrmMusic::ShowMusicReminder(window, m_platform.media, taskIndex, path, snoozeThisTask, opened);
     };
     context.runFile = [this](const QString& path) {
         RunFile(path, *m_platform.launcher, *m_platform.opener);
     };
     context.notifier = m_platform.notifier;
     context.window = window;
-    context.snooze = [this](int i) { m_engine.snooze(i); };
+    context.snooze = snoozeThisTask;
     context.closeReminder = [shown] {
         if (*shown)
             (*shown)->accept();

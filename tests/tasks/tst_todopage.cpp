@@ -34,6 +34,7 @@ private slots:
     void powerActionsInBothColumns();
     void commandAndFileActions();
     void musicReminderPlaysSnoozesAndStops();
+    void snoozeFindsItsTaskAfterTheListChanged();
     void secondReminderOpensWhileFirstIsShown();
     void notificationButtonsReachTheWindow_data();
     void notificationButtonsReachTheWindow();
@@ -440,6 +441,29 @@ void TestTodoPage::musicReminderPlaysSnoozesAndStops()
     QCOMPARE(tp->media.log.volumes, (QList<float>{0.5f, 0.5f, 0.5f}));
     QCOMPARE(tp->media.log.stops, 3);
     QVERIFY(tp->sound.played.isEmpty()); // the music window rings no alarm
+}
+
+void TestTodoPage::snoozeFindsItsTaskAfterTheListChanged()
+{
+    click(QStringLiteral("SButton5_0"));
+    click(QStringLiteral("Label4_2"));
+    add(QStringLiteral("first"));
+    CommonDialog::setNextFileName(tp->path(QStringLiteral("song.mp3")));
+    click(QStringLiteral("SButton5_0"));
+    click(QStringLiteral("Label4_1"));
+    type(QStringLiteral("TxtMinute"), QStringLiteral("1"));
+    click(QStringLiteral("SButton5_1"));
+    click(QStringLiteral("Label5_2"));
+    click(QStringLiteral("Label7_0"));
+    add(QStringLiteral("nap"));
+    ModalCloser closer;
+    closer.inspect = [&](QWidget* reminder) {
+        // The task above goes while the reminder waits; its snooze still means the nap.
+        w->todoPage()->engine().RemoveTask(0);
+        QTest::mouseClick(control<QWidget>(reminder, QStringLiteral("Label1_1")), Qt::LeftButton);
+    };
+    ticks(60);
+    QTRY_COMPARE(entries(), QStringList{QStringLiteral("【-00:05:00】nap")});
 }
 
 void TestTodoPage::secondReminderOpensWhileFirstIsShown()
