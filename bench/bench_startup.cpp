@@ -20,6 +20,8 @@
 // window gives the creation, size and mapping of every top-level window, and a DAMAGE object on the
 // root reports the first drawing into it.
 
+#include "LaunchKit.h"
+
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 
@@ -48,77 +50,16 @@ extern char** environ;
 
 namespace {
 
+using namespace LaunchKit;
+
 constexpr int kWidth = 458;
 constexpr int kHeight = 595;
 constexpr double kLaunchTimeoutMs = 30000;
-
-double nowMs()
-{
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-[[noreturn]] void fail(const std::string& message)
-{
-    std::fprintf(stderr, "bench_startup: %s\n", message.c_str());
-    std::exit(1);
-}
-
-std::string baseName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
 
 bool isDirectory(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void makeFolder(const std::string& path, mode_t mode = 0755)
-{
-    if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
-        fail("cannot create " + path + ": " + std::strerror(errno));
-}
-
-void writeFile(const std::string& path, const std::string& data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-    out.close();
-    if (!out)
-        fail("cannot write " + path);
-}
-
-// A hard link keeps the executable's pages shared with every other round (and the page cache warm);
-// a copy is the fallback across file systems.
-void placeFile(const std::string& from, const std::string& to)
-{
-    if (::link(from.c_str(), to.c_str()) == 0)
-        return;
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
-    out << in.rdbuf();
-    out.close();
-    if (!in || !out)
-        fail("cannot place " + from + " at " + to);
-    struct stat st;
-    if (::stat(from.c_str(), &st) == 0)
-        ::chmod(to.c_str(), st.st_mode & 07777);
-}
-
-void removeTree(const std::string& path)
-{
-    ::nftw(
-        path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
 }
 
 // Writes out what the file system holds for the folder's disk: the seeded notes (and the removal of
@@ -199,91 +140,6 @@ void seedNotes(const std::string& folder, int count)
 
 // Starts a program (looked up in PATH when the name has no slash) with exactly the environment given,
 // its output appended to log. Descriptors opened without close-on-exec are inherited.
-pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        fail("cannot start " + args[0] + ": " + std::strerror(error));
-    return pid;
-}
-
-// Waits for the process to end, killing it when it does not within the time given.
-void reap(pid_t pid, int signal, int graceMs)
-{
-    ::kill(pid, signal);
-    for (int waited = 0; waited < graceMs; waited += 10) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        ::usleep(10000);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-}
-
-class Xvfb
-{
-public:
-    explicit Xvfb(const std::string& log)
-    {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            fail("pipe");
-        ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        const char* env[] = {"PATH", "HOME", "XAUTHORITY"};
-        std::vector<std::string> environment;
-        for (const char* name : env) {
-            if (const char* value = std::getenv(name))
-                environment.push_back(std::string(name) + "=" + value);
-        }
-        // The write end is inherited: Xvfb picks a free display and writes its number there.
-        m_pid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24",
-                       "-nolisten", "tcp", "-noreset"},
-                      environment, log);
-        ::close(fds[1]);
-        std::string number;
-        const double deadline = nowMs() + 15000;
-        while (nowMs() < deadline) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (::poll(&p, 1, 200) <= 0)
-                continue;
-            char c;
-            const ssize_t n = ::read(fds[0], &c, 1);
-            if (n <= 0 || c == '\n')
-                break;
-            number += c;
-        }
-        ::close(fds[0]);
-        if (number.empty()) {
-            reap(m_pid, SIGTERM, 2000);
-            fail("Xvfb did not start (is the package xvfb installed? see " + log + ")");
-        }
-        m_display = ":" + number;
-    }
-    ~Xvfb() { reap(m_pid, SIGTERM, 5000); }
-    Xvfb(const Xvfb&) = delete;
-    Xvfb& operator=(const Xvfb&) = delete;
-    const std::string& display() const { return m_display; }
-
-private:
-    pid_t m_pid = -1;
-    std::string m_display;
-};
-
 struct Rect
 {
     int x = 0, y = 0, width = 0, height = 0;
@@ -593,6 +449,7 @@ const char* schemeText(Scheme scheme)
 
 int main(int argc, char** argv)
 {
+    setProgramName("bench_startup");
     const Options options = parse(argc, argv);
     for (const std::string& exe : {options.app, options.bare, options.baseline}) {
         if (!exe.empty() && ::access(exe.c_str(), X_OK) != 0)
