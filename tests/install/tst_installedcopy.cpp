@@ -133,16 +133,9 @@ void TestInstalledCopy::initTestCase()
     QCOMPARE(::mkdir(runtime.constData(), 0700), 0);
     QCOMPARE(::chown(runtime.constData(), m_uid, m_gid), 0);
 
-    // A private X server that any local user may reach; -displayfd picks a free display number, and
-    // -noreset keeps it from resetting (and refusing the next client a moment) when the last one leaves.
-    m_xServer.start(findTool(QStringLiteral("Xvfb")),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                     QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
-                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    QVERIFY(m_xServer.waitForStarted(20000));
-    QTRY_VERIFY_WITH_TIMEOUT(m_xServer.canReadLine() || m_xServer.state() != QProcess::Running, 20000);
-    m_display = u':' + QString::fromLatin1(m_xServer.readLine()).trimmed();
-    QVERIFY2(m_display.size() > 1, "Xvfb did not start");
+    // A private X server that any local user may reach.
+    m_display = startPrivateXvfb(m_xServer, findTool(QStringLiteral("Xvfb")));
+    QVERIFY2(!m_display.isEmpty(), "Xvfb did not start");
 }
 
 void TestInstalledCopy::cleanupTestCase()

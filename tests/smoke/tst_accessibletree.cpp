@@ -119,17 +119,11 @@ void TestAccessibleTree::switchesAreNamedCheckBoxesWithTheirState()
     QVERIFY(writeFile(root.filePath(QStringLiteral("app/portable")), QByteArray()));
 
     QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                QStringLiteral("tcp")});
-    QVERIFY(xvfb.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine() || xvfb.state() != QProcess::Running, 20000);
-    const QByteArray display = xvfb.readLine().trimmed();
+    const QString display = startPrivateXvfb(xvfb);
     QVERIFY2(!display.isEmpty(), "Xvfb did not start");
 
     QProcessEnvironment environment = sandboxEnvironment(root.path());
-    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display));
+    environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     QProcess session;

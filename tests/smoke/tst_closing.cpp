@@ -2,6 +2,7 @@
 // The real executable on a real (virtual) X display: text typed on the keyboard survives every way
 // of closing from outside — a termination signal and the window manager's close request — though
 // the automatic save is off. Nothing reaches the user's own display, home or session.
+#include "support/ProcessProbe.h"
 #include "support/WindowTest.h"
 
 #include <QDir>
@@ -76,17 +77,8 @@ void TestClosing::initTestCase()
     for (const char* program : {"Xvfb", "xdotool"})
         QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(),
                  "Xvfb and xdotool are installed by scripts/deps.sh");
-    // Xvfb picks a free display and tells its number on the descriptor given; without -noreset it
-    // resets when the last client leaves and may refuse the next start for a moment.
-    m_xvfb.start(QStringLiteral("Xvfb"),
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
-                  QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    QVERIFY(m_xvfb.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running, 20000);
-    const QByteArray number = m_xvfb.readLine().trimmed();
-    QVERIFY2(!number.isEmpty(), "Xvfb did not start");
-    m_display = ':' + number;
+    m_display = startPrivateXvfb(m_xvfb).toLatin1();
+    QVERIFY2(!m_display.isEmpty(), "Xvfb did not start");
     m_environment = QProcessEnvironment::systemEnvironment();
     m_environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
     for (const char* variable :

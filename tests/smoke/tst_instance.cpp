@@ -84,15 +84,7 @@ QString TestInstance::startXvfb(QProcess& xvfb)
             return QString();
         }
     }
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
-                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (!xvfb.waitForStarted(10000) ||
-        !QTest::qWaitFor([&xvfb] { return xvfb.canReadLine() || xvfb.state() != QProcess::Running; }, 20000))
-        return QString();
-    const QByteArray number = xvfb.readLine().trimmed();
-    return number.isEmpty() ? QString() : u':' + QString::fromLatin1(number);
+    return startPrivateXvfb(xvfb);
 }
 
 void TestInstance::secondProcessOnTheSameDataLeaves_data()

@@ -186,15 +186,8 @@ void TestSyncPeers::initTestCase()
     for (const char* program : {"Xvfb", "xdotool"})
         QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(),
                  "Xvfb and xdotool are installed by scripts/deps.sh");
-    m_xvfb.start(QStringLiteral("Xvfb"),
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
-                  QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    QVERIFY(m_xvfb.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running, 20000);
-    const QByteArray number = m_xvfb.readLine().trimmed();
-    QVERIFY2(!number.isEmpty(), "Xvfb did not start");
-    m_display = u':' + QString::fromLatin1(number);
+    m_display = startPrivateXvfb(m_xvfb);
+    QVERIFY2(!m_display.isEmpty(), "Xvfb did not start");
     m_syncTimer.setInterval(200);
     connect(&m_syncTimer, &QTimer::timeout, this, [this] {
         if (m_sync)

@@ -7,6 +7,18 @@
 
 #include <csignal>
 
+QString startPrivateXvfb(QProcess& xvfb, const QString& program)
+{
+    xvfb.start(program, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                         QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(20000) ||
+        !QTest::qWaitFor([&xvfb] { return xvfb.canReadLine() || xvfb.state() != QProcess::Running; }, 20000))
+        return QString();
+    const QByteArray number = xvfb.readLine().trimmed();
+    return number.isEmpty() ? QString() : u':' + QString::fromLatin1(number);
+}
+
 bool catchesTermination(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));

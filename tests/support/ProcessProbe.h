@@ -18,5 +18,10 @@ class QProcess;
 /// to the user's desktop session (display, session bus, session manager).
 QProcessEnvironment sandboxEnvironment(const QString& root);
 
+/// Starts an X server of the test's own on a free display (-displayfd) that never resets when its
+/// last client leaves (a reset refuses the next start for a moment); its name (":N"), or "" when it
+/// did not start.
+QString startPrivateXvfb(QProcess& xvfb, const QString& program = QStringLiteral("Xvfb"));
+
 /// Kills those still running, shows the output of each when the test failed, and deletes them.
 void endProcesses(QList<QProcess*>& processes);
