@@ -47,6 +47,18 @@ private slots:
     void browseButtonsTakeDialogAnswer();
 
 private:
+    /// A one-minute countdown that plays song, added through the editor as a user does.
+    void addMusicReminder(const QString& content, const QString& song)
+    {
+        CommonDialog::setNextFileName(song);
+        click(QStringLiteral("SButton5_0"));
+        click(QStringLiteral("Label4_1"));
+        type(QStringLiteral("TxtMinute"), QStringLiteral("1"));
+        click(QStringLiteral("SButton5_1"));
+        click(QStringLiteral("Label5_2"));
+        click(QStringLiteral("Label7_0"));
+        add(content);
+    }
     void page() { QTest::mouseClick(widget(QStringLiteral("Picture5")), Qt::LeftButton); }
     QWidget* widget(const QString& name) { return control<QWidget>(w.get(), name); }
     TextBoxW* box(const QString& name) { return control<TextBoxW>(w.get(), name); }
@@ -407,14 +419,7 @@ void TestTodoPage::commandAndFileActions()
 void TestTodoPage::musicReminderPlaysSnoozesAndStops()
 {
     const QString song = tp->path(QStringLiteral("song.mp3"));
-    CommonDialog::setNextFileName(song);
-    click(QStringLiteral("SButton5_0"));
-    click(QStringLiteral("Label4_1"));
-    type(QStringLiteral("TxtMinute"), QStringLiteral("1"));
-    click(QStringLiteral("SButton5_1"));
-    click(QStringLiteral("Label5_2"));
-    click(QStringLiteral("Label7_0"));
-    add(QStringLiteral("nap"));
+    addMusicReminder(QStringLiteral("nap"), song);
     ModalCloser closer;
     int snoozes = 0;
     QString title;
@@ -448,14 +453,7 @@ void TestTodoPage::snoozeFindsItsTaskAfterTheListChanged()
     click(QStringLiteral("SButton5_0"));
     click(QStringLiteral("Label4_2"));
     add(QStringLiteral("first"));
-    CommonDialog::setNextFileName(tp->path(QStringLiteral("song.mp3")));
-    click(QStringLiteral("SButton5_0"));
-    click(QStringLiteral("Label4_1"));
-    type(QStringLiteral("TxtMinute"), QStringLiteral("1"));
-    click(QStringLiteral("SButton5_1"));
-    click(QStringLiteral("Label5_2"));
-    click(QStringLiteral("Label7_0"));
-    add(QStringLiteral("nap"));
+    addMusicReminder(QStringLiteral("nap"), tp->path(QStringLiteral("song.mp3")));
     ModalCloser closer;
     closer.inspect = [&](QWidget* reminder) {
         // The task above goes while the reminder waits; its snooze still means the nap.
