@@ -4,8 +4,6 @@
 #include "notes/NoteSearch.h"
 #include "notes/TextMetrics.h"
 
-#include <QHash>
-
 namespace {
 // A save that keeps meeting files changed outside while it runs gives up after this many rounds; what
 // it left alone is taken in by the next look.
@@ -88,7 +86,6 @@ void NoteStore::appendFolderNotes()
     m_texts.append(loaded.texts);
     m_entries.append(titles);
     m_base.append(loaded.texts);
-    m_onDisk = loaded.texts;
     if (!titles.isEmpty())
         emit entriesAdded(titles);
 }
@@ -109,7 +106,6 @@ bool NoteStore::save()
         followFolder();
     }
     m_toldFailures.clear();
-    m_onDisk = m_texts;
     m_base = m_texts;
     return true;
 }
@@ -117,18 +113,10 @@ bool NoteStore::save()
 QStringList NoteStore::unsavedTexts() const
 {
     ensureLoaded();
-    // Counted, so that a second copy of a saved text is not taken for the first.
-    QHash<QString, int> saved;
-    for (const QString& text : m_onDisk)
-        ++saved[text];
     QStringList unsaved;
-    for (const QString& text : m_texts) {
-        if (NoteFolder::isBlankForSave(text))
-            continue;
-        const auto it = saved.find(text);
-        if (it != saved.end() && it.value() > 0)
-            --it.value();
-        else
+    for (qsizetype i = 0; i < m_texts.size(); ++i) {
+        const QString& text = m_texts.at(i);
+        if (!NoteFolder::isBlankForSave(text) && (m_base.at(i).isNull() || m_base.at(i) != text))
             unsaved.append(text);
     }
     return unsaved;
@@ -329,15 +317,9 @@ bool NoteStore::followFolder()
     for (const NoteFolder::Change& change : look.changes) {
         switch (change.kind) {
         case NoteFolder::Change::Added:
-            m_onDisk.append(change.after);
             insert(placeAfter(change.previous), change.after, entryFor(change.after));
             break;
         case NoteFolder::Change::Changed: {
-            const qsizetype onDisk = m_onDisk.indexOf(change.before);
-            if (onDisk >= 0)
-                m_onDisk[onDisk] = change.after;
-            else
-                m_onDisk.append(change.after);
             const int i = noteOnDisk(change.before);
             if (i < 0) {
                 insert(placeAfter(change.previous), change.after, entryFor(change.after));
@@ -358,7 +340,6 @@ bool NoteStore::followFolder()
             break;
         }
         case NoteFolder::Change::Removed: {
-            m_onDisk.removeOne(change.before);
             const int i = noteOnDisk(change.before);
             if (i < 0)
                 break;

@@ -185,8 +185,6 @@ private:
     int m_current = 0;
     QList<int> m_searchHits;
     QList<NoteFolder::Failure::Kind> m_toldFailures;
-    /// The texts as the folder holds them since the last load or successful save.
-    QStringList m_onDisk;
     /// Parallel to m_texts: what the folder held for each note when it was last read or saved (null
     /// for a note never saved). A note whose text differs holds an edit of ours.
     QStringList m_base;
