@@ -11,11 +11,9 @@
 #include "platform/SessionTimer.h"
 #include "tasks/TaskStore.h"
 #include "tasks/TodoPage.h"
+#include "widgets/Question.h"
 
-#include <QAbstractButton>
 #include <QFile>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 
 #include <cstring>
@@ -23,16 +21,8 @@
 bool FrmMain::askUser(const QString& objectName, const QString& title, const QString& text,
                       const QString& yes, const QString& no)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, this);
-    box.setObjectName(objectName);
-    QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
-    yesButton->setObjectName(QStringLiteral("Yes"));
-    QPushButton* noButton = box.addButton(no, QMessageBox::RejectRole);
-    noButton->setObjectName(QStringLiteral("No"));
-    box.setDefaultButton(yesButton);
-    box.setEscapeButton(noButton);
-    box.exec();
-    return box.clickedButton() == yesButton;
+    return Question::ask(this, objectName, title, text, {yes, QStringLiteral("Yes")},
+                         {no, QStringLiteral("No")}, Question::Default::Yes);
 }
 
 void FrmMain::closeWithoutQuestions()

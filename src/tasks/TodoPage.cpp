@@ -16,6 +16,7 @@
 #include "widgets/InkLabel.h"
 #include "widgets/ListBoxW.h"
 #include "widgets/Palette.h"
+#include "widgets/Question.h"
 #include "widgets/SButton.h"
 #include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
@@ -25,9 +26,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -446,21 +445,11 @@ void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
 
 void TodoPage::askToArmHeldTasks(const QString& title, const QString& question)
 {
-    QMessageBox box(QMessageBox::Warning, title, question, QMessageBox::NoButton, m_page->window());
-    box.setObjectName(QStringLiteral("HeldTasksQuestion"));
-    // The list comes from a file someone else may have written: it is shown, never interpreted.
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* arm = box.addButton(QStringLiteral("启用"), QMessageBox::AcceptRole);
-    arm->setObjectName(QStringLiteral("armHeldTasks"));
-    QPushButton* keep = box.addButton(QStringLiteral("不启用"), QMessageBox::RejectRole);
-    keep->setObjectName(QStringLiteral("keepHeldTasks"));
-    // Closing the window or a stray Enter leaves them held: arming takes the deliberate click.
-    box.setDefaultButton(keep);
-    box.setEscapeButton(keep);
-    bool armChosen = false;
-    connect(arm, &QPushButton::clicked, &box, [&armChosen] { armChosen = true; });
-    box.exec();
-    if (armChosen)
+    // The list comes from a file someone else may have written; closing the window or a stray Enter
+    // leaves the tasks held: arming takes the deliberate click.
+    if (Question::ask(m_page->window(), QStringLiteral("HeldTasksQuestion"), title, question,
+                      {QStringLiteral("启用"), QStringLiteral("armHeldTasks")},
+                      {QStringLiteral("不启用"), QStringLiteral("keepHeldTasks")}, Question::Default::No))
         m_engine.armHeldTasks();
 }
 
