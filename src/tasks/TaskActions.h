@@ -17,12 +17,12 @@ struct ActionContext
 {
     ProcessLauncher& launcher;
     /// The modal message window: title, then message.
-    std::function<void(const QString& title, const QString& message)> showMessage;
+    std::function<void(const QString& title, const QString& message)> showMessage{};
     /// The modal music window playing path for the task at index (its snooze re-arms that task;
     /// index is -1 when the task was removed before its action came).
-    std::function<void(int index, const QString& path)> showMusic;
+    std::function<void(int index, const QString& path)> showMusic{};
     /// Opens or runs a file by its kind.
-    std::function<void(const QString& path)> runFile;
+    std::function<void(const QString& path)> runFile{};
     /// Posts a desktop notification beside the message and music windows.
     Notifier* notifier = NoServices::notifier();
     /// The main window: its task bar entry asks for attention when a reminder comes, and it is
@@ -30,10 +30,10 @@ struct ActionContext
     QWidget* window = nullptr;
     /// Re-arms the task at index as a five-minute countdown, the music window's own snooze; the
     /// notification's "稍后提醒" button uses it for message and music reminders alike.
-    std::function<void(int index)> snooze;
+    std::function<void(int index)> snooze{};
     /// Closes the reminder window this action opened, if it is still open (the notification's
     /// "知道了" and "停止" buttons, and "稍后提醒" after snoozing).
-    std::function<void()> closeReminder;
+    std::function<void()> closeReminder{};
 };
 
 /// A program and its arguments, started without a shell.
