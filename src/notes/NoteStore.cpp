@@ -8,12 +8,16 @@ namespace {
 // A save that keeps meeting files changed outside while it runs gives up after this many rounds; what
 // it left alone is taken in by the next look.
 constexpr int kSaveAttempts = 3;
+// Kind of the writer's jobs that a newer one of the same kind replaces while it waits.
+constexpr int kSaveJob = 1;
 } // namespace
 
 NoteStore::NoteStore(std::unique_ptr<NoteFolder> folder, QObject* parent)
     : QObject(parent),
-      m_folder(std::move(folder)), m_texts{QString()}, m_entries{kEmptyEntry}, m_base{QString()}
+      m_folder(std::move(folder)), m_texts{QString()}, m_entries{kEmptyEntry}, m_base{QString()},
+      m_notesPath(m_folder->notesPath()), m_writer(std::make_unique<NoteWriter>())
 {
+    m_ids = {newId()};
 }
 
 NoteStore::~NoteStore() = default;
@@ -47,6 +51,7 @@ void NoteStore::reset()
     m_texts = QStringList{QString()};
     m_entries = QStringList{kEmptyEntry};
     m_base = QStringList{QString()};
+    m_ids = {newId()};
     emit entriesReset(m_entries);
     setCurrent(0);
 }
@@ -86,6 +91,8 @@ void NoteStore::appendFolderNotes()
     m_texts.append(loaded.texts);
     m_entries.append(titles);
     m_base.append(loaded.texts);
+    for (qsizetype i = 0; i < loaded.texts.size(); ++i)
+        m_ids.append(newId());
     if (!titles.isEmpty())
         emit entriesAdded(titles);
 }
@@ -97,17 +104,72 @@ bool NoteStore::save()
     // A file changed while the save ran is left alone by it; then the store looks and saves again.
     followFolder();
     for (int attempt = 1;; ++attempt) {
-        if (!m_folder->save(m_texts)) {
-            tellFailure();
+        postSave(false);
+        waitForWrites();
+        if (!m_lastSaveOk)
             return false;
-        }
-        if (!m_folder->sawOutsideChange() || attempt == kSaveAttempts)
+        if (!m_lastSaveSawOutside || attempt == kSaveAttempts)
             break;
         followFolder();
     }
-    m_toldFailures.clear();
-    m_base = m_texts;
     return true;
+}
+
+void NoteStore::saveLater()
+{
+    ensureLoaded();
+    // The look's findings change the texts: a save given before they are in would write the folder
+    // as the store saw it before, over what the look found.
+    if (m_lookPending) {
+        m_saveWanted = true;
+        return;
+    }
+    postSave(true);
+}
+
+void NoteStore::postSave(bool chase)
+{
+    // Copies share their data until the store changes a text: taking them costs nothing.
+    const QStringList texts = m_texts;
+    const QList<quint64> ids = m_ids;
+    NoteFolder* folder = m_folder.get();
+    m_writer->post(
+        [this, folder, texts, ids, chase]() -> NoteWriter::Reply {
+            const bool ok = folder->save(texts);
+            const NoteFolder::Failure failure = folder->lastFailure();
+            const bool outside = folder->sawOutsideChange();
+            return [this, texts, ids, ok, failure, outside, chase] {
+                tookSave(ids, texts, ok, failure, outside, chase);
+            };
+        },
+        kSaveJob);
+}
+
+void NoteStore::tookSave(const QList<quint64>& ids, const QStringList& texts, bool ok,
+                         const NoteFolder::Failure& failure, bool outsideChange, bool chase)
+{
+    m_lastSaveOk = ok;
+    m_lastSaveSawOutside = ok && outsideChange;
+    m_lastFailure = failure;
+    if (!ok) {
+        tellFailure(failure);
+        return;
+    }
+    m_toldFailures.clear();
+    // The folder holds what was written, for the notes still here, wherever they are now.
+    QHash<quint64, qsizetype> indexOf;
+    indexOf.reserve(m_ids.size());
+    for (qsizetype i = 0; i < m_ids.size(); ++i)
+        indexOf.insert(m_ids.at(i), i);
+    for (qsizetype k = 0; k < ids.size(); ++k) {
+        const auto it = indexOf.constFind(ids.at(k));
+        if (it != indexOf.cend())
+            m_base[*it] = texts.at(k);
+    }
+    if (chase && outsideChange) {
+        m_saveWanted = true;
+        followFolderLater();
+    }
 }
 
 QStringList NoteStore::unsavedTexts() const
@@ -129,6 +191,7 @@ void NoteStore::appendNotes(const QStringList& texts)
     for (const QString& text : texts) {
         m_texts.append(text);
         m_base.append(QString());
+        m_ids.append(newId());
         m_entries.append(entryFor(text));
         entries.append(m_entries.constLast());
     }
@@ -136,9 +199,8 @@ void NoteStore::appendNotes(const QStringList& texts)
         emit entriesAdded(entries);
 }
 
-void NoteStore::tellFailure()
+void NoteStore::tellFailure(const NoteFolder::Failure& failure)
 {
-    const NoteFolder::Failure& failure = m_folder->lastFailure();
     if (failure.kind == NoteFolder::Failure::None || m_toldFailures.contains(failure.kind))
         return;
     m_toldFailures.append(failure.kind);
@@ -147,8 +209,17 @@ void NoteStore::tellFailure()
 
 void NoteStore::recycle(const QStringList& texts)
 {
-    if (!m_folder->recycle(texts))
-        tellFailure();
+    // On the writer's thread too, in turn: the save that drops these notes from the folder comes
+    // after their copies, which the folder waits for in any case.
+    NoteFolder* folder = m_folder.get();
+    m_writer->post([this, folder, texts]() -> NoteWriter::Reply {
+        if (folder->recycle(texts))
+            return {};
+        return [this, failure = folder->lastFailure()] {
+            m_lastFailure = failure;
+            tellFailure(failure);
+        };
+    });
 }
 
 void NoteStore::commit(const std::optional<QString>& editedText)
@@ -174,6 +245,7 @@ void NoteStore::appendEmptyNote()
     ensureLoaded();
     m_texts.append(QString());
     m_base.append(QString());
+    m_ids.append(newId());
     m_entries.append(kEmptyEntry);
     emit entriesAdded(QStringList{kEmptyEntry});
     setCurrent(NoteCount() - 1);
@@ -204,6 +276,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
     if (NoteCount() == 1) {
         m_texts[0] = QString();
         m_base[0] = QString();
+        m_ids[0] = newId();
         setEntry(0, kUntitledEntry);
         setCurrent(0);
         emit editorTextReplaced(QString());
@@ -213,6 +286,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
     m_texts.removeAt(index);
     m_entries.removeAt(index);
     m_base.removeAt(index);
+    m_ids.removeAt(index);
     emit entryRemoved(index);
     if (last || rule == AfterRemoval::ShowFirstNote) {
         // Note 0 comes back as it is stored: the next commit keeps its text unchanged.
@@ -262,6 +336,7 @@ void NoteStore::insertFromFolder(int index, const QString& text, const QString& 
 {
     m_texts.insert(index, text);
     m_base.insert(index, text);
+    m_ids.insert(index, newId());
     m_entries.insert(index, entry);
     if (m_current >= index)
         ++m_current;
@@ -273,6 +348,7 @@ void NoteStore::removeFromFolder(int index, bool signal)
     if (m_texts.size() == 1) {
         m_texts[0] = QString();
         m_base[0] = QString();
+        m_ids[0] = newId();
         m_entries[0] = kEmptyEntry;
         if (signal)
             emit entryChanged(0, kEmptyEntry);
@@ -282,6 +358,7 @@ void NoteStore::removeFromFolder(int index, bool signal)
     }
     m_texts.removeAt(index);
     m_base.removeAt(index);
+    m_ids.removeAt(index);
     m_entries.removeAt(index);
     if (signal)
         emit entryRemoved(index);
@@ -297,7 +374,45 @@ bool NoteStore::followFolder()
 {
     if (m_loadPending)
         return false; // the load reads the folder as it is
-    const NoteFolder::LookResult look = m_folder->look();
+    waitForWrites();
+    // The writer is idle and stays so until this thread gives it something.
+    return applyLook(m_folder->look());
+}
+
+void NoteStore::followFolderLater()
+{
+    if (m_loadPending)
+        return;
+    // One look at a time; a change seen while one runs may have come after it looked.
+    if (m_lookPending) {
+        m_lookWanted = true;
+        return;
+    }
+    m_lookPending = true;
+    NoteFolder* folder = m_folder.get();
+    m_writer->post(
+        [this, folder]() -> NoteWriter::Reply { return [this, look = folder->look()] { tookLook(look); }; });
+}
+
+void NoteStore::tookLook(const NoteFolder::LookResult& look)
+{
+    if (!look.changes.isEmpty())
+        emit aboutToTakeOutsideChanges();
+    const bool unsettled = applyLook(look);
+    m_lookPending = false;
+    if (m_lookWanted) {
+        m_lookWanted = false;
+        followFolderLater();
+    } else if (m_saveWanted) {
+        m_saveWanted = false;
+        postSave(true);
+    }
+    if (unsettled)
+        emit folderUnsettled();
+}
+
+bool NoteStore::applyLook(const NoteFolder::LookResult& look)
+{
     const int current = m_current;
     // Once a note is put between others the list is sent again as a whole, at the end.
     bool resetting = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "notes/NoteFolder.h"
+#include "notes/NoteWriter.h"
 
 #include <QList>
 #include <QObject>
@@ -77,7 +78,14 @@ public:
         ensureLoaded();
         return m_entries;
     }
-    NoteFolder& folder() { return *m_folder; }
+    /// The folder, once every write and look given to it is done and told.
+    NoteFolder& folder()
+    {
+        waitForWrites();
+        return *m_folder;
+    }
+    /// Where the note files are; known without waiting for the folder.
+    QString notesPath() const { return m_notesPath; }
 
     /// The entry a commit gives a text: the placeholder for a blank text (spaces trimmed at both
     /// ends, then every CR LF pair removed), else its title.
@@ -96,8 +104,19 @@ public:
     /// Reads the folder now if loadWhenNeeded() put it off.
     void loadNow() { ensureLoaded(); }
     bool isLoadPending() const { return m_loadPending; }
-    /// Writes the notes to the folder; false when it failed (told through folderFailed).
+    /// Writes the notes to the folder and waits until it is done, after every write given before;
+    /// false when it failed (told through folderFailed).
     bool save();
+    /// Has the notes written as they are now on the writer's thread and returns at once: typing
+    /// never waits for the disk. A save given while another runs waits its turn, and one still
+    /// waiting takes the newest texts instead. A failure is told through folderFailed as save()
+    /// tells it; a file changed outside meanwhile is taken in first (see followFolderLater()) and
+    /// the notes are saved again.
+    void saveLater();
+    /// Waits until every write and look given is done and what it found is taken in.
+    void waitForWrites() { m_writer->waitUntilIdle(); }
+    /// Why the last save failed (kind None after a success).
+    const NoteFolder::Failure& lastFailure() const { return m_lastFailure; }
     /// The non-blank texts the folder does not hold as they are: typed, changed or added since the
     /// last load or successful save.
     QStringList unsavedTexts() const;
@@ -132,6 +151,11 @@ public:
     /// kOutsideEntryPrefix. The caller commits the editor before. True when some file was still
     /// being written: look again shortly. Does nothing before the folder was read.
     bool followFolder();
+    /// followFolder() without waiting: the folder is looked at on the writer's thread, and what it
+    /// found is taken in later, after aboutToTakeOutsideChanges (the caller commits the editor
+    /// then); folderUnsettled when some file was still being written. Saves given meanwhile wait
+    /// for it, so no save writes over what the store has not seen.
+    void followFolderLater();
     /// Marks the entry of a note that arrived from outside while its note was being edited here.
     static inline const QString kOutsideEntryPrefix = QStringLiteral("【外部修改】");
 
@@ -158,6 +182,10 @@ signals:
     /// The folder failed in a way not told since the last successful save: a failure that repeats
     /// at every automatic save is told once.
     void folderFailed(const NoteFolder::Failure& failure);
+    /// What changed outside is about to come in (see followFolderLater()).
+    void aboutToTakeOutsideChanges();
+    /// A look found a file still being written: look again shortly.
+    void folderUnsettled();
 
 private:
     void ensureLoaded() const;
@@ -168,7 +196,16 @@ private:
     /// Keeps the texts in the recovery folder; a copy that fails is kept for the next save, which
     /// leaves Notes alone until then.
     void recycle(const QStringList& texts);
-    void tellFailure();
+    void tellFailure(const NoteFolder::Failure& failure);
+    quint64 newId() { return ++m_lastId; }
+    /// Gives the writer a save of the texts as they are now. chase: a file found changed outside
+    /// brings a look and another save.
+    void postSave(bool chase);
+    void tookSave(const QList<quint64>& ids, const QStringList& texts, bool ok,
+                  const NoteFolder::Failure& failure, bool outsideChange, bool chase);
+    void tookLook(const NoteFolder::LookResult& look);
+    /// Takes in what a look found; true when some file was still being written.
+    bool applyLook(const NoteFolder::LookResult& look);
     /// The note that the folder held as text (as its file last read or saved), −1 when none; one
     /// still unedited first.
     int noteOnDisk(const QString& text) const;
@@ -188,4 +225,18 @@ private:
     /// Parallel to m_texts: what the folder held for each note when it was last read or saved (null
     /// for a note never saved). A note whose text differs holds an edit of ours.
     QStringList m_base;
+    /// Parallel to m_texts: which note each is, so that a save finished on the writer's thread marks
+    /// the right notes saved however the list changed meanwhile.
+    QList<quint64> m_ids;
+    quint64 m_lastId = 0;
+    NoteFolder::Failure m_lastFailure;
+    bool m_lastSaveOk = true;
+    bool m_lastSaveSawOutside = false;
+    /// A look is on the writer's thread or its findings not yet taken in; saves wait for it.
+    bool m_lookPending = false;
+    bool m_lookWanted = false;
+    bool m_saveWanted = false;
+    QString m_notesPath;
+    /// Last: destroyed first, it finishes its writes while the folder is still there.
+    std::unique_ptr<NoteWriter> m_writer;
 };

@@ -62,7 +62,7 @@ void FrmMain::keepNotesTheFolderRefused()
 {
     bool rescueFailed = false;
     for (;;) {
-        const NoteFolder::Failure failure = m_notes->folder().lastFailure();
+        const NoteFolder::Failure failure = m_notes->lastFailure();
         const QString reason = QString::fromLocal8Bit(::strerror(failure.error));
         const QString folder = FolderHandle::displayPath(failure.path);
         // A close that cannot wait (a signal, the end of the session) asks nothing.

@@ -518,6 +518,7 @@ void TestNoteStore::folderFailuresAreToldOnceUntilASaveSucceeds()
     };
     block();
     QCOMPARE(f.store->removeNote(3, AfterRemoval::FollowCurrent), Removal::LastRemoved);
+    f.store->waitForWrites();
     QCOMPARE(f.view->failures, QList<NoteFolder::Failure::Kind>{NoteFolder::Failure::Recycle});
     QCOMPARE(f.store->removeNote(2, AfterRemoval::FollowCurrent), Removal::LastRemoved);
     QVERIFY(!f.store->save());
@@ -536,6 +537,7 @@ void TestNoteStore::folderFailuresAreToldOnceUntilASaveSucceeds()
     // After a success the same failure is news again.
     block();
     f.store->clearNotes();
+    f.store->waitForWrites();
     QCOMPARE(f.view->failures.size(), 2);
     f.verifyInStep();
 }

@@ -125,7 +125,7 @@ void TestMainNotes::removeLastCurrentEntryShowsNoteZero()
     QCOMPARE(m.w->CurrentNote(), 0);
     QCOMPARE(m.editor->text(), QString());
     QVERIFY(m.panel->isVisible());
-    QCOMPARE(recycled(tp), QStringList{QStringLiteral("two")});
+    QTRY_COMPARE(recycled(tp), QStringList{QStringLiteral("two")});
 }
 
 void TestMainNotes::removeMiddleEntries()
@@ -166,7 +166,7 @@ void TestMainNotes::removeOnlyNoteLeavesUntitled()
     QCOMPARE(m.editor->text(), QString());
     QCOMPARE(m.w->noteTexts(), QStringList{QString()});
     QVERIFY(!m.panel->isVisible());
-    QCOMPARE(recycled(tp), QStringList{QStringLiteral("draft")});
+    QTRY_COMPARE(recycled(tp), QStringList{QStringLiteral("draft")});
 }
 
 void TestMainNotes::clearLeavesOneEmptyNoteAndRecyclesTexts()

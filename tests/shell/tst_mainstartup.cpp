@@ -251,7 +251,7 @@ void TestMainStartup::autoSaveOnBackgroundMoveWritesOnlyWhatChanged()
     auto* editor = control<TextBoxW>(&w, QStringLiteral("Text1"));
     editor->setFocus();
     QTest::keyClicks(editor, QStringLiteral("hi"));
-    QCOMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("hi")));
+    QTRY_COMPARE(readFile(tp.path(QStringLiteral("Notes/1.txt"))), utf8WithBom(QStringLiteral("hi")));
     QCOMPARE(readFile(tp.path(QStringLiteral("Notes/2.txt"))), utf8WithBom(QStringLiteral("first")));
 }
 
