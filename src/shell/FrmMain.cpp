@@ -164,12 +164,17 @@ void FrmMain::LoadSettingsAndNotes()
         m_notes->load();
 }
 
-bool FrmMain::SaveSettingsAndNotes()
+void FrmMain::writeSettings()
 {
     ++m_saveCount;
     // There the place read back is not where the window is: the file keeps the one it has.
     saveSettings(iniPath(), m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt,
                  m_autoRun, m_autoSave, m_keepTasksKeyed ? std::optional<bool>(m_keepTasks) : std::nullopt);
+}
+
+bool FrmMain::SaveSettingsAndNotes()
+{
+    writeSettings();
     return m_notes->save();
 }
 
@@ -197,8 +202,24 @@ void FrmMain::reportFolderFailure(const NoteFolder::Failure& failure)
 
 void FrmMain::autoSaveNow()
 {
+    if (m_closed)
+        return; // the close saved everything, and waited for it
     CommitEditor();
-    SaveSettingsAndNotes();
+    writeSettings();
+    m_notes->saveLater();
+}
+
+namespace {
+// Posted below the priority of the window's own repaint request, so it comes after the paint.
+const QEvent::Type kSaveAfterPaint = static_cast<QEvent::Type>(QEvent::registerEventType());
+} // namespace
+
+void FrmMain::autoSaveAfterPaint()
+{
+    if (m_saveAfterPaintPosted)
+        return;
+    m_saveAfterPaintPosted = true;
+    QCoreApplication::postEvent(this, new QEvent(kSaveAfterPaint), Qt::LowEventPriority - 1);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event)
@@ -483,6 +504,12 @@ bool FrmMain::event(QEvent* event)
     // would be set up twice.
     if (event->type() == QEvent::Show)
         installWheelFilter();
+    if (event->type() == kSaveAfterPaint) {
+        m_saveAfterPaintPosted = false;
+        if (m_autoSave)
+            autoSaveNow();
+        return true;
+    }
     followNotesFolderOn(event);
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::Paint && !m_firstPaintSeen) {

@@ -88,7 +88,8 @@ public:
 
     /// Stores the editor's text into the current note and refreshes its entry in the note list.
     void CommitEditor();
-    /// Writes the four settings and the notes folder; false when the notes folder refused the save.
+    /// Writes the four settings and the notes folder, after every automatic save still on its way;
+    /// false when the notes folder refused the save.
     bool SaveSettingsAndNotes();
     /// Closes for a caller that cannot wait for an answer (a termination signal, the end of the
     /// session): notes the folder refuses go to the emergency file without a question.
@@ -172,7 +173,13 @@ private:
     void bareSurfaceMove();
     void picture7Move();
     void picture1Move();
+    /// The automatic save: the settings and the editor's text now, the notes folder on the writer's
+    /// thread.
     void autoSaveNow();
+    /// autoSaveNow() once the key's effect is on the screen: the text is taken out of the editor
+    /// after the paint, once for all keys that came before it.
+    void autoSaveAfterPaint();
+    void writeSettings();
     void runCloseSequence();
     /// The last save failed: the user may try again; what stays unsaved goes to an emergency file.
     void keepNotesTheFolderRefused();
@@ -255,6 +262,7 @@ private:
     int m_committedRevision = -1;
     /// Saves after a key in a huge note wait for a pause in the typing.
     QTimer* m_pausedTypingSave = nullptr;
+    bool m_saveAfterPaintPosted = false;
     int m_saveCount = 0;
     int m_dragRequests = 0;
     int m_translateTimeoutMs = 10000;

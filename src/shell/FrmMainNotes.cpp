@@ -78,7 +78,7 @@ void FrmMain::showInEditor(const QString& text)
 void FrmMain::autoSaveAfterEdit()
 {
     if (Text1->document()->characterCount() <= kPausedSaveChars) {
-        autoSaveNow();
+        autoSaveAfterPaint();
         return;
     }
     if (!m_pausedTypingSave) {

@@ -24,6 +24,9 @@ void FrmMain::startFollowingNotesFolder()
     m_notesSettle->setSingleShot(true);
     m_notesSettle->setInterval(kSettleMs);
     connect(m_notesSettle, &QTimer::timeout, this, &FrmMain::followNotesFolder);
+    // What the look found comes in later, over the note being typed: that is kept first.
+    connect(m_notes.get(), &NoteStore::aboutToTakeOutsideChanges, this, &FrmMain::CommitEditor);
+    connect(m_notes.get(), &NoteStore::folderUnsettled, m_notesSettle, qOverload<>(&QTimer::start));
 }
 
 void FrmMain::followNotesFolder()
@@ -36,10 +39,8 @@ void FrmMain::followNotesFolder()
         m_notesSettle->start();
         return;
     }
-    m_notesWatcher->watch(m_notes->folder().notesPath());
-    CommitEditor();
-    if (m_notes->followFolder())
-        m_notesSettle->start();
+    m_notesWatcher->watch(m_notes->notesPath());
+    m_notes->followFolderLater();
 }
 
 void FrmMain::followNotesFolderOn(QEvent* event)
