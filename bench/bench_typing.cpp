@@ -4,8 +4,9 @@
 // that this program starts itself. With "断电保护" on (AutoSave = 1), also how long until the letter
 // is kept in Notes/.
 //
-//   bench_typing [--keys N] [--rounds N] [--gap MS] [--load] [--app PATH] [--bare PATH]
-//                [--baseline PATH] [--variants NAME,...] [--screenshots DIR] [--verbose] [--keep]
+//   bench_typing [--keys N] [--rounds N] [--gap MS] [--load] [--load-mib N] [--app PATH]
+//                [--bare PATH] [--baseline PATH] [--variants NAME,...] [--screenshots DIR] [--verbose]
+//                [--keep]
 //
 // Variants (names for --variants): bare, bare-1mb (the yardsticks, added when a variant needs
 // them); empty-off, empty-on (typing into the empty note the application opens with, 断电保护 off or
@@ -45,12 +46,14 @@
 // itself). The table says in how many launches that was so: the keys reached the note editor, with
 // the caret where the benchmark meant.
 //
-// A last row, "disk", times in the same rounds what a durable save costs at the least on this disk
-// (a small file written and synced, renamed, its folder synced): other programs writing to the same
-// file system make every sync wait for their data, and the row shows how much.
+// Two last rows, "disk" and "disk-1mb", time in the same rounds what a durable save costs at the
+// least on this disk (a small or a 1 MiB file written and synced, renamed, its folder synced): other
+// programs writing to the same file system make every sync wait for their data, and these rows show
+// how much.
 //
 // --load runs everything a second time with a background load during the keys: a process spinning
-// on every core and one writing and syncing a file in the temporary tree's file system in a loop.
+// on every core and one appending --load-mib MiB (4) at a time to a file in the temporary tree's
+// file system, syncing after each piece.
 
 #include "LaunchKit.h"
 
@@ -100,6 +103,9 @@ constexpr int kMissesBeforeGivingUp = 3;
 // application saves only at pauses in the typing (a million characters).
 constexpr size_t kBigNoteBytes = 1 << 20;
 
+// The background writer starts its file again after this many pieces.
+constexpr int kLoadPiecesPerFile = 16;
+
 // Keysyms of the keys besides the letters (whose keysyms are their ASCII codes).
 constexpr uint32_t kControlL = 0xffe3;
 constexpr uint32_t kEnd = 0xff57;
@@ -141,6 +147,7 @@ struct Options
     int rounds = 5;
     double gapMs = 40;
     bool load = false;
+    int loadMiB = 4;
     std::string app = VEMRA_APP_EXECUTABLE;
     std::string bare = VEMRA_BARE_EDITOR;
     std::string baseline;
@@ -152,11 +159,12 @@ struct Options
 
 [[noreturn]] void usage(int status)
 {
-    std::printf("usage: bench_typing [--keys N] [--rounds N] [--gap MS] [--load] [--app PATH] [--bare PATH]\n"
-                "                    [--baseline PATH] [--variants NAME,...] [--screenshots DIR] [--verbose]"
-                " [--keep]\n"
-                "variants: empty-off empty-on 1mb-off 1mb-on 1000-off 1000-on (base-... with --baseline);"
-                " bare, bare-1mb\n");
+    std::printf(
+        "usage: bench_typing [--keys N] [--rounds N] [--gap MS] [--load] [--load-mib N] [--app PATH]\n"
+        "                    [--bare PATH] [--baseline PATH] [--variants NAME,...] [--screenshots DIR]\n"
+        "                    [--verbose] [--keep]\n"
+        "variants: empty-off empty-on 1mb-off 1mb-on 1000-off 1000-on (base-... with --baseline);\n"
+        "          bare bare-1mb disk disk-1mb (added for the variants that need them)\n");
     std::exit(status);
 }
 
@@ -178,6 +186,8 @@ Options parse(int argc, char** argv)
             o.gapMs = std::max(1.0, std::atof(value().c_str()));
         else if (a == "--load")
             o.load = true;
+        else if (a == "--load-mib")
+            o.loadMiB = std::max(1, std::atoi(value().c_str()));
         else if (a == "--app")
             o.app = value();
         else if (a == "--bare")
@@ -288,7 +298,7 @@ bool notesHold(const std::string& folder, const std::string& typed, size_t minSi
 class Load
 {
 public:
-    explicit Load(const std::string& folder)
+    Load(const std::string& folder, size_t pieceBytes)
     {
         const long cores = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
         for (long i = 0; i < cores; ++i)
@@ -297,14 +307,18 @@ public:
                 for (;;)
                     spin = spin + 1;
             });
+        // Appended in large pieces, each synced: the file system's journal then carries the writer's
+        // new blocks, and every other sync on it waits for them, as beside a download or a build.
         const std::string file = folder + "/load-" + std::to_string(::getpid()) + ".bin";
-        start([file] {
+        start([file, pieceBytes] {
             const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             if (fd < 0)
                 ::_exit(1);
-            const std::string block(256 * 1024, 'x');
-            for (;;) {
-                if (::pwrite(fd, block.data(), block.size(), 0) < 0 || ::fsync(fd) != 0)
+            const std::string piece(pieceBytes, 'x');
+            for (int n = 1;; ++n) {
+                if (::write(fd, piece.data(), piece.size()) < 0 || ::fsync(fd) != 0)
+                    ::_exit(1);
+                if (n % kLoadPiecesPerFile == 0 && (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0))
                     ::_exit(1);
             }
         });
@@ -704,12 +718,12 @@ void launchAndType(const Run& run, Variant& v, Results& results, int keys, bool 
 
     std::unique_ptr<Load> load;
     if (loaded) {
-        load = std::make_unique<Load>(run.workspace);
+        load = std::make_unique<Load>(run.workspace, size_t(run.options.loadMiB) << 20);
         typist.pumpUntil(nowMs() + 300);
     }
     for (int i = 0; i < kWarmupKeys; ++i) {
         typist.typeLetter();
-        typist.waitQuiet(300, 2000);
+        typist.pumpUntil(nowMs() + 150);
         if (v.autoSave)
             typist.waitDurable(kDurableTimeoutMs);
     }
@@ -764,20 +778,21 @@ void launchAndType(const Run& run, Variant& v, Results& results, int keys, bool 
     results.verified += kept ? 1 : 0;
 }
 
-// The disk's own pace in the same rounds: what a save does at the least, a small file written and
-// synced, renamed into place and its folder synced, count times, --gap apart.
-void probeDisk(const Run& run, Results& results, int count, bool loaded)
+// The disk's own pace in the same rounds: what a save does at the least, a file of size bytes (an
+// everyday note when 0) written and synced, renamed into place and its folder synced, count times,
+// --gap apart.
+void probeDisk(const Run& run, Results& results, size_t size, int count, bool loaded)
 {
     const std::string folder = makeTempFolder(run.workspace + "/disk-XXXXXX");
     std::unique_ptr<Load> load;
     if (loaded) {
-        load = std::make_unique<Load>(run.workspace);
+        load = std::make_unique<Load>(run.workspace, size_t(run.options.loadMiB) << 20);
         ::usleep(300000);
     }
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::string staged = folder + "/.1.txt";
     const std::string placed = folder + "/1.txt";
-    const std::string text = everydayNote(1);
+    const std::string text = size > 0 ? std::string(size, 'x') : everydayNote(1);
     for (int i = 0; i < count; ++i) {
         const double start = nowMs();
         const int fd = ::open(staged.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -818,17 +833,20 @@ std::string cell(double value, const char* format = "%9.2f")
 void printTable(const std::vector<Variant>& variants, int pass, const Options& options,
                 const std::string& display, const std::string& loadBefore, const std::string& loadAfter)
 {
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     std::printf("\nKeystroke to screen under Xvfb %s, %s: %d rounds, %d keys per variant, %.0f ms apart, "
                 "%ld cores\n",
-                display.c_str(),
-                pass ? "WITH LOAD (a spinning process per core + a writer syncing a file)" : "idle",
-                options.rounds, options.keys, options.gapMs, ::sysconf(_SC_NPROCESSORS_ONLN));
+                display.c_str(), pass ? "WITH LOAD" : "idle", options.rounds, options.keys, options.gapMs,
+                cores);
+    if (pass)
+        std::printf("Load: %ld processes spinning, one appending %d MiB pieces to a file and syncing each.\n",
+                    cores, options.loadMiB);
     std::printf("Load average before %s, after %s. Ratios against the bare editor with the same text.\n",
                 loadBefore.c_str(), loadAfter.c_str());
     std::printf(
         "paint = key press to the first damage of the window; kept = key press to a file in Notes/\n"
         "holding the letter (断电保护 on only); in Notes = launches whose notes held all typed text;\n"
-        "disk = a small file written, synced, renamed and its folder synced, in the same rounds.\n\n");
+        "disk = a file written, synced, renamed and its folder synced, in the same rounds.\n\n");
     std::printf("%-26s %5s %4s %9s %9s %7s %7s %9s %9s %5s %8s\n", "", "keys", "miss", "paint med",
                 "paint p95", "x med", "x p95", "kept med", "kept p95", "miss", "in Notes");
     for (const Variant& v : variants) {
@@ -868,6 +886,7 @@ std::vector<Variant> chooseVariants(const Options& options)
     if (!options.baseline.empty())
         addApp("base-", "baseline: ", options.baseline);
     all.push_back({"disk", "disk: small durable save", "", false, true});
+    all.push_back({"disk-1mb", "disk: 1 MiB durable save", "", false, true, Content::Big});
     const auto yardstickOf = [](const Variant& v) { return v.content == Content::Big ? "bare-1mb" : "bare"; };
     for (const std::string& name : options.variants) {
         if (std::none_of(all.begin(), all.end(), [&](const Variant& v) { return v.name == name; }))
@@ -879,7 +898,7 @@ std::vector<Variant> chooseVariants(const Options& options)
         if (wanted.count(v.name) && !v.disk)
             wanted.insert(yardstickOf(v));
         if (wanted.count(v.name) && v.autoSave)
-            wanted.insert("disk");
+            wanted.insert(v.content == Content::Big ? "disk-1mb" : "disk");
     }
     std::vector<Variant> chosen;
     for (const Variant& v : all) {
@@ -889,7 +908,7 @@ std::vector<Variant> chooseVariants(const Options& options)
     for (Variant& v : chosen) {
         const auto it = std::find_if(chosen.begin(), chosen.end(),
                                      [&](const Variant& o) { return o.name == yardstickOf(v); });
-        v.yardstick = size_t(it - chosen.begin());
+        v.yardstick = it == chosen.end() ? size_t(&v - chosen.data()) : size_t(it - chosen.begin());
     }
     return chosen;
 }
@@ -927,7 +946,8 @@ int main(int argc, char** argv)
                 Variant& v = variants[index];
                 const int keys = std::min(perLaunch, options.keys - perLaunch * round);
                 if (keys > 0 && v.disk)
-                    probeDisk(run, v.results[pass], keys, pass == 1);
+                    probeDisk(run, v.results[pass], v.content == Content::Big ? kBigNoteBytes : 0, keys,
+                              pass == 1);
                 else if (keys > 0)
                     launchAndType(run, v, v.results[pass], keys, pass == 1,
                                   round == 0 && !options.screenshots.empty());
@@ -938,7 +958,7 @@ int main(int argc, char** argv)
     bool allKept = true;
     for (const Variant& v : variants)
         allKept = allKept && v.results[0].verified + v.results[1].verified ==
-                                 (v.bare ? 0 : v.results[0].launches + v.results[1].launches);
+                                 (v.bare || v.disk ? 0 : v.results[0].launches + v.results[1].launches);
     if (!options.keep && allKept)
         removeTree(workspace);
     else
