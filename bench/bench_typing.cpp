@@ -73,6 +73,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <linux/magic.h>
 #include <map>
 #include <memory>
 #include <poll.h>
@@ -82,6 +83,7 @@
 #include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -929,6 +931,14 @@ int main(int argc, char** argv)
         makeTempFolder(std::string(tmp && *tmp ? tmp : "/tmp") + "/vemra-typing-XXXXXX");
     if (!options.screenshots.empty())
         makeFolder(options.screenshots);
+    // On tmpfs a sync costs nothing: the saves would look free.
+    struct statfs fs;
+    const bool tmpfs = ::statfs(workspace.c_str(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
+    const std::string tmpfsNote =
+        "NOTE: " + workspace +
+        " is on tmpfs, where a sync costs nothing; set TMPDIR to a folder on a disk.\n";
+    if (tmpfs)
+        std::fputs(tmpfsNote.c_str(), stderr);
     Xvfb xvfb(workspace + "/xvfb.log");
     Screen screen(xvfb.display());
     const Run run{options, xvfb, screen, workspace, bigNote()};
@@ -965,5 +975,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_typing: the launches' trees are kept in %s\n", workspace.c_str());
     for (int pass = 0; pass < passes; ++pass)
         printTable(variants, pass, options, xvfb.display(), loads[pass][0], loads[pass][1]);
+    if (tmpfs)
+        std::fputs(tmpfsNote.c_str(), stdout);
     return 0;
 }
