@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LaunchKit.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
@@ -88,6 +91,92 @@ void removeTree(const std::string& path)
     ::nftw(
         path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
         FTW_DEPTH | FTW_PHYS);
+}
+
+std::string makeTempFolder(const std::string& pattern)
+{
+    std::string path = pattern;
+    if (!::mkdtemp(path.data()))
+        fail("cannot create " + pattern + ": " + std::strerror(errno));
+    return path;
+}
+
+void syncDisk(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
+}
+
+std::string placeProgram(const std::string& executable, const std::string& folder)
+{
+    const std::string target = folder + "/" + baseName(executable);
+    placeFile(executable, target);
+    const std::string source = folderOf(executable);
+    if (DIR* dir = ::opendir(source.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.find(".so") == std::string::npos || name.rfind("lib", 0) != 0)
+                continue;
+            struct stat st;
+            const std::string path = source + "/" + name;
+            if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                placeFile(path, folder + "/" + name);
+        }
+        ::closedir(dir);
+    }
+    return target;
+}
+
+std::vector<std::string> privateEnvironment(const std::string& root, const std::string& display)
+{
+    for (const char* sub : {"/home", "/data", "/config", "/cache"})
+        makeFolder(root + sub);
+    makeFolder(root + "/runtime", 0700);
+    const char* lang = std::getenv("LANG");
+    const char* path = std::getenv("PATH");
+    return {
+        "DISPLAY=" + display,
+        "QT_QPA_PLATFORM=xcb",
+        "HOME=" + root + "/home",
+        "XDG_DATA_HOME=" + root + "/data",
+        "XDG_CONFIG_HOME=" + root + "/config",
+        "XDG_CACHE_HOME=" + root + "/cache",
+        "XDG_RUNTIME_DIR=" + root + "/runtime",
+        // A bus that is not there: refused at once, where a missing address could make libdbus
+        // start a bus of its own.
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + root + "/runtime/no-bus",
+        std::string("LANG=") + (lang && *lang ? lang : "C.UTF-8"),
+        std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
+    };
+}
+
+std::string everydayNote(int i)
+{
+    static const char* const lines[] = {
+        "周五下午三点开会，带上季度报告和预算表。", "Meeting notes: review the budget, then the WWW plan.",
+        "待办：给客户回电话，确认发货时间与数量。", "记账 收入 1200 支出 340.5 余额待核对",
+        "读书笔记：第七章讲的是时间管理与专注。",   "Call the landlord about the heating on Monday.",
+    };
+    std::string text = "\xEF\xBB\xBF第" + std::to_string(i) + "条 ";
+    for (int k = 0; k < 5; ++k) {
+        text += lines[(i * 7 + k * 3) % 6];
+        text += "\r\n";
+    }
+    return text;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    const double rank = std::clamp(p, 0.0, 1.0) * double(values.size() - 1);
+    const size_t below = size_t(std::floor(rank));
+    const size_t above = std::min(below + 1, values.size() - 1);
+    return values[below] + (values[above] - values[below]) * (rank - double(below));
 }
 
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log)

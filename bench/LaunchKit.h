@@ -23,6 +23,23 @@ void writeFile(const std::string& path, const std::string& data);
 /// A hard link of from at to (a copy, with its mode, across file systems).
 void placeFile(const std::string& from, const std::string& to);
 void removeTree(const std::string& path);
+/// A new folder named by pattern, whose last six characters are XXXXXX.
+std::string makeTempFolder(const std::string& pattern);
+/// Writes out what the file system holds for the folder's disk, so that files just planted are not
+/// written back by the kernel while a measured program runs.
+void syncDisk(const std::string& folder);
+/// Places the executable, and the shared libraries the build keeps beside it, into folder; returns
+/// the placed executable.
+std::string placeProgram(const std::string& executable, const std::string& folder);
+/// Creates home, data, config, cache and runtime below root and returns an environment that keeps a
+/// launch inside them: the XDG folders, no session bus, the X display given, LANG and PATH.
+std::vector<std::string> privateEnvironment(const std::string& root, const std::string& display);
+/// A note like the ones people keep: Chinese with some Latin, CR LF line breaks, a few hundred
+/// bytes, each different so that every title differs; UTF-8 with a byte-order mark.
+std::string everydayNote(int i);
+/// The p-quantile (0..1) of the values, between the two nearest ranks (0.5 is the median); NaN for
+/// none.
+double percentile(std::vector<double> values, double p);
 
 /// Starts args with exactly env, stdin from /dev/null and both outputs appended to log.
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,

@@ -13,7 +13,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   desktop-file-utils appstream dbus
   dpkg-dev file lintian
-  xvfb xdotool libxcb1-dev libxcb-damage0-dev
+  xvfb xdotool libxcb1-dev libxcb-damage0-dev libxcb-xtest0-dev
   at-spi2-core python3-pyatspi
 )
 
