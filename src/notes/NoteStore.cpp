@@ -25,8 +25,16 @@ NoteStore::~NoteStore() = default;
 QString NoteStore::entryFor(const QString& text)
 {
     // Not the save's blank test: only spaces at the ends count here, so a note of CR LF, spaces and
-    // CR LF keeps a blank-looking title although the save skips it.
-    const bool blank = trimSpaces(text).remove(QStringLiteral("\r\n")).isEmpty();
+    // CR LF keeps a blank-looking title although the save skips it. Read in place: this runs after
+    // every key, and a note can be megabytes long.
+    QStringView rest(text);
+    while (!rest.isEmpty() && rest.front() == u' ')
+        rest = rest.sliced(1);
+    while (!rest.isEmpty() && rest.back() == u' ')
+        rest.chop(1);
+    bool blank = rest.size() % 2 == 0;
+    for (qsizetype i = 0; blank && i < rest.size(); i += 2)
+        blank = rest[i] == u'\r' && rest[i + 1] == u'\n';
     return blank ? kEmptyEntry : NoteTitle(text);
 }
 

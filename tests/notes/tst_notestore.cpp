@@ -151,6 +151,7 @@ void TestNoteStore::commitGivesTheEntryOfTheText_data()
     QTest::newRow("CR LF, two spaces, CR LF") << QStringLiteral("\r\n  \r\n") << QStringLiteral("\r\n  \r\n");
     QTest::newRow("tab") << QStringLiteral("\t") << QStringLiteral("\t");
     QTest::newRow("lone LF") << QStringLiteral("\n") << QStringLiteral("\n");
+    QTest::newRow("CR CR LF LF") << QStringLiteral("\r\r\n\n") << QStringLiteral("\r\r\n\n");
     QTest::newRow("full-width space") << QStringLiteral("\u3000") << QStringLiteral("\u3000");
     QTest::newRow("short") << QStringLiteral("Hello") << QStringLiteral("Hello");
     QTest::newRow("32 letters") << QString(32, u'a') << QString(32, u'a');
