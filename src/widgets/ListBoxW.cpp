@@ -4,6 +4,7 @@
 #include "widgets/TextBoxW.h"
 
 #include <QAbstractListModel>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
@@ -25,6 +26,15 @@ protected:
             option->state &= ~QStyle::State_HasFocus;
     }
 };
+
+/// An entry as drawn: line breaks folded into spaces.
+QString shownText(QString entry)
+{
+    entry.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    entry.replace(u'\r', u' ');
+    entry.replace(u'\n', u' ');
+    return entry;
+}
 } // namespace
 
 class ListBoxModel : public QAbstractListModel
@@ -42,10 +52,7 @@ public:
         if (!index.isValid() || index.row() >= items.size())
             return {};
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-            QString shown = items.at(index.row());
-            shown.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-            shown.replace(u'\r', u' ');
-            shown.replace(u'\n', u' ');
+            const QString shown = shownText(items.at(index.row()));
             if (role == Qt::DisplayRole)
                 return shown;
             // A tooltip that looks like markup is read as markup; an entry is the user's text and is
@@ -130,9 +137,94 @@ QString ListBoxW::List(int index) const
 
 void ListBoxW::setList(int index, const QString& text)
 {
-    if (index < 0 || index >= m_model->items.size())
+    if (index < 0 || index >= m_model->items.size() || m_model->items.at(index) == text)
         return;
+    m_changedRow = index;
+    m_changedSpan = changedSpan(m_model->index(index), shownText(m_model->items.at(index)), shownText(text));
     m_model->set(index, text);
+    m_changedRow = -1;
+}
+
+QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, const QString& after) const
+{
+    const QRect row = visualRect(index);
+    // Text that runs right to left is laid out as a whole: its changed characters are not where
+    // their place in the text says.
+    if (!row.isValid() || before.isRightToLeft() || after.isRightToLeft())
+        return row;
+    qsizetype head = 0;
+    const qsizetype shorter = std::min(before.size(), after.size());
+    while (head < shorter && before.at(head) == after.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && before.at(before.size() - 1 - tail) == after.at(after.size() - 1 - tail))
+        ++tail;
+    // One unchanged character on each side: whole surrogate pairs, and the letter a change may join
+    // or kern with.
+    head = std::max<qsizetype>(0, head - 1);
+    tail = std::max<qsizetype>(0, tail - 1);
+    const QStringView spanBefore = QStringView(before).sliced(head, before.size() - head - tail);
+    const QStringView spanAfter = QStringView(after).sliced(head, after.size() - head - tail);
+
+    const QFontMetricsF metrics(font());
+    const qreal widthBefore = advance(metrics, spanBefore);
+    const qreal widthAfter = advance(metrics, spanAfter);
+    // What follows the change keeps its place only when both spans are equally wide.
+    if (spanBefore.isEmpty() || spanAfter.isEmpty() || widthBefore != widthAfter)
+        return row;
+    const qreal left = textInset() + advance(metrics, QStringView(after).first(head));
+    // An elided entry keeps the same end as long as the change lies well before it.
+    const qreal room = row.width() - textInset() - metrics.horizontalAdvance(QChar(0x2026));
+    if (left + widthAfter > room)
+        return row;
+    // Glyphs reach past their advance by their bearings; a pixel more for rounding and anti-aliasing.
+    const auto overhang = [](qreal bearing) { return std::max<qreal>(0, -bearing) + 2; };
+    const qreal reachLeft = std::max(overhang(metrics.leftBearing(spanBefore.front())),
+                                     overhang(metrics.leftBearing(spanAfter.front())));
+    const qreal reachRight = std::max(overhang(metrics.rightBearing(spanBefore.back())),
+                                      overhang(metrics.rightBearing(spanAfter.back())));
+    const QRectF span(row.left() + left - reachLeft, row.top(), widthAfter + reachLeft + reachRight,
+                      row.height());
+    return span.toAlignedRect().intersected(row);
+}
+
+qreal ListBoxW::advance(const QFontMetricsF& metrics, QStringView text)
+{
+    // Digits, signs and Chinese characters are drawn at their own advances, one after the other:
+    // summing them needs no shaping, which is most of the cost of a countdown's second. Letters may
+    // kern, and other scripts join or reorder: they are measured as laid out.
+    qreal sum = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool plain = (u >= 0x20 && u < 0x7F && !c.isLetter()) || (u >= 0x3000 && u <= 0x303F) ||
+                           (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xFF01 && u <= 0xFF5E);
+        if (!plain)
+            return metrics.horizontalAdvance(text.toString());
+        sum += metrics.horizontalAdvance(c);
+    }
+    return sum;
+}
+
+int ListBoxW::textInset() const
+{
+    // Where the delegate starts an entry's text within its row: the same for every entry.
+    if (m_textInset < 0) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = QRect(0, 0, std::max(1, viewport()->width()), std::max(1, sizeHintForRow(0)));
+        option.features |= QStyleOptionViewItem::HasDisplay;
+        option.text = QStringLiteral("0");
+        const QRect text = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+        m_textInset = text.left() + style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    }
+    return m_textInset;
+}
+
+void ListBoxW::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        m_textInset = -1;
+    QListView::changeEvent(event);
 }
 
 int ListBoxW::ListCount() const
@@ -215,6 +307,12 @@ void ListBoxW::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottom
     // handling would tell assistive technology each time, and a screen reader would read the
     // list out every second; the entries' texts are read when asked for, so a repaint is all it takes.
     Q_UNUSED(roles);
+    // A countdown changes a few digits of its entry: only they are drawn again, which is also all
+    // the window system is sent.
+    if (topLeft.row() == m_changedRow && bottomRight.row() == m_changedRow) {
+        viewport()->update(m_changedSpan);
+        return;
+    }
     for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
         viewport()->update(visualRect(m_model->index(row)));
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class ListBoxModel;
+class QFontMetricsF;
 
 /// The Unicode list box: entries by index, one selection, DblClick on a double-click. Entries keep
 /// their text exactly (titles may hold line breaks); only the drawing folds breaks into spaces.
@@ -21,6 +22,7 @@ public:
     void RemoveItem(int index);
     void Clear();
     QString List(int index) const;
+    /// Changes an entry's text; only the part of the row that looks different is drawn again.
     void setList(int index, const QString& text);
     int ListCount() const;
     /// Selected entry, -1 when none. Setting it from code raises no handler of the host.
@@ -36,6 +38,7 @@ signals:
     void KeyDown(int keyCode, int shift);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
@@ -43,5 +46,16 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    /// Where a change of an entry's text shows in the viewport: the changed characters when the rest
+    /// keeps its place, else the whole row.
+    QRect changedSpan(const QModelIndex& index, const QString& before, const QString& after) const;
+    /// The width of text as drawn in the list's font.
+    static qreal advance(const QFontMetricsF& metrics, QStringView text);
+    /// Pixels from a row's left edge to its text.
+    int textInset() const;
+
     ListBoxModel* m_model;
+    mutable int m_textInset = -1;
+    int m_changedRow = -1;
+    QRect m_changedSpan;
 };
