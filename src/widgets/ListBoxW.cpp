@@ -4,12 +4,17 @@
 #include "widgets/TextBoxW.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 
 namespace {
+/// Pixels an entry's estimated width must stay below its room to be drawn without eliding it.
+constexpr qreal kElideSlack = 8;
+
 // The view keeps a current entry for the keyboard even when nothing is selected (the first entry
 // once the list has the focus). Drawn with the focus look it passes for a selection, and the remove
 // button and Ctrl+W then seem to refuse it; only a selected entry shows the focus.
@@ -17,6 +22,42 @@ class EntryDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QWidget* view = item.widget;
+        QStyle* style = view ? view->style() : QApplication::style();
+        // The style lays the text out twice to place it beside an icon the entries never have, and
+        // once more to draw it. The row's background, selection and focus are the style's; the
+        // text is drawn here, laid out once: a countdown draws its five entries every second.
+        const QString text = item.text;
+        item.text.clear();
+        item.features &= ~QStyleOptionViewItem::HasDisplay;
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
+
+        QPalette::ColorGroup group =
+            (item.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+        if (group == QPalette::Normal && !(item.state & QStyle::State_Active))
+            group = QPalette::Inactive;
+        const QPalette::ColorRole role =
+            (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QRect area = item.rect.adjusted(margin, 0, -margin, 0);
+        const QFontMetricsF metrics(item.font);
+        // Only an entry that may not fit is measured as laid out; kerning moves letters a pixel or
+        // two, well within the slack.
+        const qreal estimate = ListBoxW::plainAdvance(metrics, text, true);
+        const QString shown = estimate >= 0 && estimate < area.width() - kElideSlack
+                                  ? text
+                                  : metrics.elidedText(text, item.textElideMode, area.width());
+        painter->save();
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(group, role));
+        painter->drawText(area, int(item.displayAlignment) | Qt::TextSingleLine, shown);
+        painter->restore();
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -188,21 +229,30 @@ QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, con
     return span.toAlignedRect().intersected(row);
 }
 
-qreal ListBoxW::advance(const QFontMetricsF& metrics, QStringView text)
+qreal ListBoxW::plainAdvance(const QFontMetricsF& metrics, QStringView text, bool lettersToo)
 {
     // Digits, signs and Chinese characters are drawn at their own advances, one after the other:
-    // summing them needs no shaping, which is most of the cost of a countdown's second. Letters may
-    // kern, and other scripts join or reorder: they are measured as laid out.
+    // summing them needs no shaping, which is most of the cost of a countdown's second. Letters of
+    // the Latin, Greek and Cyrillic alphabets only kern, by a pixel or two; other scripts join or
+    // reorder.
     qreal sum = 0;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        const bool plain = (u >= 0x20 && u < 0x7F && !c.isLetter()) || (u >= 0x3000 && u <= 0x303F) ||
-                           (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xFF01 && u <= 0xFF5E);
+        const bool plain = (u >= 0x20 && u < 0x7F && (lettersToo || !c.isLetter())) ||
+                           (lettersToo && u >= 0xA0 && u < 0x0530 && !c.isMark()) ||
+                           (u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x9FFF) ||
+                           (u >= 0xFF01 && u <= 0xFF5E);
         if (!plain)
-            return metrics.horizontalAdvance(text.toString());
+            return -1;
         sum += metrics.horizontalAdvance(c);
     }
     return sum;
+}
+
+qreal ListBoxW::advance(const QFontMetricsF& metrics, QStringView text)
+{
+    const qreal plain = plainAdvance(metrics, text, false);
+    return plain >= 0 ? plain : metrics.horizontalAdvance(text.toString());
 }
 
 int ListBoxW::textInset() const

@@ -29,6 +29,10 @@ public:
     int ListIndex() const;
     void setListIndex(int index);
     QStringList items() const;
+    /// The width of text from the glyphs' own advances, without laying it out: exact for digits, signs
+    /// and Chinese characters, within kerning for Latin, Greek and Cyrillic letters (lettersToo); -1
+    /// for text it cannot measure so.
+    static qreal plainAdvance(const QFontMetricsF& metrics, QStringView text, bool lettersToo);
 
 signals:
     void DblClick();
