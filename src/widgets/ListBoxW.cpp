@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -45,17 +46,31 @@ public:
             (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
         const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
         const QRect area = item.rect.adjusted(margin, 0, -margin, 0);
-        const QFontMetricsF metrics(item.font);
         // Only an entry that may not fit is measured as laid out; kerning moves letters a pixel or
         // two, well within the slack.
-        const qreal estimate = ListBoxW::plainAdvance(metrics, text, true);
-        const QString shown = estimate >= 0 && estimate < area.width() - kElideSlack
-                                  ? text
-                                  : metrics.elidedText(text, item.textElideMode, area.width());
+        const auto* list = qobject_cast<const ListBoxW*>(view);
+        const qreal estimate = list && item.font == list->font() ? list->plainAdvance(text, true) : -1;
+        const QString shown =
+            estimate >= 0 && estimate < area.width() - kElideSlack
+                ? text
+                : QFontMetricsF(item.font).elidedText(text, item.textElideMode, area.width());
         painter->save();
         painter->setFont(item.font);
         painter->setPen(item.palette.color(group, role));
-        painter->drawText(area, int(item.displayAlignment) | Qt::TextSingleLine, shown);
+        const Qt::Alignment alignment = item.displayAlignment;
+        const ListBoxW::DrawnPart part = list && shown == text && (alignment & Qt::AlignLeft)
+                                             ? list->drawnPart(text, area)
+                                             : ListBoxW::DrawnPart{};
+        if (part.to > part.from) {
+            // Only the characters in the part of the row being drawn (a countdown's digits), at the
+            // places the whole text gives them.
+            QRectF place(area);
+            place.setLeft(area.left() + part.offset);
+            painter->drawText(place, int(alignment) | Qt::TextSingleLine,
+                              text.sliced(part.from, part.to - part.from));
+        } else {
+            painter->drawText(area, int(alignment) | Qt::TextSingleLine, shown);
+        }
         painter->restore();
     }
 
@@ -200,20 +215,28 @@ QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, con
     qsizetype tail = 0;
     while (tail < shorter - head && before.at(before.size() - 1 - tail) == after.at(after.size() - 1 - tail))
         ++tail;
-    // One unchanged character on each side: whole surrogate pairs, and the letter a change may join
-    // or kern with.
-    head = std::max<qsizetype>(0, head - 1);
-    tail = std::max<qsizetype>(0, tail - 1);
+    // Digits and signs beside digits and signs stand alone; anything else takes one unchanged
+    // character on each side: whole surrogate pairs, and the letter a change may join or kern with.
+    const auto alone = [this](QStringView text) { return plainAdvance(text, false) >= 0; };
+    const auto edges = [](const QString& text, qsizetype from, qsizetype to) {
+        return QStringView(text).sliced(std::max<qsizetype>(0, from - 1),
+                                        std::min(text.size(), to + 1) - std::max<qsizetype>(0, from - 1));
+    };
+    if (!alone(edges(before, head, before.size() - tail)) ||
+        !alone(edges(after, head, after.size() - tail))) {
+        head = std::max<qsizetype>(0, head - 1);
+        tail = std::max<qsizetype>(0, tail - 1);
+    }
     const QStringView spanBefore = QStringView(before).sliced(head, before.size() - head - tail);
     const QStringView spanAfter = QStringView(after).sliced(head, after.size() - head - tail);
 
     const QFontMetricsF metrics(font());
-    const qreal widthBefore = advance(metrics, spanBefore);
-    const qreal widthAfter = advance(metrics, spanAfter);
+    const qreal widthBefore = advance(spanBefore);
+    const qreal widthAfter = advance(spanAfter);
     // What follows the change keeps its place only when both spans are equally wide.
     if (spanBefore.isEmpty() || spanAfter.isEmpty() || widthBefore != widthAfter)
         return row;
-    const qreal left = textInset() + advance(metrics, QStringView(after).first(head));
+    const qreal left = textInset() + advance(QStringView(after).first(head));
     // An elided entry keeps the same end as long as the change lies well before it.
     const qreal room = row.width() - textInset() - metrics.horizontalAdvance(QChar(0x2026));
     if (left + widthAfter > room)
@@ -229,30 +252,86 @@ QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, con
     return span.toAlignedRect().intersected(row);
 }
 
-qreal ListBoxW::plainAdvance(const QFontMetricsF& metrics, QStringView text, bool lettersToo)
+qreal ListBoxW::charAdvance(QChar c, bool lettersToo) const
 {
     // Digits, signs and Chinese characters are drawn at their own advances, one after the other:
     // summing them needs no shaping, which is most of the cost of a countdown's second. Letters of
     // the Latin, Greek and Cyrillic alphabets only kern, by a pixel or two; other scripts join or
     // reorder.
+    const char16_t u = c.unicode();
+    const bool plain = (u >= 0x20 && u < 0x7F && (lettersToo || !c.isLetter())) ||
+                       (lettersToo && u >= 0xA0 && u < 0x0530 && !c.isMark()) ||
+                       (u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x9FFF) ||
+                       (u >= 0xFF01 && u <= 0xFF5E);
+    if (!plain)
+        return -1;
+    auto known = m_advances.constFind(u);
+    if (known == m_advances.cend())
+        known = m_advances.insert(u, QFontMetricsF(font()).horizontalAdvance(c));
+    return *known;
+}
+
+qreal ListBoxW::plainAdvance(QStringView text, bool lettersToo) const
+{
     qreal sum = 0;
     for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool plain = (u >= 0x20 && u < 0x7F && (lettersToo || !c.isLetter())) ||
-                           (lettersToo && u >= 0xA0 && u < 0x0530 && !c.isMark()) ||
-                           (u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x9FFF) ||
-                           (u >= 0xFF01 && u <= 0xFF5E);
-        if (!plain)
+        const qreal advance = charAdvance(c, lettersToo);
+        if (advance < 0)
             return -1;
-        sum += metrics.horizontalAdvance(c);
+        sum += advance;
     }
     return sum;
 }
 
-qreal ListBoxW::advance(const QFontMetricsF& metrics, QStringView text)
+ListBoxW::DrawnPart ListBoxW::drawnPart(const QString& text, const QRect& area) const
 {
-    const qreal plain = plainAdvance(metrics, text, false);
-    return plain >= 0 ? plain : metrics.horizontalAdvance(text.toString());
+    // Glyphs reach past their advances by a few pixels at most.
+    constexpr qreal reach = 3;
+    const QRect drawn = (m_painting & area).boundingRect();
+    if (drawn.isEmpty() || drawn.left() <= area.left() || text.isRightToLeft())
+        return {};
+    const qreal left = drawn.left() - area.left() - reach;
+    const qreal right = drawn.right() + 1 - area.left() + reach;
+    // The characters before the part are placed by their advances alone: no letters among them.
+    qsizetype first = 0;
+    qreal offset = 0;
+    qreal previous = 0;
+    for (; first < text.size(); ++first) {
+        const qreal advance = charAdvance(text.at(first), false);
+        if (advance < 0)
+            return {};
+        if (offset + advance > left)
+            break;
+        previous = offset;
+        offset += advance;
+    }
+    // One character more on each side, for what a neighbour's glyph reaches into the part.
+    const qsizetype from = std::max<qsizetype>(0, first - 1);
+    const qreal start = first > 0 ? previous : 0;
+    qsizetype to = first;
+    for (qreal place = offset; to < text.size() && place < right; ++to) {
+        const qreal advance = charAdvance(text.at(to), true);
+        if (advance < 0)
+            return {from, text.size(), start};
+        place += advance;
+    }
+    to = std::min(text.size(), to + 1);
+    while (to < text.size() && (text.at(to).isLowSurrogate() || text.at(to).isMark()))
+        ++to;
+    return {from, to, start};
+}
+
+void ListBoxW::paintEvent(QPaintEvent* event)
+{
+    m_painting = event->region();
+    QListView::paintEvent(event);
+    m_painting = QRegion();
+}
+
+qreal ListBoxW::advance(QStringView text) const
+{
+    const qreal plain = plainAdvance(text, false);
+    return plain >= 0 ? plain : QFontMetricsF(font()).horizontalAdvance(text.toString());
 }
 
 int ListBoxW::textInset() const
@@ -272,8 +351,10 @@ int ListBoxW::textInset() const
 
 void ListBoxW::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_textInset = -1;
+        m_advances.clear();
+    }
     QListView::changeEvent(event);
 }
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QHash>
 #include <QListView>
 #include <QStringList>
 
 class ListBoxModel;
-class QFontMetricsF;
 
 /// The Unicode list box: entries by index, one selection, DblClick on a double-click. Entries keep
 /// their text exactly (titles may hold line breaks); only the drawing folds breaks into spaces.
@@ -32,7 +32,16 @@ public:
     /// The width of text from the glyphs' own advances, without laying it out: exact for digits, signs
     /// and Chinese characters, within kerning for Latin, Greek and Cyrillic letters (lettersToo); -1
     /// for text it cannot measure so.
-    static qreal plainAdvance(const QFontMetricsF& metrics, QStringView text, bool lettersToo);
+    qreal plainAdvance(QStringView text, bool lettersToo) const;
+    /// The characters [from, to) of an entry drawn in area that fall in the part of the viewport being
+    /// drawn, offset pixels after the text's start; an empty range when the text is drawn whole.
+    struct DrawnPart
+    {
+        qsizetype from = 0;
+        qsizetype to = 0;
+        qreal offset = 0;
+    };
+    DrawnPart drawnPart(const QString& text, const QRect& area) const;
 
 signals:
     void DblClick();
@@ -48,18 +57,25 @@ protected:
                      const QList<int>& roles = QList<int>()) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     /// Where a change of an entry's text shows in the viewport: the changed characters when the rest
     /// keeps its place, else the whole row.
     QRect changedSpan(const QModelIndex& index, const QString& before, const QString& after) const;
+    /// One character's advance as plainAdvance gives it.
+    qreal charAdvance(QChar c, bool lettersToo) const;
     /// The width of text as drawn in the list's font.
-    static qreal advance(const QFontMetricsF& metrics, QStringView text);
+    qreal advance(QStringView text) const;
     /// Pixels from a row's left edge to its text.
     int textInset() const;
 
     ListBoxModel* m_model;
     mutable int m_textInset = -1;
+    /// Advances of the characters measured so far, in the list's font.
+    mutable QHash<char16_t, qreal> m_advances;
+    /// The part of the viewport being drawn, during a paint event.
+    QRegion m_painting;
     int m_changedRow = -1;
     QRect m_changedSpan;
 };
