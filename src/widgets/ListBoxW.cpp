@@ -203,7 +203,7 @@ void ListBoxW::setList(int index, const QString& text)
 
 QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, const QString& after) const
 {
-    const QRect row = visualRect(index);
+    const QRect row = rowRect(index.row());
     // Text that runs right to left is laid out as a whole: its changed characters are not where
     // their place in the text says.
     if (!row.isValid() || before.isRightToLeft() || after.isRightToLeft())
@@ -230,7 +230,6 @@ QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, con
     const QStringView spanBefore = QStringView(before).sliced(head, before.size() - head - tail);
     const QStringView spanAfter = QStringView(after).sliced(head, after.size() - head - tail);
 
-    const QFontMetricsF metrics(font());
     const qreal widthBefore = advance(spanBefore);
     const qreal widthAfter = advance(spanAfter);
     // What follows the change keeps its place only when both spans are equally wide.
@@ -238,15 +237,15 @@ QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, con
         return row;
     const qreal left = textInset() + advance(QStringView(after).first(head));
     // An elided entry keeps the same end as long as the change lies well before it.
-    const qreal room = row.width() - textInset() - metrics.horizontalAdvance(QChar(0x2026));
+    const qreal room = row.width() - textInset() - glyph(QChar(0x2026)).advance;
     if (left + widthAfter > room)
         return row;
     // Glyphs reach past their advance by their bearings; a pixel more for rounding and anti-aliasing.
     const auto overhang = [](qreal bearing) { return std::max<qreal>(0, -bearing) + 2; };
-    const qreal reachLeft = std::max(overhang(metrics.leftBearing(spanBefore.front())),
-                                     overhang(metrics.leftBearing(spanAfter.front())));
-    const qreal reachRight = std::max(overhang(metrics.rightBearing(spanBefore.back())),
-                                      overhang(metrics.rightBearing(spanAfter.back())));
+    const qreal reachLeft = std::max(overhang(glyph(spanBefore.front()).leftBearing),
+                                     overhang(glyph(spanAfter.front()).leftBearing));
+    const qreal reachRight = std::max(overhang(glyph(spanBefore.back()).rightBearing),
+                                      overhang(glyph(spanAfter.back()).rightBearing));
     const QRectF span(row.left() + left - reachLeft, row.top(), widthAfter + reachLeft + reachRight,
                       row.height());
     return span.toAlignedRect().intersected(row);
@@ -263,12 +262,32 @@ qreal ListBoxW::charAdvance(QChar c, bool lettersToo) const
                        (lettersToo && u >= 0xA0 && u < 0x0530 && !c.isMark()) ||
                        (u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x9FFF) ||
                        (u >= 0xFF01 && u <= 0xFF5E);
-    if (!plain)
-        return -1;
-    auto known = m_advances.constFind(u);
-    if (known == m_advances.cend())
-        known = m_advances.insert(u, QFontMetricsF(font()).horizontalAdvance(c));
+    return plain ? glyph(c).advance : -1;
+}
+
+const ListBoxW::Glyph& ListBoxW::glyph(QChar c) const
+{
+    auto known = m_glyphs.constFind(c.unicode());
+    if (known == m_glyphs.cend()) {
+        const QFontMetricsF metrics(font());
+        known = m_glyphs.insert(
+            c.unicode(), {metrics.horizontalAdvance(c), metrics.leftBearing(c), metrics.rightBearing(c)});
+    }
     return *known;
+}
+
+QRect ListBoxW::rowRect(int row) const
+{
+    // Every entry is as high as the first and lies below the one before it; asking the view lays out
+    // a style option for each, a tenth of a countdown's second.
+    const QSize viewportSize = viewport()->size();
+    if (m_firstRow.isEmpty() || m_firstRowViewport != viewportSize) {
+        m_firstRow = visualRect(m_model->index(0)).translated(horizontalOffset(), verticalOffset());
+        m_firstRowViewport = viewportSize;
+        if (m_firstRow.isEmpty())
+            return visualRect(m_model->index(row));
+    }
+    return m_firstRow.translated(-horizontalOffset(), row * m_firstRow.height() - verticalOffset());
 }
 
 qreal ListBoxW::plainAdvance(QStringView text, bool lettersToo) const
@@ -353,7 +372,8 @@ void ListBoxW::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_textInset = -1;
-        m_advances.clear();
+        m_glyphs.clear();
+        m_firstRow = QRect();
     }
     QListView::changeEvent(event);
 }

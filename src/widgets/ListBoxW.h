@@ -63,6 +63,16 @@ private:
     /// Where a change of an entry's text shows in the viewport: the changed characters when the rest
     /// keeps its place, else the whole row.
     QRect changedSpan(const QModelIndex& index, const QString& before, const QString& after) const;
+    struct Glyph
+    {
+        qreal advance = 0;
+        qreal leftBearing = 0;
+        qreal rightBearing = 0;
+    };
+    /// A character's measures in the list's font.
+    const Glyph& glyph(QChar c) const;
+    /// The rectangle of an entry in the viewport, as visualRect gives it.
+    QRect rowRect(int row) const;
     /// One character's advance as plainAdvance gives it.
     qreal charAdvance(QChar c, bool lettersToo) const;
     /// The width of text as drawn in the list's font.
@@ -72,8 +82,11 @@ private:
 
     ListBoxModel* m_model;
     mutable int m_textInset = -1;
-    /// Advances of the characters measured so far, in the list's font.
-    mutable QHash<char16_t, qreal> m_advances;
+    /// The characters measured so far, in the list's font.
+    mutable QHash<char16_t, Glyph> m_glyphs;
+    /// The first entry's rectangle in the viewport scrolled to its start, for a viewport of this size.
+    mutable QRect m_firstRow;
+    mutable QSize m_firstRowViewport;
     /// The part of the viewport being drawn, during a paint event.
     QRegion m_painting;
     int m_changedRow = -1;
