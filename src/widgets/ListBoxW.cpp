@@ -36,7 +36,13 @@ public:
         const QString text = item.text;
         item.text.clear();
         item.features &= ~QStyleOptionViewItem::HasDisplay;
-        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
+        // A row that is neither selected, pointed at nor focused has no background of its own: the
+        // viewport's is already there.
+        const bool bare =
+            !(item.state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)) &&
+            item.backgroundBrush.style() == Qt::NoBrush && !(item.features & QStyleOptionViewItem::Alternate);
+        if (!bare)
+            style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
 
         QPalette::ColorGroup group =
             (item.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
