@@ -5,11 +5,12 @@
 // five countdowns with the to-do page never shown; five countdowns on the visible to-do page.
 //
 //   bench_idle [--seconds N] [--settle N] [--rounds N] [--app PATH] [--bare PATH] [--baseline PATH]
-//              [--env NAME=VALUE]... [--threads]
+//              [--env NAME=VALUE]... [--threads] [--only TEXT]
 //
 // Processor time is the sum over the process's threads of /proc/<pid>/task/<tid>/schedstat (time on a
 // processor, in nanoseconds); wake-ups are the threads' voluntary context switches (each sleep that
-// ended). --baseline adds an earlier build of the executable as three more variants.
+// ended). --baseline adds an earlier build of the executable as three more variants; --only keeps
+// the variants whose label holds TEXT (say "visible"), for trying one change quickly.
 //
 // The window is made inactive by taking the keyboard focus away from it (X focus None), as when
 // the user works in another program: an active window would blink its text cursor.
@@ -205,6 +206,8 @@ struct Options
     /// NAME=value pairs added to every launch's environment (--env), for trying a setting.
     std::vector<std::string> env;
     bool threads = false;
+    /// Only the variants whose label holds this text (--only); all when empty.
+    std::string only;
 };
 
 Options parse(int argc, char** argv)
@@ -233,6 +236,8 @@ Options parse(int argc, char** argv)
             options.env.push_back(value());
         else if (arg == "--threads")
             options.threads = true;
+        else if (arg == "--only")
+            options.only = value();
         else
             fail("unknown option " + arg);
     }
@@ -375,6 +380,12 @@ int main(int argc, char** argv)
         variants.push_back({"baseline: no task", options.baseline, Setup::NoTask, {}, {}, {}});
         variants.push_back({"baseline: 5 hidden", options.baseline, Setup::HiddenCountdowns, {}, {}, {}});
         variants.push_back({"baseline: 5 visible", options.baseline, Setup::VisibleCountdowns, {}, {}, {}});
+    }
+    if (!options.only.empty()) {
+        std::erase_if(variants,
+                      [&](const Variant& v) { return v.label.find(options.only) == std::string::npos; });
+        if (variants.empty())
+            fail("no variant's label holds " + options.only);
     }
     for (int round = 0; round < options.rounds; ++round) {
         for (Variant& v : variants)

@@ -22,12 +22,10 @@
 #include "widgets/TextBoxW.h"
 #include "widgets/Twips.h"
 
-#include <QAbstractItemModel>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPointer>
-#include <QSignalBlocker>
 #include <QTimer>
 
 namespace {
@@ -94,13 +92,9 @@ TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
     m_engine.setEntry = [this](int index, const QString& entry) {
         if (!List2)
             return;
-        // A running countdown rewrites its entry every second. Announced as a change of the model,
-        // the list view repaints all of itself each time; the entry's own row is all that changed, and
-        // all the list needs to draw (every entry has the same height, so nothing moves).
-        QAbstractItemModel* model = List2->model();
-        const QSignalBlocker quiet(model);
+        // A running countdown rewrites its entry every second; the list draws again only the digits
+        // that changed.
         List2->setList(index, entry);
-        List2->update(model->index(index, 0));
     };
     m_engine.removeEntry = [this](int index) {
         if (List2)

@@ -4,11 +4,18 @@
 #include "widgets/TextBoxW.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 
 namespace {
+/// Pixels an entry's estimated width must stay below its room to be drawn without eliding it.
+constexpr qreal kElideSlack = 8;
+
 // The view keeps a current entry for the keyboard even when nothing is selected (the first entry
 // once the list has the focus). Drawn with the focus look it passes for a selection, and the remove
 // button and Ctrl+W then seem to refuse it; only a selected entry shows the focus.
@@ -16,6 +23,62 @@ class EntryDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QWidget* view = item.widget;
+        QStyle* style = view ? view->style() : QApplication::style();
+        // The style lays the text out twice to place it beside an icon the entries never have, and
+        // once more to draw it. The row's background, selection and focus are the style's; the
+        // text is drawn here, laid out once: a countdown draws its five entries every second.
+        const QString text = item.text;
+        item.text.clear();
+        item.features &= ~QStyleOptionViewItem::HasDisplay;
+        // A row that is neither selected, pointed at nor focused has no background of its own: the
+        // viewport's is already there.
+        const bool bare =
+            !(item.state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)) &&
+            item.backgroundBrush.style() == Qt::NoBrush && !(item.features & QStyleOptionViewItem::Alternate);
+        if (!bare)
+            style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
+
+        QPalette::ColorGroup group =
+            (item.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+        if (group == QPalette::Normal && !(item.state & QStyle::State_Active))
+            group = QPalette::Inactive;
+        const QPalette::ColorRole role =
+            (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QRect area = item.rect.adjusted(margin, 0, -margin, 0);
+        // Only an entry that may not fit is measured as laid out; kerning moves letters a pixel or
+        // two, well within the slack.
+        const auto* list = qobject_cast<const ListBoxW*>(view);
+        const qreal estimate = list && item.font == list->font() ? list->plainAdvance(text, true) : -1;
+        const QString shown =
+            estimate >= 0 && estimate < area.width() - kElideSlack
+                ? text
+                : QFontMetricsF(item.font).elidedText(text, item.textElideMode, area.width());
+        painter->save();
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(group, role));
+        const Qt::Alignment alignment = item.displayAlignment;
+        const ListBoxW::DrawnPart part = list && shown == text && (alignment & Qt::AlignLeft)
+                                             ? list->drawnPart(text, area)
+                                             : ListBoxW::DrawnPart{};
+        if (part.to > part.from) {
+            // Only the characters in the part of the row being drawn (a countdown's digits), at the
+            // places the whole text gives them.
+            QRectF place(area);
+            place.setLeft(area.left() + part.offset);
+            painter->drawText(place, int(alignment) | Qt::TextSingleLine,
+                              text.sliced(part.from, part.to - part.from));
+        } else {
+            painter->drawText(area, int(alignment) | Qt::TextSingleLine, shown);
+        }
+        painter->restore();
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -25,6 +88,15 @@ protected:
             option->state &= ~QStyle::State_HasFocus;
     }
 };
+
+/// An entry as drawn: line breaks folded into spaces.
+QString shownText(QString entry)
+{
+    entry.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    entry.replace(u'\r', u' ');
+    entry.replace(u'\n', u' ');
+    return entry;
+}
 } // namespace
 
 class ListBoxModel : public QAbstractListModel
@@ -42,10 +114,7 @@ public:
         if (!index.isValid() || index.row() >= items.size())
             return {};
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-            QString shown = items.at(index.row());
-            shown.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-            shown.replace(u'\r', u' ');
-            shown.replace(u'\n', u' ');
+            const QString shown = shownText(items.at(index.row()));
             if (role == Qt::DisplayRole)
                 return shown;
             // A tooltip that looks like markup is read as markup; an entry is the user's text and is
@@ -130,9 +199,189 @@ QString ListBoxW::List(int index) const
 
 void ListBoxW::setList(int index, const QString& text)
 {
-    if (index < 0 || index >= m_model->items.size())
+    if (index < 0 || index >= m_model->items.size() || m_model->items.at(index) == text)
         return;
+    m_changedRow = index;
+    m_changedSpan = changedSpan(m_model->index(index), shownText(m_model->items.at(index)), shownText(text));
     m_model->set(index, text);
+    m_changedRow = -1;
+}
+
+QRect ListBoxW::changedSpan(const QModelIndex& index, const QString& before, const QString& after) const
+{
+    const QRect row = rowRect(index.row());
+    // Text that runs right to left is laid out as a whole: its changed characters are not where
+    // their place in the text says.
+    if (!row.isValid() || before.isRightToLeft() || after.isRightToLeft())
+        return row;
+    qsizetype head = 0;
+    const qsizetype shorter = std::min(before.size(), after.size());
+    while (head < shorter && before.at(head) == after.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && before.at(before.size() - 1 - tail) == after.at(after.size() - 1 - tail))
+        ++tail;
+    // Digits and signs beside digits and signs stand alone; anything else takes one unchanged
+    // character on each side: whole surrogate pairs, and the letter a change may join or kern with.
+    const auto alone = [this](QStringView text) { return plainAdvance(text, false) >= 0; };
+    const auto edges = [](const QString& text, qsizetype from, qsizetype to) {
+        return QStringView(text).sliced(std::max<qsizetype>(0, from - 1),
+                                        std::min(text.size(), to + 1) - std::max<qsizetype>(0, from - 1));
+    };
+    if (!alone(edges(before, head, before.size() - tail)) ||
+        !alone(edges(after, head, after.size() - tail))) {
+        head = std::max<qsizetype>(0, head - 1);
+        tail = std::max<qsizetype>(0, tail - 1);
+    }
+    const QStringView spanBefore = QStringView(before).sliced(head, before.size() - head - tail);
+    const QStringView spanAfter = QStringView(after).sliced(head, after.size() - head - tail);
+
+    const qreal widthBefore = advance(spanBefore);
+    const qreal widthAfter = advance(spanAfter);
+    // What follows the change keeps its place only when both spans are equally wide.
+    if (spanBefore.isEmpty() || spanAfter.isEmpty() || widthBefore != widthAfter)
+        return row;
+    const qreal left = textInset() + advance(QStringView(after).first(head));
+    // An elided entry keeps the same end as long as the change lies well before it.
+    const qreal room = row.width() - textInset() - glyph(QChar(0x2026)).advance;
+    if (left + widthAfter > room)
+        return row;
+    // Glyphs reach past their advance by their bearings; a pixel more for rounding and anti-aliasing.
+    const auto overhang = [](qreal bearing) { return std::max<qreal>(0, -bearing) + 2; };
+    const qreal reachLeft = std::max(overhang(glyph(spanBefore.front()).leftBearing),
+                                     overhang(glyph(spanAfter.front()).leftBearing));
+    const qreal reachRight = std::max(overhang(glyph(spanBefore.back()).rightBearing),
+                                      overhang(glyph(spanAfter.back()).rightBearing));
+    const QRectF span(row.left() + left - reachLeft, row.top(), widthAfter + reachLeft + reachRight,
+                      row.height());
+    return span.toAlignedRect().intersected(row);
+}
+
+qreal ListBoxW::charAdvance(QChar c, bool lettersToo) const
+{
+    // Digits, signs and Chinese characters are drawn at their own advances, one after the other:
+    // summing them needs no shaping, which is most of the cost of a countdown's second. Letters of
+    // the Latin, Greek and Cyrillic alphabets only kern, by a pixel or two; other scripts join or
+    // reorder.
+    const char16_t u = c.unicode();
+    const bool plain = (u >= 0x20 && u < 0x7F && (lettersToo || !c.isLetter())) ||
+                       (lettersToo && u >= 0xA0 && u < 0x0530 && !c.isMark()) ||
+                       (u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x9FFF) ||
+                       (u >= 0xFF01 && u <= 0xFF5E);
+    return plain ? glyph(c).advance : -1;
+}
+
+const ListBoxW::Glyph& ListBoxW::glyph(QChar c) const
+{
+    auto known = m_glyphs.constFind(c.unicode());
+    if (known == m_glyphs.cend()) {
+        const QFontMetricsF metrics(font());
+        known = m_glyphs.insert(
+            c.unicode(), {metrics.horizontalAdvance(c), metrics.leftBearing(c), metrics.rightBearing(c)});
+    }
+    return *known;
+}
+
+QRect ListBoxW::rowRect(int row) const
+{
+    // Every entry is as high as the first and lies below the one before it; asking the view lays out
+    // a style option for each, a tenth of a countdown's second.
+    const QSize viewportSize = viewport()->size();
+    if (m_firstRow.isEmpty() || m_firstRowViewport != viewportSize) {
+        m_firstRow = visualRect(m_model->index(0)).translated(horizontalOffset(), verticalOffset());
+        m_firstRowViewport = viewportSize;
+        if (m_firstRow.isEmpty())
+            return visualRect(m_model->index(row));
+    }
+    return m_firstRow.translated(-horizontalOffset(), row * m_firstRow.height() - verticalOffset());
+}
+
+qreal ListBoxW::plainAdvance(QStringView text, bool lettersToo) const
+{
+    qreal sum = 0;
+    for (const QChar c : text) {
+        const qreal advance = charAdvance(c, lettersToo);
+        if (advance < 0)
+            return -1;
+        sum += advance;
+    }
+    return sum;
+}
+
+ListBoxW::DrawnPart ListBoxW::drawnPart(const QString& text, const QRect& area) const
+{
+    // Glyphs reach past their advances by a few pixels at most.
+    constexpr qreal reach = 3;
+    const QRect drawn = (m_painting & area).boundingRect();
+    if (drawn.isEmpty() || drawn.left() <= area.left() || text.isRightToLeft())
+        return {};
+    const qreal left = drawn.left() - area.left() - reach;
+    const qreal right = drawn.right() + 1 - area.left() + reach;
+    // The characters before the part are placed by their advances alone: no letters among them.
+    qsizetype first = 0;
+    qreal offset = 0;
+    qreal previous = 0;
+    for (; first < text.size(); ++first) {
+        const qreal advance = charAdvance(text.at(first), false);
+        if (advance < 0)
+            return {};
+        if (offset + advance > left)
+            break;
+        previous = offset;
+        offset += advance;
+    }
+    // One character more on each side, for what a neighbour's glyph reaches into the part.
+    const qsizetype from = std::max<qsizetype>(0, first - 1);
+    const qreal start = first > 0 ? previous : 0;
+    qsizetype to = first;
+    for (qreal place = offset; to < text.size() && place < right; ++to) {
+        const qreal advance = charAdvance(text.at(to), true);
+        if (advance < 0)
+            return {from, text.size(), start};
+        place += advance;
+    }
+    to = std::min(text.size(), to + 1);
+    while (to < text.size() && (text.at(to).isLowSurrogate() || text.at(to).isMark()))
+        ++to;
+    return {from, to, start};
+}
+
+void ListBoxW::paintEvent(QPaintEvent* event)
+{
+    m_painting = event->region();
+    QListView::paintEvent(event);
+    m_painting = QRegion();
+}
+
+qreal ListBoxW::advance(QStringView text) const
+{
+    const qreal plain = plainAdvance(text, false);
+    return plain >= 0 ? plain : QFontMetricsF(font()).horizontalAdvance(text.toString());
+}
+
+int ListBoxW::textInset() const
+{
+    // Where the delegate starts an entry's text within its row: the same for every entry.
+    if (m_textInset < 0) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = QRect(0, 0, std::max(1, viewport()->width()), std::max(1, sizeHintForRow(0)));
+        option.features |= QStyleOptionViewItem::HasDisplay;
+        option.text = QStringLiteral("0");
+        const QRect text = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+        m_textInset = text.left() + style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    }
+    return m_textInset;
+}
+
+void ListBoxW::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_textInset = -1;
+        m_glyphs.clear();
+        m_firstRow = QRect();
+    }
+    QListView::changeEvent(event);
 }
 
 int ListBoxW::ListCount() const
@@ -215,6 +464,12 @@ void ListBoxW::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottom
     // handling would tell assistive technology each time, and a screen reader would read the
     // list out every second; the entries' texts are read when asked for, so a repaint is all it takes.
     Q_UNUSED(roles);
+    // A countdown changes a few digits of its entry: only they are drawn again, which is also all
+    // the window system is sent.
+    if (topLeft.row() == m_changedRow && bottomRight.row() == m_changedRow) {
+        viewport()->update(m_changedSpan);
+        return;
+    }
     for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
         viewport()->update(visualRect(m_model->index(row)));
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QHash>
 #include <QListView>
 #include <QStringList>
 
@@ -21,12 +22,26 @@ public:
     void RemoveItem(int index);
     void Clear();
     QString List(int index) const;
+    /// Changes an entry's text; only the part of the row that looks different is drawn again.
     void setList(int index, const QString& text);
     int ListCount() const;
     /// Selected entry, -1 when none. Setting it from code raises no handler of the host.
     int ListIndex() const;
     void setListIndex(int index);
     QStringList items() const;
+    /// The width of text from the glyphs' own advances, without laying it out: exact for digits, signs
+    /// and Chinese characters, within kerning for Latin, Greek and Cyrillic letters (lettersToo); -1
+    /// for text it cannot measure so.
+    qreal plainAdvance(QStringView text, bool lettersToo) const;
+    /// The characters [from, to) of an entry drawn in area that fall in the part of the viewport being
+    /// drawn, offset pixels after the text's start; an empty range when the text is drawn whole.
+    struct DrawnPart
+    {
+        qsizetype from = 0;
+        qsizetype to = 0;
+        qreal offset = 0;
+    };
+    DrawnPart drawnPart(const QString& text, const QRect& area) const;
 
 signals:
     void DblClick();
@@ -36,12 +51,44 @@ signals:
     void KeyDown(int keyCode, int shift);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    /// Where a change of an entry's text shows in the viewport: the changed characters when the rest
+    /// keeps its place, else the whole row.
+    QRect changedSpan(const QModelIndex& index, const QString& before, const QString& after) const;
+    struct Glyph
+    {
+        qreal advance = 0;
+        qreal leftBearing = 0;
+        qreal rightBearing = 0;
+    };
+    /// A character's measures in the list's font.
+    const Glyph& glyph(QChar c) const;
+    /// The rectangle of an entry in the viewport, as visualRect gives it.
+    QRect rowRect(int row) const;
+    /// One character's advance as plainAdvance gives it.
+    qreal charAdvance(QChar c, bool lettersToo) const;
+    /// The width of text as drawn in the list's font.
+    qreal advance(QStringView text) const;
+    /// Pixels from a row's left edge to its text.
+    int textInset() const;
+
     ListBoxModel* m_model;
+    mutable int m_textInset = -1;
+    /// The characters measured so far, in the list's font.
+    mutable QHash<char16_t, Glyph> m_glyphs;
+    /// The first entry's rectangle in the viewport scrolled to its start, for a viewport of this size.
+    mutable QRect m_firstRow;
+    mutable QSize m_firstRowViewport;
+    /// The part of the viewport being drawn, during a paint event.
+    QRegion m_painting;
+    int m_changedRow = -1;
+    QRect m_changedSpan;
 };

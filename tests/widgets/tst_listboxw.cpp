@@ -30,8 +30,20 @@ private slots:
     void selectedEntryStillShowsItsSelection();
     void tooltipShowsTheEntryAsTyped_data();
     void tooltipShowsTheEntryAsTyped();
+    void changedEntryRepaintsWhatLooksDifferent_data();
+    void changedEntryRepaintsWhatLooksDifferent();
 
 private:
+    /// The row as the window system was last given it, not drawn anew.
+    QImage shownRow(int index)
+    {
+        const QRect r = m_list->visualRect(m_list->model()->index(index, 0))
+                            .translated(m_list->viewport()->mapTo(m_window.get(), QPoint()));
+        return m_window->screen()
+            ->grabWindow(m_window->winId(), r.x(), r.y(), r.width(), r.height())
+            .toImage();
+    }
+
     QImage row(int index)
     {
         return m_list->viewport()->grab(m_list->visualRect(m_list->model()->index(index, 0))).toImage();
@@ -108,6 +120,53 @@ void TestListBoxW::tooltipShowsTheEntryAsTyped()
     QCOMPARE(tooltipShows(index.data(Qt::ToolTipRole).toString()), shown);
     // The entry itself keeps its text exactly.
     QCOMPARE(m_list->List(0), entry);
+}
+
+void TestListBoxW::changedEntryRepaintsWhatLooksDifferent_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("partly"); // only a part of the row is drawn again
+    QTest::newRow("countdown second")
+        << QStringLiteral("【-00:10:00】泡面") << QStringLiteral("【-00:09:59】泡面") << true;
+    QTest::newRow("countdown hour") << QStringLiteral("【-01:00:00】t") << QStringLiteral("【-00:59:59】t")
+                                    << true;
+    QTest::newRow("fell due") << QStringLiteral("【-00:00:01】t") << QStringLiteral("【已完成】t") << false;
+    QTest::newRow("title grows") << QStringLiteral("购物") << QStringLiteral("购物清单") << false;
+    QTest::newRow("letters") << QStringLiteral("AVA 1") << QStringLiteral("AVA 2") << true;
+    QTest::newRow("elided end") << QStringLiteral("【-00:10:00】") + QString(80, u'长')
+                                << QStringLiteral("【-00:09:59】") + QString(80, u'长') << true;
+    QTest::newRow("right to left") << QStringLiteral("שלום 1") << QStringLiteral("שלום 2") << false;
+}
+
+void TestListBoxW::changedEntryRepaintsWhatLooksDifferent()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(bool, partly);
+    m_list->setList(1, before);
+    QTest::qWait(20);
+    struct Recorder : QObject
+    {
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted |= static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } recorder;
+    m_list->viewport()->installEventFilter(&recorder);
+    m_list->setList(1, after);
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    const QRect rowRect = m_list->visualRect(m_list->model()->index(1, 0));
+    QVERIFY(rowRect.contains(recorder.painted.boundingRect()));
+    QCOMPARE(recorder.painted.boundingRect().width() < rowRect.width(), partly);
+    // What the window shows is what drawing the whole row shows.
+    const QImage shown = shownRow(1);
+    m_list->viewport()->repaint();
+    QCOMPARE(shown, shownRow(1));
+    QCOMPARE(m_list->List(1), after);
 }
 
 QTEST_MAIN(TestListBoxW)
