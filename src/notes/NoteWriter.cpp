@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "notes/NoteWriter.h"
 
+#include "platform/ThreadPriority.h"
+
 NoteWriter::NoteWriter(QObject* parent) : QObject(parent) {}
 
 NoteWriter::~NoteWriter()
@@ -35,6 +37,8 @@ bool NoteWriter::post(Job job, int kind)
 
 void NoteWriter::run()
 {
+    // Typing comes first: on a busy processor the key's drawing wins over the save it brings.
+    ThreadPriority::yieldToOthers();
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
