@@ -51,6 +51,10 @@ public:
     /// Automatic saves in a note longer than this wait for a pause in the typing.
     static constexpr int kPausedSaveChars = 1000000;
     static constexpr int kPausedSaveMs = 1000;
+    /// In a note longer than this, the text is taken out of the editor for saving at most once
+    /// in so many milliseconds of typing rather than after every key.
+    static constexpr int kGatheredSaveChars = 200000;
+    static constexpr int kGatheredSaveMs = 80;
 
     // Note store. NoteTexts stays parallel to the entries of List1.
     const QStringList& noteTexts() const { return m_notes->NoteTexts(); }
@@ -263,6 +267,7 @@ private:
     /// Saves after a key in a huge note wait for a pause in the typing.
     QTimer* m_pausedTypingSave = nullptr;
     bool m_saveAfterPaintPosted = false;
+    QTimer* m_gatheredTypingSave = nullptr;
     int m_saveCount = 0;
     int m_dragRequests = 0;
     int m_translateTimeoutMs = 10000;

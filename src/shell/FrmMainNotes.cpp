@@ -77,8 +77,22 @@ void FrmMain::showInEditor(const QString& text)
 
 void FrmMain::autoSaveAfterEdit()
 {
-    if (Text1->document()->characterCount() <= kPausedSaveChars) {
+    const int characters = Text1->document()->characterCount();
+    if (characters <= kGatheredSaveChars) {
         autoSaveAfterPaint();
+        return;
+    }
+    if (characters <= kPausedSaveChars) {
+        // Taking a long text out of the editor costs about a millisecond per key: the keys of the
+        // next moment share one, and the save still follows within a tenth of a second.
+        if (!m_gatheredTypingSave) {
+            m_gatheredTypingSave = new QTimer(this);
+            m_gatheredTypingSave->setSingleShot(true);
+            m_gatheredTypingSave->setInterval(kGatheredSaveMs);
+            connect(m_gatheredTypingSave, &QTimer::timeout, this, &FrmMain::autoSaveAfterPaint);
+        }
+        if (!m_gatheredTypingSave->isActive())
+            m_gatheredTypingSave->start();
         return;
     }
     if (!m_pausedTypingSave) {

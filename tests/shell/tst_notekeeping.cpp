@@ -326,6 +326,9 @@ void TestNoteKeeping::typingInAHugeNoteSavesAtThePause()
     while (huge.size() <= 2 * FrmMain::kPausedSaveChars)
         huge += QStringLiteral("一行普通长度的文字 with some words\r\n");
     writeFile(tp.path(QStringLiteral("Notes/1.txt")), utf8WithBom(huge));
+    // A long note below the pause rule: its keys share a save.
+    writeFile(tp.path(QStringLiteral("Notes/2.txt")),
+              utf8WithBom(huge.left(FrmMain::kGatheredSaveChars + FrmMain::kGatheredSaveChars / 2)));
     Window m(tp);
     QVERIFY(m.w->AutoSave());
     m.togglePanel();
@@ -343,6 +346,13 @@ void TestNoteKeeping::typingInAHugeNoteSavesAtThePause()
     doubleClickRow(m.list, 0);
     m.type(QStringLiteral("c"));
     QTRY_COMPARE(m.w->saveCount(), savesBefore + 2);
+
+    m.togglePanel();
+    doubleClickRow(m.list, 2);
+    m.editor->moveCursor(QTextCursor::End);
+    m.type(QStringLiteral("xyz"));
+    QTRY_VERIFY(readFile(tp.path(QStringLiteral("Notes/3.txt"))).endsWith("xyz"));
+    QCOMPARE(m.w->saveCount(), savesBefore + 3);
 }
 
 void TestNoteKeeping::keysOnTheTodoPageNeverReachTheHiddenNote()
