@@ -164,12 +164,25 @@ void FrmMain::LoadSettingsAndNotes()
         m_notes->load();
 }
 
-void FrmMain::writeSettings()
+void FrmMain::writeSettings(bool always)
 {
     ++m_saveCount;
     // There the place read back is not where the window is: the file keeps the one it has.
-    saveSettings(iniPath(), m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt,
-                 m_autoRun, m_autoSave, m_keepTasksKeyed ? std::optional<bool>(m_keepTasks) : std::nullopt);
+    const std::optional<QPoint> place =
+        m_platform.canPlaceWindows ? std::optional<QPoint>(pos()) : std::nullopt;
+    const std::optional<bool> keepTasks = m_keepTasksKeyed ? std::optional<bool>(m_keepTasks) : std::nullopt;
+    // An automatic save follows every key: the file is not read again for values it already got.
+    const QString values =
+        QStringLiteral("%1 %2 %3 %4 %5")
+            .arg(place ? QStringLiteral("%1,%2").arg(place->x()).arg(place->y()) : QString())
+            .arg(m_autoRun)
+            .arg(m_autoSave)
+            .arg(keepTasks ? int(*keepTasks) : -1)
+            .arg(iniPath());
+    if (!always && values == m_settingsWritten)
+        return;
+    saveSettings(iniPath(), place, m_autoRun, m_autoSave, keepTasks);
+    m_settingsWritten = values;
 }
 
 bool FrmMain::SaveSettingsAndNotes()
@@ -205,7 +218,7 @@ void FrmMain::autoSaveNow()
     if (m_closed)
         return; // the close saved everything, and waited for it
     CommitEditor();
-    writeSettings();
+    writeSettings(false);
     m_notes->saveLater();
 }
 

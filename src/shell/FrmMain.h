@@ -183,7 +183,8 @@ private:
     /// autoSaveNow() once the key's effect is on the screen: the text is taken out of the editor
     /// after the paint, once for all keys that came before it.
     void autoSaveAfterPaint();
-    void writeSettings();
+    /// always: also when this run last wrote the same values (an automatic save skips that).
+    void writeSettings(bool always = true);
     void runCloseSequence();
     /// The last save failed: the user may try again; what stays unsaved goes to an emergency file.
     void keepNotesTheFolderRefused();
@@ -267,6 +268,8 @@ private:
     /// Saves after a key in a huge note wait for a pause in the typing.
     QTimer* m_pausedTypingSave = nullptr;
     bool m_saveAfterPaintPosted = false;
+    /// What this run last wrote to Config.ini: place, AutoRun, AutoSave, KeepTasks.
+    QString m_settingsWritten;
     QTimer* m_gatheredTypingSave = nullptr;
     int m_saveCount = 0;
     int m_dragRequests = 0;
