@@ -265,20 +265,9 @@ void runOnce(Variant& v, const Options& options, const Xvfb& xvfb, Display& disp
     std::string root = workspace + "/run-XXXXXX";
     if (!::mkdtemp(root.data()))
         fail("cannot create a folder below " + workspace);
-    for (const char* sub : {"/home", "/data", "/config", "/cache", "/app"})
-        makeFolder(root + sub);
-    makeFolder(root + "/runtime", 0700);
+    makeFolder(root + "/app");
     // The executable in a folder of its own, portable, with the service module beside it.
-    const std::string exe = root + "/app/" + baseName(v.executable);
-    placeFile(v.executable, exe);
-    if (DIR* dir = ::opendir(folderOf(v.executable).c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.rfind("lib", 0) == 0 && name.find(".so") != std::string::npos)
-                placeFile(folderOf(v.executable) + "/" + name, root + "/app/" + name);
-        }
-        ::closedir(dir);
-    }
+    const std::string exe = placeProgram(v.executable, root + "/app");
     if (v.setup != Setup::Bare) {
         writeFile(root + "/app/portable", "");
         const bool countdowns = v.setup != Setup::NoTask;
@@ -288,20 +277,7 @@ void runOnce(Variant& v, const Options& options, const Xvfb& xvfb, Display& disp
         if (countdowns)
             writeFile(root + "/app/Tasks.json", fiveCountdowns());
     }
-    const char* lang = std::getenv("LANG");
-    const char* path = std::getenv("PATH");
-    std::vector<std::string> env = {
-        "DISPLAY=" + xvfb.display(),
-        "QT_QPA_PLATFORM=xcb",
-        "HOME=" + root + "/home",
-        "XDG_DATA_HOME=" + root + "/data",
-        "XDG_CONFIG_HOME=" + root + "/config",
-        "XDG_CACHE_HOME=" + root + "/cache",
-        "XDG_RUNTIME_DIR=" + root + "/runtime",
-        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + root + "/runtime/no-bus",
-        std::string("LANG=") + (lang && *lang ? lang : "C.UTF-8"),
-        std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
-    };
+    std::vector<std::string> env = privateEnvironment(root, xvfb.display());
     env.insert(env.end(), options.env.begin(), options.env.end());
     const pid_t pid = spawn({exe}, env, root + "/output.log");
     xcb_window_t window = XCB_NONE;

@@ -65,15 +65,6 @@ bool isDirectory(const std::string& path)
 // Writes out what the file system holds for the folder's disk: the seeded notes (and the removal of
 // the last tree) are then on disk before a launch, as at any morning start, instead of being written
 // back by the kernel while a program starts.
-void settleDisk(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
-}
-
 std::string loadAverage()
 {
     std::ifstream in("/proc/loadavg");
@@ -396,27 +387,6 @@ struct Tree
     }
 };
 
-// Places the executable, and the shared libraries the build keeps beside it, into the round's folder.
-std::string placeExecutable(const std::string& executable, const std::string& folder)
-{
-    const std::string target = folder + "/" + baseName(executable);
-    placeFile(executable, target);
-    const std::string source = folderOf(executable);
-    if (DIR* dir = ::opendir(source.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.find(".so") == std::string::npos || name.rfind("lib", 0) != 0)
-                continue;
-            struct stat st;
-            const std::string path = source + "/" + name;
-            if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-                placeFile(path, folder + "/" + name);
-        }
-        ::closedir(dir);
-    }
-    return target;
-}
-
 void printRow(const Variant& v, const Variant& reference)
 {
     std::vector<double> map, paint, rss;
@@ -469,7 +439,7 @@ int main(int argc, char** argv)
         if (options.scheme != Scheme::Auto)
             return options.scheme;
         const Tree tree(workspace);
-        const std::string exe = placeExecutable(executable, tree.app);
+        const std::string exe = placeProgram(executable, tree.app);
         watcher.run({exe}, tree.environment(xvfb.display()), tree.root + "/output.log", false);
         const Scheme scheme = isDirectory(tree.data + "/VemraNotes") ? Scheme::PerUser : Scheme::Beside;
         if (!options.keep)
@@ -500,11 +470,11 @@ int main(int argc, char** argv)
         for (size_t k = 0; k < variants.size(); ++k) {
             Variant& v = variants[(size_t(round) + k) % variants.size()];
             const Tree tree(workspace);
-            const std::string exe = placeExecutable(v.executable, tree.app);
+            const std::string exe = placeProgram(v.executable, tree.app);
             if (v.notes > 0)
                 seedNotes(v.scheme == Scheme::PerUser ? tree.data + "/VemraNotes/Notes" : tree.app + "/Notes",
                           v.notes);
-            settleDisk(tree.root);
+            syncDisk(tree.root);
             const Launch launch = watcher.run({exe}, tree.environment(xvfb.display()),
                                               tree.root + "/output.log", options.verbose);
             if (counted)
