@@ -51,8 +51,8 @@ public:
     /// Automatic saves in a note longer than this wait for a pause in the typing.
     static constexpr int kPausedSaveChars = 1000000;
     static constexpr int kPausedSaveMs = 1000;
-    /// In a note longer than this, the text is taken out of the editor for saving at most once
-    /// in so many milliseconds of typing rather than after every key.
+    /// In a note longer than this, the keys of so many milliseconds of typing share one save
+    /// rather than having one each.
     static constexpr int kGatheredSaveChars = 200000;
     static constexpr int kGatheredSaveMs = 80;
 

@@ -83,8 +83,8 @@ void FrmMain::autoSaveAfterEdit()
         return;
     }
     if (characters <= kPausedSaveChars) {
-        // Taking a long text out of the editor costs about a millisecond per key: the keys of the
-        // next moment share one, and the save still follows within a tenth of a second.
+        // Each save of a long note writes all of it: the keys of the next moment share one, and
+        // the save still follows within a tenth of a second.
         if (!m_gatheredTypingSave) {
             m_gatheredTypingSave = new QTimer(this);
             m_gatheredTypingSave->setSingleShot(true);

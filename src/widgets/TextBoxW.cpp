@@ -22,6 +22,33 @@ QString toParagraphs(const QString& text)
     s.replace(u'\r', u'\n');
     return s;
 }
+
+// What toPlainText() makes of a character the document holds, with the line break as CR LF;
+// false for a break inside a block, which block numbers do not count.
+bool appendCrLf(QString& out, QStringView raw)
+{
+    for (const QChar c : raw) {
+        switch (c.unicode()) {
+        case 0x2029: // between blocks
+            out += QStringLiteral("\r\n");
+            break;
+        case 0x2028: // a break inside a block
+        case 0xfdd0: // frame start
+        case 0xfdd1: // frame end
+            return false;
+        case 0x00a0:
+            out += u' ';
+            break;
+        default:
+            out += c;
+        }
+    }
+    return true;
+}
+
+// Past this many characters the kept text is not kept: the first key after each taking copies it,
+// and texts that long are taken only when the typing pauses.
+constexpr int kLongestKeptText = 1000000;
 } // namespace
 
 TextBoxW::TextBoxW(QWidget* parent) : QPlainTextEdit(parent)
@@ -29,6 +56,7 @@ TextBoxW::TextBoxW(QWidget* parent) : QPlainTextEdit(parent)
     setMouseTracking(true);
     setFrameShape(QFrame::NoFrame);
     connect(this, &QPlainTextEdit::textChanged, this, &TextBoxW::Change);
+    connect(document(), &QTextDocument::contentsChange, this, &TextBoxW::followChange);
 }
 
 void TextBoxW::setMultiLine(bool multiLine)
@@ -120,11 +148,61 @@ bool TextBoxW::event(QEvent* event)
 
 QString TextBoxW::text() const
 {
+    if (m_textKept)
+        return m_keptText;
     QString s = toPlainText();
-    if (!s.contains(u'\n'))
-        return s;
-    s.replace(u'\n', QStringLiteral("\r\n"));
+    const qsizetype breaks = s.count(u'\n');
+    if (breaks > 0)
+        s.replace(u'\n', QStringLiteral("\r\n"));
+    // Kept only while every line break is one between blocks: a block's number then says where
+    // a position lies in the text.
+    if (s.size() <= kLongestKeptText && breaks == document()->blockCount() - 1) {
+        m_keptText = s;
+        m_textKept = true;
+    }
     return s;
+}
+
+void TextBoxW::forgetKeptText() const
+{
+    m_textKept = false;
+    m_keptText = QString();
+}
+
+void TextBoxW::followChange(int position, int removed, int added)
+{
+    if (!m_textKept)
+        return;
+    // The document before the position is as it was, and each block before it ends in a line
+    // break, which the text holds as two characters.
+    const int length = plainLength();
+    const QTextBlock block = document()->findBlock(position);
+    const qsizetype at = block.isValid() ? position + block.blockNumber() : -1;
+    if (position < 0 || position > length || at > m_keptText.size()) {
+        forgetKeptText();
+        return;
+    }
+    // A change of the whole document counts its closing separator too, past the end of the text.
+    qsizetype end = at;
+    for (int i = 0; i < removed && end < m_keptText.size(); ++i)
+        end += m_keptText.at(end) == u'\r' ? 2 : 1;
+    QString inserted;
+    const int addedEnd = qMin(position + added, length);
+    if (addedEnd > position) {
+        QTextCursor c(document());
+        c.setPosition(position);
+        c.setPosition(addedEnd, QTextCursor::KeepAnchor);
+        const QString raw = c.selectedText();
+        inserted.reserve(raw.size() + raw.size() / 8);
+        if (!appendCrLf(inserted, raw)) {
+            forgetKeptText();
+            return;
+        }
+    }
+    m_keptText.replace(at, qMin(end, m_keptText.size()) - at, inserted);
+    // A change whose bounds were not what they seemed shows in the length.
+    if (m_keptText.size() != length + document()->blockCount() - 1 || m_keptText.size() > kLongestKeptText)
+        forgetKeptText();
 }
 
 void TextBoxW::setText(const QString& text)

@@ -84,6 +84,8 @@ private:
     void placeLineOnInk();
     void updateMargins();
     int plainLength() const;
+    void followChange(int position, int removed, int added);
+    void forgetKeptText() const;
 
     QString m_tag;
     bool m_multiLine = true;
@@ -92,4 +94,8 @@ private:
     QColor m_outline;
     QString m_inkSample;
     int m_maxLength = 0;
+    // text() as of the last change, once somebody asked for it: a long note's text is then taken
+    // at each key for the cost of the key's own characters, not of the whole note.
+    mutable QString m_keptText;
+    mutable bool m_textKept = false;
 };
