@@ -46,8 +46,8 @@ bool appendCrLf(QString& out, QStringView raw)
     return true;
 }
 
-// Past this many characters the kept text is not kept: the first key after each taking copies it,
-// and texts that long are taken only when the typing pauses.
+// Past this many characters (a line break counting one) the text is not kept: the first key after
+// each taking copies it, and texts that long are taken only when the typing pauses.
 constexpr int kLongestKeptText = 1000000;
 } // namespace
 
@@ -156,7 +156,7 @@ QString TextBoxW::text() const
         s.replace(u'\n', QStringLiteral("\r\n"));
     // Kept only while every line break is one between blocks: a block's number then says where
     // a position lies in the text.
-    if (s.size() <= kLongestKeptText && breaks == document()->blockCount() - 1) {
+    if (plainLength() <= kLongestKeptText && breaks == document()->blockCount() - 1) {
         m_keptText = s;
         m_textKept = true;
     }
@@ -201,7 +201,7 @@ void TextBoxW::followChange(int position, int removed, int added)
     }
     m_keptText.replace(at, qMin(end, m_keptText.size()) - at, inserted);
     // A change whose bounds were not what they seemed shows in the length.
-    if (m_keptText.size() != length + document()->blockCount() - 1 || m_keptText.size() > kLongestKeptText)
+    if (m_keptText.size() != length + document()->blockCount() - 1 || length > kLongestKeptText)
         forgetKeptText();
 }
 
