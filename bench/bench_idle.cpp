@@ -2,7 +2,9 @@
 // What the application costs while nobody uses it: the processor time and the wake-ups of the real
 // executable over an idle, inactive window on a private Xvfb, beside the bare Qt window of the
 // start-up benchmark, with the X server's own processor time over the same span. Variants: no task;
-// five countdowns with the to-do page never shown; five countdowns on the visible to-do page.
+// five countdowns with the to-do page never shown; five countdowns on the visible to-do page. The bare
+// window runs twice: still, and with a label whose text changes once a second, the least any Qt
+// Widgets program pays for a visible countdown.
 //
 //   bench_idle [--seconds N] [--settle N] [--rounds N] [--app PATH] [--bare PATH] [--baseline PATH]
 //              [--env NAME=VALUE]... [--threads] [--only TEXT]
@@ -182,6 +184,7 @@ private:
 enum class Setup
 {
     Bare,
+    BareTicking,
     NoTask,
     HiddenCountdowns,
     VisibleCountdowns,
@@ -268,7 +271,8 @@ void runOnce(Variant& v, const Options& options, const Xvfb& xvfb, Display& disp
     makeFolder(root + "/app");
     // The executable in a folder of its own, portable, with the service module beside it.
     const std::string exe = placeProgram(v.executable, root + "/app");
-    if (v.setup != Setup::Bare) {
+    const bool bare = v.setup == Setup::Bare || v.setup == Setup::BareTicking;
+    if (!bare) {
         writeFile(root + "/app/portable", "");
         const bool countdowns = v.setup != Setup::NoTask;
         writeFile(root + "/app/Config.ini",
@@ -279,7 +283,10 @@ void runOnce(Variant& v, const Options& options, const Xvfb& xvfb, Display& disp
     }
     std::vector<std::string> env = privateEnvironment(root, xvfb.display());
     env.insert(env.end(), options.env.begin(), options.env.end());
-    const pid_t pid = spawn({exe}, env, root + "/output.log");
+    std::vector<std::string> command{exe};
+    if (v.setup == Setup::BareTicking)
+        command.push_back("--tick");
+    const pid_t pid = spawn(command, env, root + "/output.log");
     xcb_window_t window = XCB_NONE;
     const double deadline = nowMs() + 30000;
     while (window == XCB_NONE && nowMs() < deadline) {
@@ -349,6 +356,7 @@ int main(int argc, char** argv)
 
     std::vector<Variant> variants = {
         {"bare Qt window", options.bare, Setup::Bare, {}, {}, {}},
+        {"bare window, label each 1 s", options.bare, Setup::BareTicking, {}, {}, {}},
         {"no task", options.app, Setup::NoTask, {}, {}, {}},
         {"5 countdowns, hidden page", options.app, Setup::HiddenCountdowns, {}, {}, {}},
         {"5 countdowns, visible page", options.app, Setup::VisibleCountdowns, {}, {}, {}}};
