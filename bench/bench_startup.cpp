@@ -96,28 +96,7 @@ long residentKiB(pid_t pid)
 
 double median(std::vector<double> values)
 {
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// Sample notes like the ones people keep: Chinese with some Latin, line breaks, a few hundred bytes,
-// each different so that every title differs.
-std::string sampleNote(int i)
-{
-    static const char* const lines[] = {
-        "周五下午三点开会，带上季度报告和预算表。", "Meeting notes: review the budget, then the WWW plan.",
-        "待办：给客户回电话，确认发货时间与数量。", "记账 收入 1200 支出 340.5 余额待核对",
-        "读书笔记：第七章讲的是时间管理与专注。",   "Call the landlord about the heating on Monday.",
-    };
-    std::string text = "\xEF\xBB\xBF第" + std::to_string(i) + "条 ";
-    for (int k = 0; k < 5; ++k) {
-        text += lines[(i * 7 + k * 3) % 6];
-        text += "\r\n";
-    }
-    return text;
+    return percentile(std::move(values), 0.5);
 }
 
 void seedNotes(const std::string& folder, int count)
@@ -126,7 +105,7 @@ void seedNotes(const std::string& folder, int count)
     makeFolder(folderOf(folder), 0700);
     makeFolder(folder, 0700);
     for (int i = 1; i <= count; ++i)
-        writeFile(folder + "/" + std::to_string(i) + ".txt", sampleNote(i));
+        writeFile(folder + "/" + std::to_string(i) + ".txt", everydayNote(i));
 }
 
 // Starts a program (looked up in PATH when the name has no slash) with exactly the environment given,
