@@ -164,15 +164,20 @@ void NoteStore::tookSave(const QList<quint64>& ids, const QStringList& texts, bo
         return;
     }
     m_toldFailures.clear();
-    // The folder holds what was written, for the notes still here, wherever they are now.
-    QHash<quint64, qsizetype> indexOf;
-    indexOf.reserve(m_ids.size());
-    for (qsizetype i = 0; i < m_ids.size(); ++i)
-        indexOf.insert(m_ids.at(i), i);
-    for (qsizetype k = 0; k < ids.size(); ++k) {
-        const auto it = indexOf.constFind(ids.at(k));
-        if (it != indexOf.cend())
-            m_base[*it] = texts.at(k);
+    // The folder holds what was written, for the notes still here, wherever they are now. Mostly
+    // the list is as it was when the save was given, and what was written is the base as a whole.
+    if (ids == m_ids) {
+        m_base = texts;
+    } else {
+        QHash<quint64, qsizetype> indexOf;
+        indexOf.reserve(m_ids.size());
+        for (qsizetype i = 0; i < m_ids.size(); ++i)
+            indexOf.insert(m_ids.at(i), i);
+        for (qsizetype k = 0; k < ids.size(); ++k) {
+            const auto it = indexOf.constFind(ids.at(k));
+            if (it != indexOf.cend())
+                m_base[*it] = texts.at(k);
+        }
     }
     if (chase && outsideChange) {
         m_saveWanted = true;
