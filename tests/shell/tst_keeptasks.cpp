@@ -215,6 +215,8 @@ void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList_data()
     QTest::addColumn<QString>("config");
     QTest::newRow("Config.ini deleted") << "missing";
     QTest::newRow("Config.ini unreadable") << "folder";
+    // The link's target says the switch is off: followed, it would remove the list.
+    QTest::newRow("Config.ini a link") << "link";
 }
 
 void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList()
@@ -225,11 +227,24 @@ void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList()
     // Something that cannot be read as the file stands where it belongs.
     if (config == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(tp.path(QStringLiteral("Config.ini"))));
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("settings.ini"));
+    if (config == QLatin1String("link")) {
+        QVERIFY(writeFile(target, kKeepOff));
+        QVERIFY(QFile::link(target, tp.path(QStringLiteral("Config.ini"))));
+    }
     {
+        ModalCloser closer;
         Window m(tp);
+        // Told once that the link's settings were not used; what it points to stays as it was.
+        const int told = config == QLatin1String("link") ? 1 : 0;
+        QTRY_COMPARE(closer.seen.size(), told);
         m.w->close();
+        QCOMPARE(closer.seen.size(), told);
     }
     QCOMPARE(readFile(tp.path(QStringLiteral("Tasks.json"))), kKeptTask);
+    if (config == QLatin1String("link"))
+        QCOMPARE(readFile(target), kKeepOff);
 
     // Turned on in a run that did not read it, the switch brings the kept list back before keeping.
     QVERIFY(QFile::remove(tp.path(QStringLiteral("Config.ini"))) ||
