@@ -267,6 +267,8 @@ void TestKeepTasks::onlyTasksWeWroteRunSomething_data()
     QTest::newRow("planted") << "planted" << false << false;
     QTest::newRow("one byte of a command changed") << "tampered" << false << false;
     QTest::newRow("written here") << "ours" << false << true;
+    // Written here, then a newer list without the commands; the older copy comes back from a backup.
+    QTest::newRow("an older list of ours put back") << "replayed" << false << false;
     QTest::newRow("planted, then armed by the user") << "planted" << true << true;
 }
 
@@ -303,6 +305,14 @@ void TestKeepTasks::onlyTasksWeWroteRunSomething()
         writer.w->todoPage()->engine().restoreTasks(tasks);
         writer.w->close();
         QVERIFY(readFile(tasksJson).contains("\"Signature\""));
+        if (how == u"replayed") {
+            const QByteArray older = readFile(tasksJson);
+            Window newer(tp);
+            newer.w->todoPage()->engine().restoreTasks({});
+            newer.w->close();
+            QVERIFY(readFile(tasksJson) != older);
+            QVERIFY(writeFile(tasksJson, older));
+        }
         if (how == u"tampered") {
             QByteArray text = readFile(tasksJson);
             writeFile(tasksJson, text.replace("echo 2", "echo 3"));
