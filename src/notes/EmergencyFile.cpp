@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
@@ -16,6 +18,9 @@ const QString kPrefix = QStringLiteral("VemraNotes-unsaved-");
 const QString kSuffix = QStringLiteral(".txt");
 // A few notes of the largest size a note file may have; anything larger was not written by us.
 constexpr qint64 kMaxBytes = 4 * kMaxNoteFileBytes;
+// Names tried in one folder before the next is: one taken by chance is rare, a whole run of them
+// means the folder is unusable.
+constexpr int kNameAttempts = 64;
 
 QString blockHead(qsizetype number, qsizetype length)
 {
@@ -72,15 +77,20 @@ QString write(const QStringList& folders, const QString& dataFolder, const QStri
     for (const QString& folder : folders) {
         if (folder.isEmpty() || !QDir().mkpath(folder))
             continue;
-        // Never replace an earlier file: it may hold notes of its own that were never restored.
-        for (int n = 1; n < 100; ++n) {
-            const QString path = QDir(folder).filePath(
-                kPrefix + stamp + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + kSuffix);
-            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-                continue;
-            if (DurableFile::write(path, bytes, 0600).ok())
+        // Never replace or open what is at a name: an earlier file may hold notes never restored,
+        // and in the temporary folder anyone may have put a file or a link at every name we could
+        // predict. Each new name is created exclusively; one taken gets a random tail instead.
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            const QString tail = attempt == 0
+                                     ? QString()
+                                     : u'-' + QString::number(QRandomGenerator::system()->generate64(), 36);
+            const QString path = QDir(folder).filePath(kPrefix + stamp + tail + kSuffix);
+            const DurableFile::WriteResult result = DurableFile::createNew(path, bytes, 0600);
+            // Only the folder's flush failed: the file is whole at its name.
+            if (result.ok() || result.step() == DurableFile::Step::SyncFolder)
                 return path;
-            break;
+            if (result.step() != DurableFile::Step::Create || result.error() != EEXIST)
+                break;
         }
     }
     return QString();

@@ -35,7 +35,9 @@ QByteArray serialise(const QString& dataFolder, const QStringList& texts);
 bool parse(const QByteArray& bytes, QString* dataFolder, QStringList* texts);
 
 /// Writes the texts durably into the first folder of folders where that works (creating it, private
-/// to the user) under a name with the time; returns the file's path, or "" when no folder took it.
+/// to the user) into a new file named with the time; returns the file's path, or "" when no folder
+/// took it. A name already taken (an earlier file, or anyone's file or link in a shared folder) is
+/// never opened: the name gets an unpredictable tail instead, until one is ours.
 QString write(const QStringList& folders, const QString& dataFolder, const QStringList& texts,
               const QDateTime& now);
 

@@ -101,6 +101,31 @@ WriteResult write(const QString& path, const QByteArray& data, unsigned mode)
     return WriteResult::success();
 }
 
+WriteResult createNew(const QString& path, const QByteArray& data, unsigned mode)
+{
+    const QFileInfo target(path);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray targetPath = QFile::encodeName(target.absoluteFilePath());
+    const int fd = ::open(targetPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
+        return WriteResult::failure(Step::Create, errno);
+    FolderFiles::Fd file(fd);
+    // The name is ours alone from here on: what could not be written whole is taken back.
+    const auto fail = [&targetPath](Step step, int error) {
+        ::unlink(targetPath.constData());
+        return WriteResult::failure(step, error);
+    };
+    if (!FolderFiles::writeAll(file.get(), data))
+        return fail(Step::Write, errno);
+    if (::fsync(file.get()) != 0)
+        return fail(Step::Sync, errno);
+    if (::close(file.release()) != 0)
+        return fail(Step::Sync, errno);
+    if (const int error = FolderFiles::syncFolder(folder); error != 0 && error != EINVAL)
+        return WriteResult::failure(Step::SyncFolder, error);
+    return WriteResult::success();
+}
+
 QString ReadResult::describe() const
 {
     switch (m_status) {

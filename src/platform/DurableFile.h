@@ -58,6 +58,13 @@ private:
 /// the rename the target is untouched and the temporary file is gone.
 WriteResult write(const QString& path, const QByteArray& data, unsigned mode = 0600);
 
+/// Puts data into a new file at path, never into anything already there: the name is created
+/// exclusively without following a link (a name taken, by a file or a link, fails at Step::Create
+/// with EEXIST, so the caller can choose another), then written and flushed, file and folder. For
+/// shared folders, where a rename could replace another user's file. A file that could not be
+/// written whole is removed again.
+WriteResult createNew(const QString& path, const QByteArray& data, unsigned mode = 0600);
+
 /// Outcome of a whole-file read.
 class [[nodiscard]] ReadResult
 {

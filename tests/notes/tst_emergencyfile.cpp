@@ -2,11 +2,15 @@
 // The emergency file of notes the folder refused: read back exactly, and only our own files count.
 #include "notes/EmergencyFile.h"
 #include "support/FolderFiles.h"
+#include "support/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestEmergencyFile : public QObject
 {
@@ -15,6 +19,8 @@ private slots:
     void textsComeBackExactly_data();
     void textsComeBackExactly();
     void onlyOurFilesForThisFolderAreFound();
+    void namesTakenByAnotherUserNeverLoseTheText_data();
+    void namesTakenByAnotherUserNeverLoseTheText();
 };
 
 void TestEmergencyFile::textsComeBackExactly_data()
@@ -67,6 +73,51 @@ void TestEmergencyFile::onlyOurFilesForThisFolderAreFound()
     texts.sort();
     QCOMPARE(texts, (QStringList{"also mine", "mine"}));
     QVERIFY(EmergencyFile::write({}, QStringLiteral("/data/a"), {"nowhere"}, now).isEmpty());
+}
+
+void TestEmergencyFile::namesTakenByAnotherUserNeverLoseTheText_data()
+{
+    QTest::addColumn<bool>("links");
+    QTest::newRow("files at every name") << false;
+    QTest::newRow("links at every name") << true;
+}
+
+void TestEmergencyFile::namesTakenByAnotherUserNeverLoseTheText()
+{
+    QFETCH(bool, links);
+    QTemporaryDir dir;
+    // A folder everyone may write in, as the temporary folder is (sticky, mode 1777).
+    const QString shared = dir.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(shared));
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    const QDateTime now(QDate(2026, 12, 7), QTime(18, 0));
+    const QString stem = shared + QStringLiteral("/VemraNotes-unsaved-20261207-180000");
+    // The other user takes every name that could be predicted, before the close.
+    QCOMPARE(runUnprivileged([&] {
+                 for (int n = 1; n < 100; ++n) {
+                     const QString name =
+                         stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".txt");
+                     const bool taken = links ? QFile::link(dir.filePath(QStringLiteral("mine")), name)
+                                              : putFile(name, "squatted");
+                     if (!taken)
+                         return 1;
+                 }
+                 return 0;
+             }),
+             0);
+
+    const QString path = EmergencyFile::write({shared}, QStringLiteral("/data/a"), {"typed"}, now);
+    QVERIFY(path.startsWith(stem + u'-'));
+    const QFileInfo info(path);
+    QVERIFY(!info.isSymLink());
+    QCOMPARE(info.ownerId(), ::geteuid());
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("mine"))));
+    if (!links)
+        QCOMPARE(readRaw(stem + QStringLiteral(".txt")), QByteArray("squatted"));
+    const QList<EmergencyFile::Found> found = EmergencyFile::find({shared}, QStringLiteral("/data/a"));
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.at(0).texts, QStringList{"typed"});
 }
 
 QTEST_GUILESS_MAIN(TestEmergencyFile)
