@@ -8,16 +8,22 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <unistd.h>
 
 namespace {
-const QByteArray kHeader("VemraNotes unsaved notes 1\n");
+const QByteArray kHeader("VemraNotes unsaved notes 2\n");
+const QByteArray kFirstHeader("VemraNotes unsaved notes 1\n");
+const QByteArray kCountLine("Notes: ");
 const QByteArray kDataLine("Data: ");
 const QString kPrefix = QStringLiteral("VemraNotes-unsaved-");
 const QString kSuffix = QStringLiteral(".txt");
 // A few notes of the largest size a note file may have; anything larger was not written by us.
 constexpr qint64 kMaxBytes = 4 * kMaxNoteFileBytes;
+// The head: two short lines and a path, which the system keeps under 4096 bytes.
+constexpr qint64 kMaxHeadBytes = 8 * 1024;
 // Names tried in one folder before the next is: one taken by chance is rare, a whole run of them
 // means the folder is unusable.
 constexpr int kNameAttempts = 64;
@@ -35,20 +41,52 @@ QByteArray serialise(const QString& dataFolder, const QStringList& texts)
     QString body;
     for (qsizetype i = 0; i < texts.size(); ++i)
         body += blockHead(i + 1, texts.at(i).size()) + texts.at(i) + u'\n';
-    return kHeader + kDataLine + dataFolder.toUtf8() + "\n\n" + body.toUtf8();
+    return kHeader + kCountLine + QByteArray::number(texts.size()) + '\n' + kDataLine + dataFolder.toUtf8() +
+           "\n\n" + body.toUtf8();
 }
+
+namespace {
+
+// The data folder and the count the head says (-1 for a file of the first form), and where the
+// blocks begin; false when bytes do not begin with such a head.
+bool parseHead(QByteArrayView bytes, QString* dataFolder, qsizetype* count, qsizetype* bodyAt)
+{
+    qsizetype at = 0;
+    *count = -1;
+    if (bytes.startsWith(kHeader)) {
+        at = kHeader.size();
+        const qsizetype end = bytes.indexOf('\n', at);
+        if (end < 0 || !bytes.sliced(at).startsWith(kCountLine))
+            return false;
+        bool ok = false;
+        *count = bytes.sliced(at + kCountLine.size(), end - at - kCountLine.size()).toLongLong(&ok);
+        if (!ok || *count < 0)
+            return false;
+        at = end + 1;
+    } else if (bytes.startsWith(kFirstHeader)) {
+        at = kFirstHeader.size();
+    } else {
+        return false;
+    }
+    const qsizetype dataEnd = bytes.indexOf("\n\n", at);
+    if (!bytes.sliced(at).startsWith(kDataLine) || dataEnd < 0)
+        return false;
+    *dataFolder = QString::fromUtf8(bytes.sliced(at + kDataLine.size(), dataEnd - at - kDataLine.size()));
+    *bodyAt = dataEnd + 2;
+    return true;
+}
+
+} // namespace
 
 bool parse(const QByteArray& bytes, QString* dataFolder, QStringList* texts)
 {
-    if (!bytes.startsWith(kHeader))
+    qsizetype count = -1;
+    qsizetype bodyAt = 0;
+    if (!parseHead(bytes, dataFolder, &count, &bodyAt))
         return false;
-    const QString text = QString::fromUtf8(bytes.sliced(kHeader.size()));
-    const qsizetype dataEnd = text.indexOf(QStringLiteral("\n\n"));
-    if (!text.startsWith(QString::fromLatin1(kDataLine)) || dataEnd < 0)
-        return false;
-    *dataFolder = text.sliced(kDataLine.size(), dataEnd - kDataLine.size());
+    const QString text = QString::fromUtf8(bytes.sliced(bodyAt));
     texts->clear();
-    qsizetype at = dataEnd + 2;
+    qsizetype at = 0;
     while (at < text.size()) {
         const qsizetype headEnd = text.indexOf(u'\n', at);
         if (headEnd < 0)
@@ -66,7 +104,8 @@ bool parse(const QByteArray& bytes, QString* dataFolder, QStringList* texts)
         texts->append(text.sliced(start, length));
         at = start + length + 1;
     }
-    return true;
+    // A file cut short at a block's end still reads as blocks: the head's count tells.
+    return count < 0 || count == texts->size();
 }
 
 QString write(const QStringList& folders, const QString& dataFolder, const QStringList& texts,
@@ -112,14 +151,26 @@ QList<Found> find(const QStringList& folders, const QString& dataFolder)
             // The temporary folder is everybody's: only a file of this user's counts.
             if (info.isSymLink() || !info.isFile() || info.ownerId() != ::getuid() || info.size() > kMaxBytes)
                 continue;
-            const DurableFile::ReadResult read = DurableFile::read(info.filePath(), kMaxBytes);
-            Found file{info.filePath(), {}};
+            // Only the head is read now: the notes, which may be large, wait until the user asks
+            // for them.
+            const DurableFile::ReadResult head = DurableFile::readHead(info.filePath(), kMaxHeadBytes);
             QString folderOfNotes;
-            if (read.ok() && parse(read.bytes(), &folderOfNotes, &file.texts) && folderOfNotes == dataFolder)
-                found.append(file);
+            qsizetype count = -1;
+            qsizetype bodyAt = 0;
+            if (head.ok() && head.fileSize() <= kMaxBytes &&
+                parseHead(head.bytes(), &folderOfNotes, &count, &bodyAt) && folderOfNotes == dataFolder)
+                found.append(
+                    Found{info.filePath(), int(std::min<qsizetype>(count, INT_MAX)), head.fileSize()});
         }
     }
     return found;
+}
+
+bool load(const QString& path, const QString& dataFolder, QStringList* texts)
+{
+    const DurableFile::ReadResult read = DurableFile::read(path, kMaxBytes);
+    QString folderOfNotes;
+    return read.ok() && parse(read.bytes(), &folderOfNotes, texts) && folderOfNotes == dataFolder;
 }
 
 } // namespace EmergencyFile

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@ private slots:
     void textsComeBackExactly_data();
     void textsComeBackExactly();
     void onlyOurFilesForThisFolderAreFound();
+    void aLargeFileIsOfferedWithoutBeingRead();
     void namesTakenByAnotherUserNeverLoseTheText_data();
     void namesTakenByAnotherUserNeverLoseTheText();
 };
@@ -68,11 +71,43 @@ void TestEmergencyFile::onlyOurFilesForThisFolderAreFound()
 
     const QList<EmergencyFile::Found> found = EmergencyFile::find({tmp}, QStringLiteral("/data/a"));
     QStringList texts;
-    for (const EmergencyFile::Found& file : found)
-        texts += file.texts;
+    for (const EmergencyFile::Found& file : found) {
+        QStringList inFile;
+        QVERIFY(EmergencyFile::load(file.path, QStringLiteral("/data/a"), &inFile));
+        QCOMPARE(file.count, inFile.size());
+        texts += inFile;
+    }
     texts.sort();
     QCOMPARE(texts, (QStringList{"also mine", "mine"}));
+    // Found by its head, read only when asked for: a file cut short is offered, but never restored.
+    QVERIFY(putFile(ours, readRaw(ours).chopped(1)));
+    QVERIFY(!EmergencyFile::load(ours, QStringLiteral("/data/a"), &texts));
     QVERIFY(EmergencyFile::write({}, QStringLiteral("/data/a"), {"nowhere"}, now).isEmpty());
+}
+
+void TestEmergencyFile::aLargeFileIsOfferedWithoutBeingRead()
+{
+    QTemporaryDir dir;
+    // One note of 300 MB (a sparse file: NUL characters are text too), in the first form of the file.
+    const qint64 length = qint64(300) * 1024 * 1024;
+    const QByteArray head =
+        "VemraNotes unsaved notes 1\nData: /data/a\n\n=== 1: " + QByteArray::number(length) + " ===\n";
+    const QString path = dir.filePath(QStringLiteral("VemraNotes-unsaved-20261207-180000.txt"));
+    QVERIFY(putFile(path, head));
+    QCOMPARE(::truncate(QFile::encodeName(path).constData(), head.size() + length + 1), 0);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+    QCOMPARE(::pwrite(fd, "\n", 1, head.size() + length), ssize_t(1));
+    ::close(fd);
+
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    const QList<EmergencyFile::Found> found = EmergencyFile::find({dir.path()}, QStringLiteral("/data/a"));
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    QCOMPARE(found.size(), 1);
+    // Reading it whole would take the file and its text twice over (about 900 MB).
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < 64 * 1024,
+             qPrintable(QStringLiteral("peak grew by %1 kB").arg(after.ru_maxrss - before.ru_maxrss)));
 }
 
 void TestEmergencyFile::namesTakenByAnotherUserNeverLoseTheText_data()
@@ -117,7 +152,9 @@ void TestEmergencyFile::namesTakenByAnotherUserNeverLoseTheText()
         QCOMPARE(readRaw(stem + QStringLiteral(".txt")), QByteArray("squatted"));
     const QList<EmergencyFile::Found> found = EmergencyFile::find({shared}, QStringLiteral("/data/a"));
     QCOMPARE(found.size(), 1);
-    QCOMPARE(found.at(0).texts, QStringList{"typed"});
+    QStringList texts;
+    QVERIFY(EmergencyFile::load(found.at(0).path, QStringLiteral("/data/a"), &texts));
+    QCOMPARE(texts, QStringList{"typed"});
 }
 
 QTEST_GUILESS_MAIN(TestEmergencyFile)
