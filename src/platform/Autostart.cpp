@@ -3,10 +3,11 @@
 
 #include "platform/AppId.h"
 #include "platform/DesktopEntry.h"
+#include "platform/DurableFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
 XdgAutostart::XdgAutostart(const QString& configHome) : m_configHome(configHome) {}
 
@@ -24,12 +25,12 @@ void XdgAutostart::enable(const QString& name, const QString& executablePath)
 {
     const QString path = entryPath(name);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QByteArray::fromStdString(
-        DesktopEntry::autostartContents(executablePath.toStdString(), kAppId.toStdString())));
-    file.commit();
+    // The name is replaced, never written through: a link there (to a file of the user's, say) is
+    // replaced by the entry, and what it pointed to stays as it was.
+    (void)DurableFile::write(path,
+                             QByteArray::fromStdString(DesktopEntry::autostartContents(
+                                 executablePath.toStdString(), kAppId.toStdString())),
+                             0644);
 }
 
 void XdgAutostart::disable(const QString& name)

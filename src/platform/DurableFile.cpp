@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -100,6 +101,31 @@ WriteResult write(const QString& path, const QByteArray& data, unsigned mode)
     return WriteResult::success();
 }
 
+WriteResult createNew(const QString& path, const QByteArray& data, unsigned mode)
+{
+    const QFileInfo target(path);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray targetPath = QFile::encodeName(target.absoluteFilePath());
+    const int fd = ::open(targetPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
+        return WriteResult::failure(Step::Create, errno);
+    FolderFiles::Fd file(fd);
+    // The name is ours alone from here on: what could not be written whole is taken back.
+    const auto fail = [&targetPath](Step step, int error) {
+        ::unlink(targetPath.constData());
+        return WriteResult::failure(step, error);
+    };
+    if (!FolderFiles::writeAll(file.get(), data))
+        return fail(Step::Write, errno);
+    if (::fsync(file.get()) != 0)
+        return fail(Step::Sync, errno);
+    if (::close(file.release()) != 0)
+        return fail(Step::Sync, errno);
+    if (const int error = FolderFiles::syncFolder(folder); error != 0 && error != EINVAL)
+        return WriteResult::failure(Step::SyncFolder, error);
+    return WriteResult::success();
+}
+
 QString ReadResult::describe() const
 {
     switch (m_status) {
@@ -115,7 +141,9 @@ QString ReadResult::describe() const
     return QString();
 }
 
-ReadResult read(const QString& path, qint64 maxBytes)
+namespace {
+
+ReadResult readUpTo(const QString& path, qint64 maxBytes, bool refuseLarger)
 {
     const QByteArray name = QFile::encodeName(path);
     // Whatever sits at the name is looked at before it is read: a link is not followed (ELOOP), and a
@@ -137,15 +165,18 @@ ReadResult read(const QString& path, qint64 maxBytes)
         return ReadResult::failure(ReadResult::Status::Failed, EISDIR);
     if (!S_ISREG(info.st_mode))
         return ReadResult::failure(ReadResult::Status::Failed, ENXIO);
-    if (info.st_size > maxBytes)
+    if (refuseLarger && info.st_size > maxBytes)
         return ReadResult::failure(ReadResult::Status::TooLarge, 0);
 
     // The size is only a hint: the file may grow while it is read, and must still stay in bounds.
     QByteArray bytes;
-    bytes.reserve(qsizetype(info.st_size));
+    bytes.reserve(qsizetype(std::min<qint64>(info.st_size, maxBytes)));
     char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    while (bytes.size() < maxBytes || refuseLarger) {
+        const size_t wanted = refuseLarger
+                                  ? sizeof buffer
+                                  : size_t(std::min<qint64>(qint64(sizeof buffer), maxBytes - bytes.size()));
+        const ssize_t n = ::read(file.get(), buffer, wanted);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -157,7 +188,19 @@ ReadResult read(const QString& path, qint64 maxBytes)
             return ReadResult::failure(ReadResult::Status::TooLarge, 0);
         bytes.append(buffer, n);
     }
-    return ReadResult::success(std::move(bytes));
+    return ReadResult::success(std::move(bytes), std::max<qint64>(info.st_size, 0), info.st_mode & 07777);
+}
+
+} // namespace
+
+ReadResult read(const QString& path, qint64 maxBytes)
+{
+    return readUpTo(path, maxBytes, true);
+}
+
+ReadResult readHead(const QString& path, qint64 maxBytes)
+{
+    return readUpTo(path, maxBytes, false);
 }
 
 } // namespace DurableFile

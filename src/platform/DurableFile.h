@@ -58,6 +58,13 @@ private:
 /// the rename the target is untouched and the temporary file is gone.
 WriteResult write(const QString& path, const QByteArray& data, unsigned mode = 0600);
 
+/// Puts data into a new file at path, never into anything already there: the name is created
+/// exclusively without following a link (a name taken, by a file or a link, fails at Step::Create
+/// with EEXIST, so the caller can choose another), then written and flushed, file and folder. For
+/// shared folders, where a rename could replace another user's file. A file that could not be
+/// written whole is removed again.
+WriteResult createNew(const QString& path, const QByteArray& data, unsigned mode = 0600);
+
 /// Outcome of a whole-file read.
 class [[nodiscard]] ReadResult
 {
@@ -74,7 +81,13 @@ public:
         Failed
     };
 
-    static ReadResult success(QByteArray bytes) { return ReadResult(Status::Ok, 0, std::move(bytes)); }
+    static ReadResult success(QByteArray bytes, qint64 fileSize = -1, unsigned mode = 0)
+    {
+        ReadResult result(Status::Ok, 0, std::move(bytes));
+        result.m_fileSize = fileSize < 0 ? result.m_bytes.size() : fileSize;
+        result.m_mode = mode;
+        return result;
+    }
     static ReadResult failure(Status status, int error) { return ReadResult(status, error, {}); }
 
     Status status() const { return m_status; }
@@ -83,6 +96,10 @@ public:
     const QByteArray& bytes() const { return m_bytes; }
     /// errno behind Missing or Failed; 0 otherwise.
     int error() const { return m_error; }
+    /// The file's size when it was opened (more than bytes() after readHead); 0 unless ok.
+    qint64 fileSize() const { return m_fileSize; }
+    /// The file's permission bits; 0 unless ok.
+    unsigned mode() const { return m_mode; }
     QString describe() const;
 
 private:
@@ -94,10 +111,17 @@ private:
     Status m_status = Status::Ok;
     int m_error = 0;
     QByteArray m_bytes;
+    qint64 m_fileSize = 0;
+    unsigned m_mode = 0;
 };
 
 /// Reads the whole regular file at path, refusing one larger than maxBytes and anything that is not
 /// a regular file; never follows a link at path and never blocks on what is there.
 ReadResult read(const QString& path, qint64 maxBytes);
+
+/// The first maxBytes bytes of the regular file at path (all of it when smaller), with the same
+/// refusals as read() but none for size: what a file's head says can be checked before the rest is
+/// ever read.
+ReadResult readHead(const QString& path, qint64 maxBytes);
 
 } // namespace DurableFile

@@ -36,7 +36,14 @@ WindowPlacement loadSettings(const QString& iniPath, const QSize& screenPx, cons
                              bool* autoRun, bool* autoSave, std::optional<bool>* keepTasks)
 {
     WindowPlacement placement;
-    if (!QFileInfo::exists(iniPath)) {
+    const QFileInfo config(iniPath);
+    if (config.isSymLink()) {
+        // Someone else's file may stand behind it (a shell profile): neither read nor written, and
+        // the first save replaces the link with a Config.ini of our own.
+        placement.ignoredLinkTarget = config.symLinkTarget();
+        if (placement.ignoredLinkTarget.isEmpty())
+            placement.ignoredLinkTarget = iniPath;
+    } else if (!config.exists()) {
         // Defaults, not something the user chose: not worth waiting for the disk at a first start.
         // Keys that a crash left out of the file read as defaults.
         const QByteArray text = firstRunConfigText(screenPx, windowPx).toLatin1();

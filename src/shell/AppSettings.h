@@ -14,6 +14,9 @@ struct WindowPlacement
     bool configReady = false;
     int left = 0;
     int top = 0;
+    /// Where a symbolic link at Config.ini points ("" when there was none): its settings were not
+    /// read, and the next save puts a file of our own at the name.
+    QString ignoredLinkTarget;
 };
 
 /// The five lines written when Config.ini does not exist yet.

@@ -155,6 +155,17 @@ void FrmMain::LoadSettingsAndNotes()
     // Where the window system places windows itself (Wayland) a move would be ignored.
     if (placement.configReady && m_platform.canPlaceWindows)
         move(placement.left, placement.top);
+    // Told once, when the window is up: the close replaces the link, so the next start finds none.
+    if (!placement.ignoredLinkTarget.isEmpty()) {
+        QTimer::singleShot(0, this, [this, target = placement.ignoredLinkTarget] {
+            showMessage(
+                QStringLiteral("设置"),
+                QStringLiteral("Config.ini 是指向“%1”的链接。程序不经链接读写文件，那里的设置没有使用；"
+                               "窗口位置和开关从默认值开始，保存时会在原处写入程序自己的 Config.ini，"
+                               "链接指向的文件保持不变。")
+                    .arg(target));
+        });
+    }
 
     // Notes load even without a Config.ini (a folder where it cannot be created): skipping them would
     // let the next save treat the folder as empty.

@@ -107,17 +107,25 @@ void FrmMain::offerEmergencyRestore()
 {
     if (m_closed)
         return;
-    const QList<EmergencyFile::Found> files =
-        EmergencyFile::find(m_platform.emergencyFolders, FolderHandle::displayPath(m_platform.appFolder));
+    const QString dataFolder = FolderHandle::displayPath(m_platform.appFolder);
+    const QList<EmergencyFile::Found> files = EmergencyFile::find(m_platform.emergencyFolders, dataFolder);
     for (const EmergencyFile::Found& file : files) {
-        const QString text = QStringLiteral("上次关闭时有 %1 条便笺未能保存，它们在“%2”中。\r\n"
+        const QString what =
+            file.count >= 0 ? QStringLiteral("有 %1 条便笺").arg(file.count) : QStringLiteral("有便笺");
+        const QString text = QStringLiteral("上次关闭时%1未能保存，它们在“%2”中。\r\n"
                                             "现在把它们恢复为新的便笺吗？")
-                                 .arg(file.texts.size())
-                                 .arg(file.path);
+                                 .arg(what, file.path);
         if (!askUser(QStringLiteral("RestoreUnsavedNotes"), QStringLiteral("恢复便笺"), text,
                      QStringLiteral("恢复"), QStringLiteral("以后再说")))
             continue;
-        m_notes->appendNotes(file.texts);
+        // Read only now that the user wants them: a large file costs nothing until then.
+        QStringList texts;
+        if (!EmergencyFile::load(file.path, dataFolder, &texts)) {
+            showMessage(QStringLiteral("恢复便笺"),
+                        QStringLiteral("“%1”无法读取或已不完整，没有恢复；文件保持原样。").arg(file.path));
+            continue;
+        }
+        m_notes->appendNotes(texts);
         // The file goes only once its notes are in the folder; until then it is their only copy.
         if (m_notes->save())
             QFile::remove(file.path);

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/IniFile.h"
 
+#include "platform/DurableFile.h"
 #include "text/GbkCodec.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
+
+#include <cerrno>
 
 #include <vector>
 
@@ -230,13 +230,12 @@ QStringList ReadIniValues(const QString& filePath, const QString& sectionName,
     QStringList values;
     for (const auto& keyAndDefault : keysAndDefaults)
         values.append(keyAndDefault.second);
-    if (!QFileInfo(filePath).isFile())
+    // A link at the name is not followed: what it points to is not ours to read as settings.
+    const DurableFile::ReadResult read = DurableFile::readHead(filePath, kMaxIniBytes);
+    if (!read.ok())
         return values;
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return values;
-    const QByteArray data = file.read(kMaxIniBytes);
-    const bool cutShort = !file.atEnd();
+    const QByteArray& data = read.bytes();
+    const bool cutShort = read.fileSize() > data.size();
     const std::vector<IniLine> lines = parseIni(data, cutShort);
     const QString section = sectionName.trimmed();
     for (qsizetype i = 0; i < keysAndDefaults.size(); ++i) {
@@ -260,30 +259,21 @@ bool WriteIniValues(const QString& filePath, const QString& sectionName,
         if (!storable(section, pair.first, pair.second))
             return false;
     }
-    QByteArray data;
-    const QFileInfo info(filePath);
-    if (info.exists()) {
-        // Rewriting only the part we could read would cut the file short.
-        if (!info.isFile() || info.size() > kMaxIniBytes)
-            return false;
-        QFile file(filePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        data = file.read(kMaxIniBytes + 1);
-        if (data.size() > kMaxIniBytes || file.error() != QFileDevice::NoError)
-            return false;
-    }
-    bool changed = !info.exists();
+    // Read without following a link, and written by replacing the name: a link at Config.ini is
+    // replaced by the file, and whatever it pointed to stays as it was.
+    const DurableFile::ReadResult read = DurableFile::read(filePath, kMaxIniBytes);
+    const bool replacesLink =
+        read.status() == DurableFile::ReadResult::Status::Failed && read.error() == ELOOP;
+    // Rewriting only the part we could read would cut the file short; a folder, a FIFO or a file we
+    // cannot read is left alone.
+    if (!read.ok() && read.status() != DurableFile::ReadResult::Status::Missing && !replacesLink)
+        return false;
+    QByteArray data = read.bytes();
+    bool changed = !read.ok();
     for (const auto& pair : pairs)
         changed = applyPair(&data, section, pair.first.trimmed(), pair.second) || changed;
     if (!changed)
         return true;
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // The file keeps its permissions; a new one gets what any new file gets under the umask.
+    return DurableFile::write(filePath, data, read.ok() ? read.mode() & 0777 : 0666).ok();
 }

@@ -9,14 +9,18 @@
 #include "translate/JsonDictionary.h"
 #include "translate/JsonList.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTimeZone>
 
 #include <algorithm>
+#include <array>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -34,14 +38,35 @@ const QString KeyActionArg = QStringLiteral("ActionArg");
 const QString KeyDue = QStringLiteral("Due");
 const QString KeyHeld = QStringLiteral("Held");
 const QString KeySignature = QStringLiteral("Signature");
+const QString KeySerial = QStringLiteral("Serial");
+// 128 random bits as hex: no two saves ever draw the same one.
+constexpr qsizetype SerialBytes = 16;
+// The record holds at most two serials of 32 hex digits; anything larger is not ours.
+constexpr qint64 MaxRecordBytes = 1024;
 
 // Names what is signed, so a signature made with the same key for anything else never fits here.
 const QByteArray SignedContext = "VemraNotes Tasks.json\n";
 
-QByteArray signatureOf(const QByteArray& serialised, const QByteArray& key)
+// A serialised list begins with "{", so a signed serial line can never be taken for a list's text.
+QByteArray signatureOf(const QByteArray& serialised, const QByteArray& key, const QByteArray& serial)
 {
-    return QMessageAuthenticationCode::hash(SignedContext + serialised, key, QCryptographicHash::Sha256)
+    const QByteArray serialLine = serial.isEmpty() ? QByteArray() : "Serial " + serial + '\n';
+    return QMessageAuthenticationCode::hash(SignedContext + serialLine + serialised, key,
+                                            QCryptographicHash::Sha256)
         .toHex();
+}
+
+bool isSerial(const QByteArray& text)
+{
+    return text.size() == 2 * SerialBytes &&
+           std::all_of(text.cbegin(), text.cend(), [](char c) { return std::isxdigit(uchar(c)) != 0; });
+}
+
+QByteArray newSerial()
+{
+    std::array<quint32, SerialBytes / sizeof(quint32)> words{};
+    QRandomGenerator::system()->fillRange(words.data(), qsizetype(words.size()));
+    return QByteArray(reinterpret_cast<const char*>(words.data()), SerialBytes).toHex();
 }
 
 // Takes as long whatever the first differing byte: the time a comparison takes says nothing.
@@ -172,6 +197,16 @@ QString readRecord(const JsonValue& record, StoredTask& out)
 TaskStore::TaskStore(const QString& folder, const Clock& clock, const QString& keyPath)
     : m_path(folder + u'/' + fileName()), m_clock(clock), m_keyPath(keyPath)
 {
+    if (keyPath.isEmpty())
+        return;
+    // One record per data folder, however it is reached: two folders kept by the same user (a
+    // portable copy and the installed one) never take each other's lists for older ones.
+    const QFileInfo data(folder);
+    const QString canonical = data.canonicalFilePath();
+    const QByteArray digest = QCryptographicHash::hash(
+        (canonical.isEmpty() ? data.absoluteFilePath() : canonical).toUtf8(), QCryptographicHash::Sha256);
+    m_lastListPath = QFileInfo(keyPath).absolutePath() + QStringLiteral("/tasks-") +
+                     QString::fromLatin1(digest.toHex().left(16)) + QStringLiteral(".last");
 }
 
 int TaskStore::Loaded::heldCount() const
@@ -198,6 +233,8 @@ TaskStore::Loaded TaskStore::load()
     case DurableFile::ReadResult::Status::Ok: {
         Parsed parsed = parse(read.bytes());
         if (parsed.ok) {
+            if (!parsed.serial.isEmpty() && recordedSerials().contains(parsed.serial))
+                m_serial = parsed.serial;
             trust(parsed, loaded);
             loaded.tasks = std::move(parsed.tasks);
             return loaded;
@@ -219,9 +256,12 @@ void TaskStore::trust(Parsed& parsed, Loaded& loaded)
     // Message and music tasks run nothing, so a list of only those needs no key; never made here.
     if (anyMayRun) {
         const UserKey::Result key = UserKey::read(m_keyPath);
-        if (key.ok())
-            trusted = verify(parsed, key.key());
-        else if (key.status() != UserKey::Result::Status::Missing)
+        if (key.ok() && verify(parsed, key.key())) {
+            // Ours, but armed only when it is the last list written here: an older one put back
+            // would bring back what the user removed since.
+            trusted = !parsed.serial.isEmpty() && parsed.serial == m_serial;
+            loaded.notLastWritten = !parsed.serial.isEmpty() && !trusted;
+        } else if (key.status() != UserKey::Result::Status::Missing)
             loaded.keyProblem = key.problem();
         loaded.keyPath = m_keyPath;
     }
@@ -264,7 +304,45 @@ DurableFile::WriteResult TaskStore::save(const QList<StoredTask>& tasks)
             m_key = key.key();
     }
     const QByteArray text = serialise(tasks);
-    return DurableFile::write(m_path, m_key.isEmpty() ? text : sign(text, m_key));
+    if (m_key.isEmpty())
+        return DurableFile::write(m_path, text);
+    // The record admits the new list before it exists and still the one on the disk, so that a
+    // crash before the rename leaves that one armed. Should the record not take it, the new list
+    // comes back held at the next start and the user is asked: the safe side.
+    const QByteArray serial = newSerial();
+    (void)record(m_serial.isEmpty() ? QList<QByteArray>{serial} : QList<QByteArray>{m_serial, serial});
+    const DurableFile::WriteResult result = DurableFile::write(m_path, sign(text, m_key, serial));
+    if (result.ok() || result.step() == DurableFile::Step::SyncFolder) {
+        // The new list is at its name: from now on an older one is never armed.
+        m_serial = serial;
+        (void)record({serial});
+    }
+    return result;
+}
+
+QList<QByteArray> TaskStore::recordedSerials() const
+{
+    if (m_lastListPath.isEmpty())
+        return {};
+    const DurableFile::ReadResult read = DurableFile::read(m_lastListPath, MaxRecordBytes);
+    QList<QByteArray> serials;
+    if (read.ok()) {
+        for (const QByteArray& line : read.bytes().split('\n')) {
+            if (isSerial(line))
+                serials.append(line);
+        }
+    }
+    return serials;
+}
+
+bool TaskStore::record(const QList<QByteArray>& serials) const
+{
+    if (m_lastListPath.isEmpty())
+        return false;
+    QByteArray text;
+    for (const QByteArray& serial : serials)
+        text += serial + '\n';
+    return DurableFile::write(m_lastListPath, text, 0600).ok();
 }
 
 bool TaskStore::removeFile()
@@ -347,12 +425,15 @@ QByteArray TaskStore::serialise(const QList<StoredTask>& tasks)
     return out;
 }
 
-QByteArray TaskStore::sign(const QByteArray& serialised, const QByteArray& key)
+QByteArray TaskStore::sign(const QByteArray& serialised, const QByteArray& key, const QByteArray& serial)
 {
-    // The signature goes last, in place of the closing line: "...]\n}\n" becomes "...],\n  ...\n}\n".
+    // The serial and the signature go last, in place of the closing line: "...]\n}\n" becomes
+    // "...],\n  ...\n}\n".
     QByteArray out = serialised;
     out.chop(3);
-    out += ",\n  \"" + KeySignature.toLatin1() + "\": \"" + signatureOf(serialised, key) + "\"\n}\n";
+    if (!serial.isEmpty())
+        out += ",\n  \"" + KeySerial.toLatin1() + "\": \"" + serial + '"';
+    out += ",\n  \"" + KeySignature.toLatin1() + "\": \"" + signatureOf(serialised, key, serial) + "\"\n}\n";
     return out;
 }
 
@@ -361,7 +442,7 @@ bool TaskStore::verify(const Parsed& parsed, const QByteArray& key)
     // Version 1 was never signed; and what is checked is the list as read, not the file's layout.
     if (!parsed.ok || parsed.version != Version || parsed.signature.isEmpty() || key.isEmpty())
         return false;
-    return sameBytes(signatureOf(serialise(parsed.tasks), key), parsed.signature);
+    return sameBytes(signatureOf(serialise(parsed.tasks), key, parsed.serial), parsed.signature);
 }
 
 TaskStore::Parsed TaskStore::parse(const QByteArray& bytes)
@@ -393,6 +474,10 @@ TaskStore::Parsed TaskStore::parse(const QByteArray& bytes)
     const JsonValue signature = root.value(KeySignature);
     if (signature.isText())
         parsed.signature = signature.text().toLatin1();
+    // Likewise a serial that is not one of ours is none.
+    const JsonValue serial = root.value(KeySerial);
+    if (serial.isText() && isSerial(serial.text().toLatin1()))
+        parsed.serial = serial.text().toLatin1();
     const JsonValue list = root.value(KeyTasks);
     if (!list.isList()) {
         parsed.problem = QStringLiteral("Tasks missing or not a list");
@@ -488,6 +573,10 @@ QString TaskStore::heldQuestion(const Loaded& loaded)
         out += QStringLiteral("\n……另有 %1 项").arg(listed - MostListed);
     out += QStringLiteral("\n\n选“启用”，它们按原定的时间执行。选“不启用”，它们以“【未启用】”留在待办列表中，"
                           "不会执行，下次启动时再问；也可以在待办页移除它们，再亲手重新添加。");
+    if (loaded.notLastWritten)
+        out += QStringLiteral(
+            "\n\n这份待办是你以前保存的，但不是最后保存的那一份（可能是同步工具或备份放回的旧版本），"
+            "其中可能有你后来移除的待办。");
     if (!loaded.keyProblem.isEmpty())
         out += QStringLiteral("\n\n签名密钥“%1”不可用（%2），不会被自动替换。确认它不是你放的后删除它，"
                               "下次保存时会建立新的密钥；在那之前，这类待办每次启动都要确认。")

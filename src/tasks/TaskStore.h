@@ -20,6 +20,7 @@ class Clock;
 ///         {"TaskText":"...","TimeText":"+07:30","Status":0,"ActionKind":4,"ActionArg":"...","Held":true},
 ///         ...
 ///       ],
+///       "Serial": "<32 hex digits>",
 ///       "Signature": "<64 hex digits>"
 ///     }
 ///
@@ -31,6 +32,14 @@ class Clock;
 /// under the user's key (UserKey, outside the data folder), of the text serialise() gives for the
 /// tasks read. A file without it, with a wrong one, or read without the key brings such tasks back
 /// held. Version 1 files, which had no signature, are still read that way.
+///
+/// A signature says who wrote a list, not that it is the list this copy wrote last: an older list of
+/// ours, put back by a sync tool or from a backup, would bring back a command the user removed since.
+/// So every signed save draws a new random Serial, signed with the list, and records it beside the
+/// key (lastListPath(), outside the data folder); only a list whose Serial is recorded there is armed.
+/// The record names the new serial before the list is written and drops the old one only once the
+/// new list is in place, so a crash in between leaves whichever list is on the disk armed, and an
+/// older one never.
 class TaskStore
 {
 public:
@@ -59,6 +68,10 @@ public:
 
         /// True when the user should be told, once, that the kept list was not usable.
         bool unusable() const { return !problem.isEmpty(); }
+        /// True when the list was signed under the user's key but is not the last one this copy
+        /// wrote (an older copy put back).
+        bool notLastWritten = false;
+
         /// How many tasks came back held.
         int heldCount() const;
     };
@@ -73,6 +86,8 @@ public:
         int version = 0;
         /// The Signature's text as it stands in the file; empty when there is none.
         QByteArray signature;
+        /// The Serial's text as it stands in the file; empty when there is none.
+        QByteArray serial;
     };
 
     /// A store for Tasks.json in folder; clock names the file an unusable one is moved to; keyPath is
@@ -80,6 +95,9 @@ public:
     TaskStore(const QString& folder, const Clock& clock, const QString& keyPath);
 
     QString filePath() const { return m_path; }
+    /// Where the serials of the last list written into this folder are recorded: beside the key, one
+    /// file per data folder; "" without a key path.
+    QString lastListPath() const { return m_lastListPath; }
 
     /// Reads the kept list. A missing file gives an empty list and no problem. A file that cannot be
     /// read (a link, a FIFO, a device or a folder is not even opened for reading), cannot be parsed or
@@ -98,9 +116,11 @@ public:
 
     /// The text of the file for a list, without a signature: what the signature is computed over.
     static QByteArray serialise(const QList<StoredTask>& tasks);
-    /// That text with its signature under key added.
-    static QByteArray sign(const QByteArray& serialised, const QByteArray& key);
-    /// True when the parsed file is of the current version and its signature is the one key gives.
+    /// That text with its serial (when not empty) and its signature under key, over both, added.
+    static QByteArray sign(const QByteArray& serialised, const QByteArray& key,
+                           const QByteArray& serial = QByteArray());
+    /// True when the parsed file is of the current version and its signature is the one key gives
+    /// for its tasks and serial.
     static bool verify(const Parsed& parsed, const QByteArray& key);
     /// The list in a file's text, or why there is none. All or nothing: one bad record spoils the file.
     /// The signature is read, not checked.
@@ -118,11 +138,18 @@ private:
     /// signature verifies under the user's key.
     void trust(Parsed& parsed, Loaded& loaded);
     QString setAside();
+    /// The serials the record holds; empty when there is none or it cannot be read.
+    QList<QByteArray> recordedSerials() const;
+    bool record(const QList<QByteArray>& serials) const;
 
     QString m_path;
     const Clock& m_clock;
     QString m_keyPath;
     QByteArray m_key;
+    QString m_lastListPath;
+    // The serial of the list in the file as far as this copy knows: read from it when it was ours,
+    // or written by the last save; empty for none.
+    QByteArray m_serial;
     // An unusable file is still at m_path: saving would destroy it.
     bool m_blocked = false;
 };

@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/Autostart.h"
+#include "platform/SingleInstance.h"
+#include "shell/AppSettings.h"
 #include "shell/IniFile.h"
+#include "support/Fakes.h"
+#include "support/FolderFiles.h"
+#include "tasks/TaskStore.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,6 +30,8 @@ private slots:
     void unstorableArgumentsWriteNothing();
     void binaryFileIsReadAndAppendedToWithoutLoss();
     void hugeFileIsLookedAtInPartAndNeverRewritten();
+    void noNameIsWrittenThroughALink_data();
+    void noNameIsWrittenThroughALink();
 
 private:
     QString put(const QByteArray& bytes);
@@ -267,6 +276,59 @@ void TestIniFile::hugeFileIsLookedAtInPartAndNeverRewritten()
     QVERIFY(!WriteIniValue(m_path, "General", "Left", "6"));
     QCOMPARE(QFileInfo(m_path).size(), size);
     QCOMPARE(ReadIniValue(m_path, "General", "Left", "d"), QStringLiteral("5"));
+}
+
+void TestIniFile::noNameIsWrittenThroughALink_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Config.ini") << "Config.ini";
+    QTest::newRow("Tasks.json") << "Tasks.json";
+    QTest::newRow("lock file") << ".VemraNotes.lock";
+    QTest::newRow("autostart entry") << "config/autostart/VemraNotes.desktop";
+}
+
+void TestIniFile::noNameIsWrittenThroughALink()
+{
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    const QString outside = dir.filePath(QStringLiteral("home/.profile"));
+    // Someone's file that happens to read as settings too, as a shell profile may.
+    const QByteArray profile = "PATH=$HOME/bin:$PATH\n[General]\nLeft=5\nKeepTasks=0\n";
+    QVERIFY(QDir().mkpath(data + QStringLiteral("/config/autostart")) &&
+            QDir().mkpath(dir.filePath(QStringLiteral("home"))));
+    QVERIFY(putFile(outside, profile));
+    const QString at = data + u'/' + name;
+    QVERIFY(QFile::link(outside, at));
+
+    if (name == u"Config.ini") {
+        bool autoRun = true;
+        bool autoSave = true;
+        std::optional<bool> keepTasks;
+        const WindowPlacement placement =
+            loadSettings(at, QSize(1000, 800), QSize(458, 595), &autoRun, &autoSave, &keepTasks);
+        QCOMPARE(placement.ignoredLinkTarget, outside);
+        QCOMPARE(placement.left, 271);
+        QVERIFY(!keepTasks.has_value());
+        saveSettings(at, QPoint(40, 50), false, false);
+        QCOMPARE(ReadIniValue(at, "General", "Left", "d"), QStringLiteral("40"));
+    } else if (name == u"Tasks.json") {
+        FakeClock clock;
+        TaskStore store(data, clock, dir.filePath(QStringLiteral("key/tasks.key")));
+        QVERIFY(store.save({}).ok());
+        QVERIFY(TaskStore::parse(readRaw(at)).ok);
+    } else if (name == SingleInstance::kLockName) {
+        SingleInstance lock(data);
+        QVERIFY(lock.acquire());
+        QVERIFY(lock.holdsFolder() && !lock.holdsFile());
+    } else {
+        XdgAutostart(data + QStringLiteral("/config"))
+            .enable(QStringLiteral("VemraNotes"), QStringLiteral("/usr/bin/VemraNotes"));
+        QVERIFY(readRaw(at).contains("Exec="));
+    }
+    QCOMPARE(readRaw(outside), profile);
+    // The lock's link stays where it is (the lock on the folder holds); every other name now is ours.
+    QCOMPARE(QFileInfo(at).isSymLink(), name == SingleInstance::kLockName);
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

@@ -215,6 +215,8 @@ void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList_data()
     QTest::addColumn<QString>("config");
     QTest::newRow("Config.ini deleted") << "missing";
     QTest::newRow("Config.ini unreadable") << "folder";
+    // The link's target says the switch is off: followed, it would remove the list.
+    QTest::newRow("Config.ini a link") << "link";
 }
 
 void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList()
@@ -225,11 +227,24 @@ void TestKeepTasks::aSwitchNotReadIsNoReasonToRemoveTheList()
     // Something that cannot be read as the file stands where it belongs.
     if (config == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(tp.path(QStringLiteral("Config.ini"))));
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("settings.ini"));
+    if (config == QLatin1String("link")) {
+        QVERIFY(writeFile(target, kKeepOff));
+        QVERIFY(QFile::link(target, tp.path(QStringLiteral("Config.ini"))));
+    }
     {
+        ModalCloser closer;
         Window m(tp);
+        // Told once that the link's settings were not used; what it points to stays as it was.
+        const int told = config == QLatin1String("link") ? 1 : 0;
+        QTRY_COMPARE(closer.seen.size(), told);
         m.w->close();
+        QCOMPARE(closer.seen.size(), told);
     }
     QCOMPARE(readFile(tp.path(QStringLiteral("Tasks.json"))), kKeptTask);
+    if (config == QLatin1String("link"))
+        QCOMPARE(readFile(target), kKeepOff);
 
     // Turned on in a run that did not read it, the switch brings the kept list back before keeping.
     QVERIFY(QFile::remove(tp.path(QStringLiteral("Config.ini"))) ||
@@ -252,6 +267,8 @@ void TestKeepTasks::onlyTasksWeWroteRunSomething_data()
     QTest::newRow("planted") << "planted" << false << false;
     QTest::newRow("one byte of a command changed") << "tampered" << false << false;
     QTest::newRow("written here") << "ours" << false << true;
+    // Written here, then a newer list without the commands; the older copy comes back from a backup.
+    QTest::newRow("an older list of ours put back") << "replayed" << false << false;
     QTest::newRow("planted, then armed by the user") << "planted" << true << true;
 }
 
@@ -288,6 +305,14 @@ void TestKeepTasks::onlyTasksWeWroteRunSomething()
         writer.w->todoPage()->engine().restoreTasks(tasks);
         writer.w->close();
         QVERIFY(readFile(tasksJson).contains("\"Signature\""));
+        if (how == u"replayed") {
+            const QByteArray older = readFile(tasksJson);
+            Window newer(tp);
+            newer.w->todoPage()->engine().restoreTasks({});
+            newer.w->close();
+            QVERIFY(readFile(tasksJson) != older);
+            QVERIFY(writeFile(tasksJson, older));
+        }
         if (how == u"tampered") {
             QByteArray text = readFile(tasksJson);
             writeFile(tasksJson, text.replace("echo 2", "echo 3"));

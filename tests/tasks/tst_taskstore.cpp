@@ -549,6 +549,9 @@ void TestTaskStore::onlyASignatureOfOursArmsWhatRunsSomething_data()
                               << "-hhh-h" << false;
     QTest::newRow("key readable by others") << "open key"
                                             << "-hhh-h" << true;
+    // Signed here, but a newer list was written since: a backup or a sync tool put the older back.
+    QTest::newRow("an older list of ours put back") << "replayed"
+                                                    << "-hhh-h" << false;
 }
 
 void TestTaskStore::onlyASignatureOfOursArmsWhatRunsSomething()
@@ -589,6 +592,8 @@ void TestTaskStore::onlyASignatureOfOursArmsWhatRunsSomething()
         QVERIFY(QFile::remove(keyPath));
     else if (how == u"open key")
         QVERIFY(QFile::setPermissions(keyPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    else if (how == u"replayed")
+        QVERIFY(writer.save(list.mid(0, 1)).ok());
     QVERIFY(putFile(writer.filePath(), text));
 
     TaskStore reader(dir.path(), clock, keyPath);
@@ -599,6 +604,7 @@ void TestTaskStore::onlyASignatureOfOursArmsWhatRunsSomething()
         heldNow += stored.held ? u'h' : u'-';
     QCOMPARE(heldNow, held);
     QCOMPARE(!loaded.keyProblem.isEmpty(), keyProblem);
+    QCOMPARE(loaded.notLastWritten, how == u"replayed");
     const QString question = TaskStore::heldQuestion(loaded);
     QVERIFY(question.contains(QStringLiteral("【留着的】运行命令 echo held")));
     QCOMPARE(question.contains(QStringLiteral("echo plante")), held.at(1) == u'h');
