@@ -74,6 +74,14 @@ void TestInstall::executableRunsAndTheRestIsData()
     const QFileInfo executable(installed(QStringLiteral("bin/VemraNotes")));
     QVERIFY(executable.isExecutable());
     QVERIFY(executable.size() > 0);
+    // It answers --version without a display, as packaging scripts ask it.
+    QProcess version;
+    version.start(executable.filePath(), {QStringLiteral("--version")});
+    QVERIFY(version.waitForFinished(10000));
+    QCOMPARE(version.exitCode(), 0);
+    const QString said = QString::fromUtf8(version.readAllStandardOutput());
+    QVERIFY2(QRegularExpression(QStringLiteral("^VemraNotes \\d+(\\.\\d+){3}\n$")).match(said).hasMatch(),
+             qPrintable(said));
     // Launchers, icons and data are read, never run.
     for (const QString& file : InstallTree::expectedFiles()) {
         if (file.startsWith(QStringLiteral("share/"))) {
