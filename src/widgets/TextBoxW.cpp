@@ -432,6 +432,16 @@ void TextBoxW::mousePressEvent(QMouseEvent* event)
     QPlainTextEdit::mousePressEvent(event);
 }
 
+void TextBoxW::mouseReleaseEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseReleaseEvent(event);
+    // After the release: a press inside a selection clears it again when the button comes up. A
+    // drag that chose some characters keeps them.
+    if (m_selectAfterPress && !textCursor().hasSelection())
+        selectAll();
+    m_selectAfterPress = false;
+}
+
 void TextBoxW::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
@@ -445,6 +455,14 @@ void TextBoxW::mouseMoveEvent(QMouseEvent* event)
 void TextBoxW::focusInEvent(QFocusEvent* event)
 {
     QPlainTextEdit::focusInEvent(event);
+    if (m_selectOnFocus && event->reason() != Qt::ActiveWindowFocusReason &&
+        event->reason() != Qt::PopupFocusReason) {
+        // A click would put the caret where it landed right after this: select once it has.
+        if (event->reason() == Qt::MouseFocusReason)
+            m_selectAfterPress = true;
+        else
+            selectAll();
+    }
     if (event->reason() != Qt::ActiveWindowFocusReason)
         emit GotFocus();
 }

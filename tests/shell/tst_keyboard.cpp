@@ -13,7 +13,9 @@
 #include "widgets/TextBoxW.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 
 /// Everything the mouse does, from the keyboard: Tab order, the keys of each control, the window's keys.
@@ -28,6 +30,8 @@ private slots:
     void keysDoWhatTheTableSays_data();
     void keysDoWhatTheTableSays();
     void focusOutlineOnlyWhileKeyboardIsUsed();
+    void timeFieldsTakeWhatIsTyped_data();
+    void timeFieldsTakeWhatIsTyped();
     void reminderLeavesTheKeyboardAlone();
 
 private:
@@ -331,6 +335,67 @@ void TestKeyboard::focusOutlineOnlyWhileKeyboardIsUsed()
     QCOMPARE(ring->geometry(), settings->geometry().adjusted(-2, -2, 2, 2));
     QTest::mouseClick(widget(QStringLiteral("Text1")), Qt::LeftButton);
     QVERIFY(!FocusRing::ring());
+}
+
+void TestKeyboard::timeFieldsTakeWhatIsTyped_data()
+{
+    QTest::addColumn<QString>("field");
+    // How the field is reached: "tab", "click", or "wheel" (the pointer over it, one turn).
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("Tab to the hour, 7") << "TxtHour"
+                                        << "tab"
+                                        << "7"
+                                        << "时间：-07:00";
+    QTest::newRow("click on the minute, 45") << "TxtMinute"
+                                             << "click"
+                                             << "45"
+                                             << "时间：-00:45";
+    QTest::newRow("click on the minute, 75 is the most") << "TxtMinute"
+                                                         << "click"
+                                                         << "75"
+                                                         << "时间：-00:59";
+    QTest::newRow("wheel over the hour") << "TxtHour"
+                                         << "wheel"
+                                         << ""
+                                         << "时间：-01:00";
+}
+
+void TestKeyboard::timeFieldsTakeWhatIsTyped()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, how);
+    QFETCH(QString, typed);
+    QFETCH(QString, line);
+    setUp(QStringLiteral("time"));
+    click(QStringLiteral("Label4_1")); // countdown: the fields show
+    auto* box = control<TextBoxW>(w.get(), field);
+    auto* other = control<TextBoxW>(w.get(), field == QLatin1String("TxtHour") ? QStringLiteral("TxtMinute")
+                                                                               : QStringLiteral("TxtHour"));
+    if (how == QLatin1String("tab")) {
+        widget(QStringLiteral("Label4_2"))->setFocus(Qt::OtherFocusReason);
+        tab(true);
+    } else if (how == QLatin1String("click")) {
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(2, box->height() / 2));
+    }
+    if (how != QLatin1String("wheel")) {
+        QCOMPARE(focus(), box);
+        // All of "00" is chosen, so the digits typed replace it.
+        QCOMPARE(box->selText(), QStringLiteral("00"));
+        QTest::keyClicks(box, typed);
+    } else {
+        pointerTo(box);
+        QWheelEvent turn(QPointF(box->mapTo(w.get(), box->rect().center())),
+                         QPointF(box->mapToGlobal(box->rect().center())), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w->windowHandle(), &turn);
+    }
+    QCOMPARE(control<QLabel>(w.get(), QStringLiteral("Label2_5"))->text(), line);
+    // The pointer leaving the fields greys only the one the user left untouched.
+    pointerTo(widget(QStringLiteral("Picture13")), QPoint(2, 2));
+    QCOMPARE(box->foreColor(), QColor(Qt::black));
+    QCOMPARE(other->foreColor(), QColor(128, 128, 128));
 }
 
 void TestKeyboard::reminderLeavesTheKeyboardAlone()
