@@ -139,6 +139,7 @@ void FrmMain::wireEvents()
     createShortcuts();
     chainTabOrder();
 
+    connect(m_notes.get(), &NoteStore::undoableChanged, this, &FrmMain::offerUndo);
     connect(Text1, &TextBoxW::Change, this, &FrmMain::editorChanged);
     connect(Text1, &TextBoxW::GotFocus, this, &FrmMain::editorGotFocus);
     connect(Text1, &TextBoxW::MouseMove, this, [this] { m_pointerOverEditor = true; });
@@ -272,7 +273,13 @@ void FrmMain::ensureNoteList()
     connect(List1, &ListBoxW::DblClick, this, &FrmMain::OpenSelectedNote);
     connect(List1, &ListBoxW::MouseMove, this, [this] { m_pointerOverEditor = false; });
     connect(ListSearch, &ListBoxW::DblClick, this, &FrmMain::OpenSearchHit);
-    connect(List1, &ListBoxW::KeyDown, this, [this](int keyCode, int) { noteListKey(keyCode); });
+    connect(List1, &ListBoxW::KeyDown, this, [this](int keyCode, int shift) {
+        // Ctrl+Z: the bar's "撤销", from where the removal was made.
+        if (keyCode == 'Z' && shift == 2)
+            UndoRemoval();
+        else
+            noteListKey(keyCode);
+    });
     connect(ListSearch, &ListBoxW::KeyDown, this, [this](int keyCode, int) {
         if (keyCode == 13 || keyCode == 32)
             OpenSearchHit();
@@ -362,6 +369,8 @@ void FrmMain::chainTabOrder()
     QList<QWidget*> order{Picture1};
     if (Picture7)
         order << Text2 << Picture8[2] << Picture8[1] << Picture8[0] << List1 << ListSearch;
+    if (UndoBar)
+        order << UndoButton;
     order << Picture5 << Picture4;
     if (Picture9)
         order << SSwitch1 << SSwitch2 << SSwitch3 << SButton1 << SButton2 << SButton7;

@@ -153,7 +153,10 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
         return new ControlAccessible(widget, QAccessible::PushButton);
     if (className == QLatin1String("SSwitch"))
         return new ControlAccessible(widget, QAccessible::CheckBox);
-    // A panel with a name is a group of the controls on it (the time modes, the action kinds).
+    // A panel that tells something as it appears is a notification, which screen readers speak when
+    // it shows; any other panel with a name is a group of the controls on it (the time modes, ...).
+    if (className == QLatin1String("Surface") && widget->property(Accessibility::kStatusMessage).toBool())
+        return new QAccessibleWidget(widget, QAccessible::Notification);
     if (className == QLatin1String("Surface") && !widget->accessibleName().isEmpty())
         return new QAccessibleWidget(widget, QAccessible::Grouping);
     if (className == QLatin1String("ClickLabel"))

@@ -36,7 +36,7 @@ private slots:
 
 private:
     /// Opens a page or panel as the mouse does: notes, list, listsel, quick, settings, todo, time,
-    /// action, presets, tasks.
+    /// action, presets, tasks; removed is listsel after the selected note was removed.
     void setUp(const QString& state);
     QString fact(const QString& name);
     QWidget* widget(const QString& name) { return control<QWidget>(w.get(), name); }
@@ -68,10 +68,13 @@ void TestKeyboard::cleanup()
 
 void TestKeyboard::setUp(const QString& state)
 {
-    if (state == QLatin1String("list") || state == QLatin1String("listsel")) {
+    if (state == QLatin1String("list") || state == QLatin1String("listsel") ||
+        state == QLatin1String("removed")) {
         click(QStringLiteral("Picture1"));
-        if (state == QLatin1String("listsel"))
+        if (state != QLatin1String("list"))
             control<ListBoxW>(w.get(), QStringLiteral("List1"))->setListIndex(1);
+        if (state == QLatin1String("removed"))
+            click(QStringLiteral("Picture8_1"));
     } else if (state == QLatin1String("quick")) {
         w->ToggleQuickPanel();
     } else if (state == QLatin1String("settings")) {
@@ -165,6 +168,7 @@ void TestKeyboard::tabWalksInReadingOrder_data()
     QTest::newRow("note list") << "list"
                                << split("Picture1 Text2 Picture8_2 Picture8_1 Picture8_0 List1 Picture5 "
                                         "Picture4 Picture3 Picture2 Picture1");
+    QTest::newRow("undo bar after a removal") << "removed" << split("List1 UndoButton Picture5");
     QTest::newRow("settings")
         << "settings" << split("Picture4 SSwitch1 SSwitch2 SSwitch3 SButton1 SButton2 SButton7 Picture3");
     QTest::newRow("quick functions")
@@ -291,6 +295,9 @@ void TestKeyboard::keysDoWhatTheTableSays_data()
     QTest::newRow("Delete removes the note")
         << "listsel"
         << "List1" << int(Qt::Key_Delete) << none << facts("notes=2 list=1");
+    QTest::newRow("Ctrl+Z in the list puts the removed note back")
+        << "removed"
+        << "List1" << int(Qt::Key_Z) << ctrl << facts("notes=3 list=1");
     QTest::newRow("Space marks a task done")
         << "tasks"
         << "List2" << int(Qt::Key_Space) << none << facts("done=1 tasks=1");
