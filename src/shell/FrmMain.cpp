@@ -598,8 +598,15 @@ void FrmMain::settleTitlePictures()
 
 void FrmMain::showPageByKey(int page)
 {
-    if (Picture5->tag().left(1).toInt() != page)
+    if (Picture5->tag().left(1).toInt() != page) {
         Picture5_MouseDown();
+    } else {
+        // The page is already there: the key still brings the keyboard to its text box, as a
+        // switch of pages does.
+        QWidget* content = page == 1 ? Picture6[1]->findChild<QWidget*>(QStringLiteral("Text3")) : Text1;
+        if (content && content->isEnabled())
+            content->setFocus(Qt::ShortcutFocusReason);
+    }
     settleTitlePictures();
 }
 

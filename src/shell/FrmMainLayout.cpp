@@ -230,6 +230,17 @@ void FrmMain::ensureNoteList()
         searchPalette.setColor(group, QPalette::Base, Palette::panel);
     Text2->setPalette(searchPalette);
     Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
+    // Built in the order they stand from the left, which is the order a screen reader reads them.
+    // The tooltips say what each does; the names stay short.
+    Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
+                              QStringLiteral("新增便笺(Ctrl+N)"));
+    Picture8[1] = imageButton(Picture7, QStringLiteral("Picture8_1"), 11, QStringLiteral("0"), 270,
+                              QStringLiteral("移除所选便笺(Ctrl+W)"));
+    Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
+                              QStringLiteral("清空全部便笺(Ctrl+E)"));
+    const QStringList buttonNames = {QStringLiteral("清空"), QStringLiteral("移除"), QStringLiteral("新增")};
+    for (int i = 0; i < 3; ++i)
+        Picture8[i]->setAccessibleName(buttonNames[i]);
     List1 = new ListBoxW(Picture7);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setAccessibleName(QStringLiteral("便笺列表"));
@@ -240,12 +251,6 @@ void FrmMain::ensureNoteList()
     ListSearch->setAccessibleName(QStringLiteral("查找结果"));
     ListSearch->setFont(noteFont);
     ListSearch->hide();
-    Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
-                              QStringLiteral("清空(Ctrl+E)"));
-    Picture8[1] = imageButton(Picture7, QStringLiteral("Picture8_1"), 11, QStringLiteral("0"), 270,
-                              QStringLiteral("移除(Ctrl+W)"));
-    Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
-                              QStringLiteral("新增(Ctrl+N)"));
 
     // Under the title row, the note list under the search box's line, the add, remove and clear
     // buttons from the right, the search hits exactly over the note list.

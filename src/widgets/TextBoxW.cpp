@@ -3,6 +3,7 @@
 
 #include "widgets/DevicePixels.h"
 
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -61,6 +62,12 @@ TextBoxW::TextBoxW(QWidget* parent) : QPlainTextEdit(parent)
 
 void TextBoxW::setMultiLine(bool multiLine)
 {
+    if (multiLine != m_multiLine) {
+        // What assistive technology was given before (a name set first asks for it) would still
+        // say the other kind of box: the next question gets the right one.
+        if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(this))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    }
     m_multiLine = multiLine;
     // Tab moves on from a one-line box; in a page of text it types a tab, and Ctrl+Tab moves on.
     setTabChangesFocus(!multiLine);

@@ -228,6 +228,9 @@ void TestKeyboard::keysDoWhatTheTableSays_data()
     QTest::newRow("Ctrl+2 shows the to-do page")
         << "notes"
         << "Text1" << int(Qt::Key_2) << ctrl << facts("page=1 focus=Text3");
+    QTest::newRow("Ctrl+2 on the to-do page goes to its content box")
+        << "tasks"
+        << "List2" << int(Qt::Key_2) << ctrl << facts("page=1 focus=Text3");
     QTest::newRow("Ctrl+1 shows the notes")
         << "todo"
         << "Text3" << int(Qt::Key_1) << ctrl << facts("page=0 focus=Text1");
