@@ -459,6 +459,22 @@ void TextBoxW::mouseMoveEvent(QMouseEvent* event)
 // The box keeps the focus while another window is active: the window system taking the focus away
 // and giving it back is not the user leaving or entering the box. Reacting to it would, for one,
 // close the settings panel that the click activating the window had just opened.
+void TextBoxW::changeEvent(QEvent* event)
+{
+    QPlainTextEdit::changeEvent(event);
+    // A disabled box says nothing about what to type: the editor under the open note list would
+    // show its hint beside the list.
+    if (event->type() == QEvent::EnabledChange) {
+        if (!isEnabled() && !placeholderText().isEmpty()) {
+            m_placeholderWhileDisabled = placeholderText();
+            setPlaceholderText(QString());
+        } else if (isEnabled() && !m_placeholderWhileDisabled.isEmpty()) {
+            setPlaceholderText(m_placeholderWhileDisabled);
+            m_placeholderWhileDisabled.clear();
+        }
+    }
+}
+
 void TextBoxW::focusInEvent(QFocusEvent* event)
 {
     QPlainTextEdit::focusInEvent(event);

@@ -75,6 +75,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -96,6 +97,8 @@ private:
     bool m_digitsOnly = false;
     bool m_ownWheelZoom = true;
     bool m_selectOnFocus = false;
+    /// The placeholder text while the box is disabled, when it shows none.
+    QString m_placeholderWhileDisabled;
     /// The press that brought the focus is still to place the caret: the selection comes after it.
     bool m_selectAfterPress = false;
     QColor m_outline;

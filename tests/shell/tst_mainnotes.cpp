@@ -326,6 +326,13 @@ void TestMainNotes::editorDisabledExactlyWhileListShown()
     TestPlatform tp;
     Window m(tp, {QStringLiteral("one")});
     QVERIFY(m.editor->isEnabled());
+    // The empty editor's hint is drawn, never text; beside the open list it is not drawn at all.
+    QVERIFY(m.editor->placeholderText().startsWith(QStringLiteral("在这里写便笺")));
+    m.openPanel();
+    QVERIFY(m.editor->placeholderText().isEmpty());
+    QCOMPARE(m.w->noteTexts().first(), QString());
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture1")), Qt::LeftButton);
+    QVERIFY(!m.editor->placeholderText().isEmpty());
     m.editor->setText(QStringLiteral("typed"));
     m.openPanel();
     QVERIFY(!m.editor->isEnabled());
