@@ -162,6 +162,13 @@ int main(int argc, char** argv)
     QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QByteArray(argv[i]));
+    // Answered before anything starts, whatever else the line says: packagers and scripts ask it.
+    // The third number of the version is always 0, as the About window writes it.
+    if (arguments.contains("--version")) {
+        std::printf("VemraNotes %d.%d.0.%d\n", VEMRA_VERSION_MAJOR, VEMRA_VERSION_MINOR,
+                    VEMRA_VERSION_REVISION);
+        return 0;
+    }
     const StartRequest request = StartArguments::parse(arguments);
     if (!request.error.isEmpty()) {
         std::fprintf(stderr, "VemraNotes: %s\n\n%s", request.error.toLocal8Bit().constData(),

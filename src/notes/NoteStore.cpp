@@ -56,6 +56,7 @@ void NoteStore::setCurrent(int index)
 
 void NoteStore::reset()
 {
+    forgetUndo();
     m_texts = QStringList{QString()};
     m_entries = QStringList{kEmptyEntry};
     m_base = QStringList{QString()};
@@ -200,6 +201,8 @@ QStringList NoteStore::unsavedTexts() const
 void NoteStore::appendNotes(const QStringList& texts)
 {
     ensureLoaded();
+    if (!texts.isEmpty())
+        forgetUndo();
     QStringList entries;
     for (const QString& text : texts) {
         m_texts.append(text);
@@ -239,8 +242,11 @@ void NoteStore::commit(const std::optional<QString>& editedText)
 {
     if (!hasCurrentNote())
         return;
-    if (editedText)
+    if (editedText) {
+        // Typed since the last commit: the list is no longer the one the removal left.
         m_texts[m_current] = *editedText;
+        forgetUndo();
+    }
     setEntry(m_current, entryFor(m_texts.at(m_current)));
 }
 
@@ -256,6 +262,7 @@ bool NoteStore::open(int index)
 void NoteStore::appendEmptyNote()
 {
     ensureLoaded();
+    forgetUndo();
     m_texts.append(QString());
     m_base.append(QString());
     m_ids.append(newId());
@@ -286,6 +293,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
     recycle({m_texts.at(index)});
     if (index > NoteCount() - 1)
         return Removal::None;
+    Undo undo{{m_texts.at(index)}, {m_entries.at(index)}, {index}, m_current, false, NoteCount() == 1};
     if (NoteCount() == 1) {
         m_texts[0] = QString();
         m_base[0] = QString();
@@ -293,6 +301,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
         setEntry(0, kUntitledEntry);
         setCurrent(0);
         emit editorTextReplaced(QString());
+        keepForUndo(std::move(undo));
         return Removal::OnlyNoteBlanked;
     }
     const bool last = index == NoteCount() - 1;
@@ -301,6 +310,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
     m_base.removeAt(index);
     m_ids.removeAt(index);
     emit entryRemoved(index);
+    keepForUndo(std::move(undo));
     if (last || rule == AfterRemoval::ShowFirstNote) {
         // Note 0 comes back as it is stored: the next commit keeps its text unchanged.
         setCurrent(0);
@@ -320,8 +330,69 @@ void NoteStore::clearNotes()
 {
     ensureLoaded();
     recycle(m_texts);
+    Undo undo{m_texts, m_entries, {}, m_current, true, false};
+    for (int i = 0; i < m_texts.size(); ++i)
+        undo.indexes.append(i);
     reset();
     emit editorTextReplaced(QString());
+    keepForUndo(std::move(undo));
+}
+
+void NoteStore::keepForUndo(Undo undo)
+{
+    m_undo = std::move(undo);
+    emit undoableChanged(undoableCount(), m_undo.cleared);
+}
+
+void NoteStore::forgetUndo()
+{
+    if (m_undo.texts.isEmpty())
+        return;
+    m_undo = Undo();
+    emit undoableChanged(0, false);
+}
+
+bool NoteStore::undoRemoval()
+{
+    if (m_undo.texts.isEmpty())
+        return false;
+    const Undo undo = std::move(m_undo);
+    m_undo = Undo();
+    // Null bases: the folder may no longer hold them (a save since has dropped their files), so
+    // they count as unsaved until the next save writes them again.
+    if (undo.cleared) {
+        // Clearing left one empty note, untouched since (a change would have ended the undo).
+        m_texts = undo.texts;
+        m_entries = undo.entries;
+        m_base = QStringList(undo.texts.size(), QString());
+        m_ids.clear();
+        for (qsizetype i = 0; i < undo.texts.size(); ++i)
+            m_ids.append(newId());
+        emit entriesReset(m_entries);
+    } else if (undo.blanked) {
+        m_texts[0] = undo.texts.first();
+        m_base[0] = QString();
+        m_ids[0] = newId();
+        setEntry(0, undo.entries.first());
+    } else {
+        const int index = undo.indexes.first();
+        m_texts.insert(index, undo.texts.first());
+        m_entries.insert(index, undo.entries.first());
+        m_base.insert(index, QString());
+        m_ids.insert(index, newId());
+        if (index == m_texts.size() - 1)
+            emit entriesAdded({undo.entries.first()});
+        else
+            emit entriesReset(m_entries);
+    }
+    // The editor goes back to the note it showed before the removal.
+    const int current = undo.current >= 0 && undo.current < m_texts.size() ? undo.current : -1;
+    // Told even when the index is the same: the note at it may not be.
+    m_current = current;
+    emit currentChanged(current);
+    emit editorTextReplaced(current >= 0 ? m_texts.at(current) : QString());
+    emit undoableChanged(0, false);
+    return true;
 }
 
 const QList<int>& NoteStore::search(const QString& needle)
@@ -479,6 +550,8 @@ bool NoteStore::applyLook(const NoteFolder::LookResult& look)
         }
         }
     }
+    if (!look.changes.isEmpty())
+        forgetUndo();
     if (resetting)
         emit entriesReset(m_entries);
     if (m_current != current || resetting)

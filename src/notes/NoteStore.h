@@ -142,6 +142,20 @@ public:
     /// the editor.
     void clearNotes();
 
+    /// How many notes the last removal or clearing took and can still be put back; 0 when nothing
+    /// can be undone. Any other change of the list (a note added, a text edited, one coming in from
+    /// outside) ends the chance: only the list as the removal left it can take them back.
+    int undoableCount() const { return int(m_undo.texts.size()); }
+    bool undoableIsClearing() const { return m_undo.cleared; }
+    /// Puts the notes of the last removal or clearing back at their places, with the current note
+    /// of before. They are notes again like any other, written by the next save; their copies in
+    /// the recovery folder stay. The caller commits the editor before. False when nothing could be
+    /// undone.
+    bool undoRemoval();
+    /// Ends the chance to undo (the list changed otherwise, or the offer ran out): what was removed
+    /// stays in the recovery folder only.
+    void forgetUndo();
+
     /// Takes in what another program (a sync tool, another copy of the application) changed in the
     /// folder since the store last looked, matching notes by their text: a new file becomes a note
     /// at its place in folder order, a changed file's text replaces its note's (and the editor's,
@@ -186,6 +200,8 @@ signals:
     void aboutToTakeOutsideChanges();
     /// A look found a file still being written: look again shortly.
     void folderUnsettled();
+    /// undoableCount() changed: notes were removed (count > 0), or the chance to undo is over (0).
+    void undoableChanged(int count, bool cleared);
 
 private:
     void ensureLoaded() const;
@@ -215,7 +231,22 @@ private:
     /// Signals only when signal is true.
     void removeFromFolder(int index, bool signal);
 
+    /// What the last removal took, to put back (see undoRemoval()).
+    struct Undo
+    {
+        /// The notes taken, with their entries and their indexes in ascending order.
+        QStringList texts;
+        QStringList entries;
+        QList<int> indexes;
+        int current = -1;
+        bool cleared = false;
+        /// The only note was emptied in place rather than taken out.
+        bool blanked = false;
+    };
+    void keepForUndo(Undo undo);
+
     std::unique_ptr<NoteFolder> m_folder;
+    Undo m_undo;
     bool m_loadPending = false;
     QStringList m_texts;
     QStringList m_entries;

@@ -110,6 +110,9 @@ void DBusNotifier::send(Ticket ticket)
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(level)); // a byte, as the service expects
     if (!m_desktopEntry.isEmpty())
         hints.insert(QStringLiteral("desktop-entry"), m_desktopEntry);
+    // The reminder's own window plays the alarm or the music: a desktop that would add its
+    // notification sound (GNOME may) stays silent, so the user hears one sound.
+    hints.insert(QStringLiteral("suppress-sound"), true);
     // The default action is what a click on the notification does; its label is shown by services
     // that draw the default action as a button.
     QStringList actions = {kDefaultAction, QStringLiteral("查看")};
@@ -120,7 +123,9 @@ void DBusNotifier::send(Ticket ticket)
         // Buttons the service will not draw could never be pressed: nothing may wait for them.
         posted.actions.clear();
     }
-    call << m_appName << uint(0) << m_appIcon << posted.summary << posted.body << actions << hints << int(-1);
+    // A preset's prompt is its task's text: the same words twice under each other say nothing more.
+    const QString body = posted.body.trimmed() == posted.summary.trimmed() ? QString() : posted.body;
+    call << m_appName << uint(0) << m_appIcon << posted.summary << body << actions << hints << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, ticket](QDBusPendingCallWatcher* w) { answered(ticket, w); });

@@ -73,6 +73,39 @@ inline std::string autostartContents(const std::string& executable, const std::s
            "X-GNOME-Autostart-enabled=true\n";
 }
 
+/// The launcher's actions, which GNOME and KDE offer on its menu: the key of the main group ...
+inline std::string actionsKey()
+{
+    return "Actions=new-note;todo;search;\n";
+}
+
+/// ... and one group per action, each starting the executable (exec, already quoted for the Exec
+/// key) with its option. withEnglish: English names, the Chinese ones for the zh locales.
+inline std::string actionGroups(const std::string& exec, bool withEnglish)
+{
+    struct Action
+    {
+        const char* id;
+        const char* english;
+        const char* chinese;
+        const char* option;
+    };
+    static const Action actions[] = {{"new-note", "New Note", "新建便笺", "--new"},
+                                     {"todo", "To-do", "待办", "--todo"},
+                                     {"search", "Find a Note", "查找便笺", "--search"}};
+    std::string groups;
+    for (const Action& action : actions) {
+        groups += std::string("\n[Desktop Action ") + action.id + "]\n";
+        if (withEnglish)
+            groups += std::string("Name=") + action.english + "\nName[zh]=" + action.chinese +
+                      "\nName[zh_CN]=" + action.chinese + "\n";
+        else
+            groups += std::string("Name=") + action.chinese + "\n";
+        groups += "Exec=" + exec + " " + action.option + "\n";
+    }
+    return groups;
+}
+
 /// Whole file for the executable and an absolute icon path.
 inline std::string contents(const std::string& executable, const std::string& iconPath)
 {
@@ -89,7 +122,8 @@ inline std::string contents(const std::string& executable, const std::string& ic
            escapeString(iconPath) +
            "\n"
            "Terminal=false\n"
-           "Categories=Utility;\n";
+           "Categories=Utility;\n" +
+           actionsKey() + actionGroups(quoteExecArgument(executable), false);
 }
 
 /// Whole installed entry for the application id: the executable and the icon by name. English
@@ -118,7 +152,8 @@ inline std::string installedContents(const std::string& appId)
            "Categories=Utility;\n"
            // X11 docks match windows to launchers by the window class, which Qt takes from the
            // executable's name.
-           "StartupWMClass=VemraNotes\n";
+           "StartupWMClass=VemraNotes\n" +
+           actionsKey() + actionGroups("VemraNotes", true);
 }
 
 } // namespace DesktopEntry

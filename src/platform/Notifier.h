@@ -30,9 +30,10 @@ public:
     };
 
     virtual ~Notifier() = default;
-    /// Posts a notification; activated runs when the user clicks it. The actions become buttons
-    /// where the notification service draws them (it announces the "actions" capability); elsewhere
-    /// they are left out and the notification is as it would be without them. Never fails visibly:
+    /// Posts a notification; activated runs when the user clicks it. It makes no sound of its own
+    /// (the reminder's window sounds), and a body that only repeats the summary is left out. The actions
+    /// become buttons where the notification service draws them (it announces the "actions" capability);
+    /// elsewhere they are left out and the notification is as it would be without them. Never fails visibly:
     /// without a notification service nothing happens.
     virtual Ticket post(const QString& summary, const QString& body, Urgency urgency,
                         std::function<void()> activated, QList<Action> actions = {}) = 0;

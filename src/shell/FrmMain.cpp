@@ -485,8 +485,17 @@ void FrmMain::picture7Move()
 void FrmMain::openHelpDocument()
 {
     const QString path = m_platform.resourceFolder + u'/' + kHelpDocument;
-    if (QFileInfo(path).isFile())
-        m_platform.opener->open(QUrl::fromLocalFile(path));
+    if (!QFileInfo(path).isFile())
+        return;
+    // Without a PDF viewer the key would seem dead: the user is told where the document is, to open
+    // it some other way.
+    m_platform.opener->openOrTell(QUrl::fromLocalFile(path), [window = QPointer<FrmMain>(this)] {
+        if (window)
+            window->showMessage(
+                QStringLiteral("无法打开帮助"),
+                QStringLiteral("没有能打开 PDF 文件的程序。\r\n帮助文档“%1”在文件夹：\r\n%2")
+                    .arg(kHelpDocument, FolderHandle::displayPath(window->m_platform.resourceFolder)));
+    });
 }
 
 void FrmMain::openReleasePage()
@@ -600,8 +609,15 @@ void FrmMain::settleTitlePictures()
 
 void FrmMain::showPageByKey(int page)
 {
-    if (Picture5->tag().left(1).toInt() != page)
+    if (Picture5->tag().left(1).toInt() != page) {
         Picture5_MouseDown();
+    } else {
+        // The page is already there: the key still brings the keyboard to its text box, as a
+        // switch of pages does.
+        QWidget* content = page == 1 ? Picture6[1]->findChild<QWidget*>(QStringLiteral("Text3")) : Text1;
+        if (content && content->isEnabled())
+            content->setFocus(Qt::ShortcutFocusReason);
+    }
     settleTitlePictures();
 }
 

@@ -124,6 +124,10 @@ public:
     void RemoveSelectedNote();
     void ClearNotes();
     void OpenSearchHit();
+    /// "撤销" on the bar after a removal: the removed notes back at their places.
+    void UndoRemoval();
+    /// How long the bar offers to undo a removal.
+    static constexpr int kUndoOfferMs = 10000;
 
     /// Brings the window forward, un-minimised. On X11 the window manager obeys; on Wayland the
     /// compositor decides (it may only mark the window as asking for attention).
@@ -301,6 +305,16 @@ private:
     QLabel* Label10 = nullptr;
     std::array<ClickLabel*, 4> Label11{};
     ImageButton* Picture16 = nullptr;
+
+    // The bar that offers to undo the last removal, at the foot of the notes page under the note
+    // list: seen whether the removal left the list open or closed it (FrmMainNotes.cpp).
+    void ensureUndoBar();
+    /// The store's undoableChanged: shows the bar for count notes, or takes it away.
+    void offerUndo(int count, bool cleared);
+    Surface* UndoBar = nullptr;
+    QLabel* UndoLabel = nullptr;
+    SButton* UndoButton = nullptr;
+    QTimer* m_undoOffer = nullptr;
 
     // Following the notes folder while other programs (sync tools) change it: FrmMainSync.cpp.
     /// Starts watching Notes; changes there and every activation of the window bring the list up to

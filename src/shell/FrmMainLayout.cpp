@@ -87,6 +87,8 @@ void FrmMain::createControls()
     Text1->setFont(Controls::font(QStringLiteral("黑体"), 11.25));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Text1->setOwnWheelZoom(false);
+    // A first start's empty page says what to do; it is drawn, never part of the text.
+    Text1->setPlaceholderText(QStringLiteral("在这里写便笺；Ctrl+N 新建，Ctrl+2 待办，F1 帮助"));
     // While the note list covers it the editor is disabled, but it stays a white page.
     QPalette editorPalette = Text1->palette();
     editorPalette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
@@ -137,6 +139,7 @@ void FrmMain::wireEvents()
     createShortcuts();
     chainTabOrder();
 
+    connect(m_notes.get(), &NoteStore::undoableChanged, this, &FrmMain::offerUndo);
     connect(Text1, &TextBoxW::Change, this, &FrmMain::editorChanged);
     connect(Text1, &TextBoxW::GotFocus, this, &FrmMain::editorGotFocus);
     connect(Text1, &TextBoxW::MouseMove, this, [this] { m_pointerOverEditor = true; });
@@ -227,6 +230,17 @@ void FrmMain::ensureNoteList()
         searchPalette.setColor(group, QPalette::Base, Palette::panel);
     Text2->setPalette(searchPalette);
     Line1 = Controls::underline(Text2, QStringLiteral("Line1"));
+    // Built in the order they stand from the left, which is the order a screen reader reads them.
+    // The tooltips say what each does; the names stay short.
+    Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
+                              QStringLiteral("新增便笺(Ctrl+N)"));
+    Picture8[1] = imageButton(Picture7, QStringLiteral("Picture8_1"), 11, QStringLiteral("0"), 270,
+                              QStringLiteral("移除所选便笺(Ctrl+W)"));
+    Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
+                              QStringLiteral("清空全部便笺(Ctrl+E)"));
+    const QStringList buttonNames = {QStringLiteral("清空"), QStringLiteral("移除"), QStringLiteral("新增")};
+    for (int i = 0; i < 3; ++i)
+        Picture8[i]->setAccessibleName(buttonNames[i]);
     List1 = new ListBoxW(Picture7);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setAccessibleName(QStringLiteral("便笺列表"));
@@ -237,12 +251,6 @@ void FrmMain::ensureNoteList()
     ListSearch->setAccessibleName(QStringLiteral("查找结果"));
     ListSearch->setFont(noteFont);
     ListSearch->hide();
-    Picture8[0] = imageButton(Picture7, QStringLiteral("Picture8_0"), 15, QStringLiteral("0"), 270,
-                              QStringLiteral("清空(Ctrl+E)"));
-    Picture8[1] = imageButton(Picture7, QStringLiteral("Picture8_1"), 11, QStringLiteral("0"), 270,
-                              QStringLiteral("移除(Ctrl+W)"));
-    Picture8[2] = imageButton(Picture7, QStringLiteral("Picture8_2"), 13, QStringLiteral("0"), 270,
-                              QStringLiteral("新增(Ctrl+N)"));
 
     // Under the title row, the note list under the search box's line, the add, remove and clear
     // buttons from the right, the search hits exactly over the note list.
@@ -270,7 +278,13 @@ void FrmMain::ensureNoteList()
     connect(List1, &ListBoxW::DblClick, this, &FrmMain::OpenSelectedNote);
     connect(List1, &ListBoxW::MouseMove, this, [this] { m_pointerOverEditor = false; });
     connect(ListSearch, &ListBoxW::DblClick, this, &FrmMain::OpenSearchHit);
-    connect(List1, &ListBoxW::KeyDown, this, [this](int keyCode, int) { noteListKey(keyCode); });
+    connect(List1, &ListBoxW::KeyDown, this, [this](int keyCode, int shift) {
+        // Ctrl+Z: the bar's "撤销", from where the removal was made.
+        if (keyCode == 'Z' && shift == 2)
+            UndoRemoval();
+        else
+            noteListKey(keyCode);
+    });
     connect(ListSearch, &ListBoxW::KeyDown, this, [this](int keyCode, int) {
         if (keyCode == 13 || keyCode == 32)
             OpenSearchHit();
@@ -360,6 +374,8 @@ void FrmMain::chainTabOrder()
     QList<QWidget*> order{Picture1};
     if (Picture7)
         order << Text2 << Picture8[2] << Picture8[1] << Picture8[0] << List1 << ListSearch;
+    if (UndoBar)
+        order << UndoButton;
     order << Picture5 << Picture4;
     if (Picture9)
         order << SSwitch1 << SSwitch2 << SSwitch3 << SButton1 << SButton2 << SButton7;

@@ -2,11 +2,18 @@
 // Note list, selection, editing and search of the main window.
 #include "shell/FrmMain.h"
 
+#include "widgets/Accessibility.h"
+#include "widgets/Controls.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ListBoxW.h"
+#include "widgets/Palette.h"
+#include "widgets/SButton.h"
 #include "widgets/Surface.h"
 #include "widgets/TextBoxW.h"
+#include "widgets/Twips.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -281,4 +288,69 @@ void FrmMain::noteListKey(int keyCode)
     default:
         break;
     }
+}
+
+void FrmMain::ensureUndoBar()
+{
+    if (UndoBar)
+        return;
+    using Twips::px;
+    using Twips::tw;
+    // Across the foot of the notes page, below where the note list ends, over the editor's last lines.
+    const double pageWidth = tw(Picture6[0]->width());
+    const double pageHeight = tw(Picture6[0]->height());
+    UndoBar = new Surface(Picture6[0], Palette::grey);
+    UndoBar->setObjectName(QStringLiteral("UndoBar"));
+    UndoBar->setProperty(Accessibility::kStatusMessage, true);
+    UndoBar->setGeometry(px(120), px(pageHeight - 600), px(pageWidth - 240), px(480));
+    UndoBar->hide();
+    UndoLabel = Controls::label(UndoBar, QStringLiteral("UndoLabel"), QString(), Qt::white,
+                                Controls::font(QStringLiteral("微软雅黑"), 10.5));
+    UndoLabel->setGeometry(px(180), 0, px(pageWidth - 240 - 180 - 1020), px(480));
+    UndoLabel->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    UndoButton = Controls::flatButton(UndoBar, QStringLiteral("UndoButton"), QStringLiteral("撤销"),
+                                      Controls::font(QStringLiteral("微软雅黑"), 9), 0xFFFFFF,
+                                      Twips::rect(pageWidth - 240 - 900, 105, 780, 270));
+    UndoButton->setToolTip(QStringLiteral("撤销(Ctrl+Z)"));
+    m_undoOffer = new QTimer(this);
+    m_undoOffer->setSingleShot(true);
+    m_undoOffer->setInterval(kUndoOfferMs);
+    connect(m_undoOffer, &QTimer::timeout, m_notes.get(), &NoteStore::forgetUndo);
+    connect(UndoButton, &SButton::Click, this, &FrmMain::UndoRemoval);
+    chainTabOrder();
+}
+
+void FrmMain::offerUndo(int count, bool cleared)
+{
+    if (count == 0) {
+        if (UndoBar) {
+            // The keyboard stays in the window: where it would have gone had the bar never been.
+            const bool hadFocus = UndoBar->isAncestorOf(focusWidget());
+            UndoBar->hide();
+            m_undoOffer->stop();
+            if (hadFocus)
+                (noteListOpen() ? static_cast<QWidget*>(List1) : Text1)->setFocus(Qt::OtherFocusReason);
+        }
+        return;
+    }
+    ensureUndoBar();
+    const QString said =
+        (cleared ? QStringLiteral("已清空 %1 条便笺") : QStringLiteral("已移除 %1 条便笺")).arg(count);
+    UndoLabel->setText(said);
+    UndoBar->setAccessibleName(said);
+    UndoBar->show();
+    UndoBar->raise();
+    m_undoOffer->start();
+    // A status message for a screen reader: the bar appeared with a name that says what went.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent shown(UndoBar, QAccessible::Alert);
+        QAccessible::updateAccessibility(&shown);
+    }
+}
+
+void FrmMain::UndoRemoval()
+{
+    // Something typed since the removal is a change of the list: the commit ends the offer.
+    CommitEditor();
+    m_notes->undoRemoval();
 }

@@ -71,6 +71,19 @@ TextBoxW* textBox(QWidget* parent, const QString& name, const QRect& geometry, b
     return box;
 }
 
+// An hour or minute the user gave, by typing or with the wheel, is drawn in the text colour; the
+// untouched "00" stays grey, as a hint does.
+void markFieldSet(TextBoxW* field, bool set)
+{
+    field->setProperty("userValue", set);
+    field->setForeColor(set ? QColor(Qt::black) : Palette::grey);
+}
+
+bool fieldSet(const TextBoxW* field)
+{
+    return field->property("userValue").toBool();
+}
+
 QString twoDigits(const QString& fieldText)
 {
     return QStringLiteral("%1").arg(fieldText.toInt(), 2, 10, QLatin1Char('0'));
@@ -274,6 +287,8 @@ void TodoPage::createControls()
         field->setOwnWheelZoom(false);
         field->setOutline(Palette::grey);
         field->setInkCentred(QStringLiteral("0123456789"));
+        // Always two digits: typing replaces them once they are selected.
+        field->setSelectOnFocus(true);
     }
 
     // Action panel.
@@ -389,6 +404,11 @@ void TodoPage::wireEvents()
     connect(TxtHour, &TextBoxW::Change, this, [this] { fieldChanged(TxtHour, 23); });
     connect(TxtMinute, &TextBoxW::Change, this, [this] { fieldChanged(TxtMinute, 59); });
     for (TextBoxW* field : {TxtHour, TxtMinute}) {
+        // A change while the field has the focus is the user's typing (or pasting).
+        connect(field, &TextBoxW::Change, this, [field] {
+            if (field->hasFocus())
+                markFieldSet(field, true);
+        });
         connect(field, &TextBoxW::MouseMove, this, [field] {
             field->setForeColor(Qt::black);
             field->setTag(QStringLiteral("1"));
@@ -396,7 +416,8 @@ void TodoPage::wireEvents()
     }
     connect(Picture13, &Surface::bareMouseMove, this, [this] {
         for (TextBoxW* field : {TxtHour, TxtMinute}) {
-            field->setForeColor(Palette::grey);
+            if (!fieldSet(field))
+                field->setForeColor(Palette::grey);
             field->setTag(QStringLiteral("0"));
         }
     });
@@ -489,6 +510,7 @@ bool TodoPage::wheelStep(bool towardUser)
             field->setText(twoDigits(QString::number(value + 1)));
         else if (!towardUser && value > 0)
             field->setText(twoDigits(QString::number(value - 1)));
+        markFieldSet(field, true);
     }
     return marked;
 }
@@ -628,6 +650,8 @@ void TodoPage::resetEditor()
     Label2[2]->setText(QStringLiteral("动作：弹出提示"));
     TxtHour->setText(QStringLiteral("00"));
     TxtMinute->setText(QStringLiteral("00"));
+    markFieldSet(TxtHour, false);
+    markFieldSet(TxtMinute, false);
     Label4_Click(2);
     TxtPrompt->setText(QString());
     Label8->setText(QString());

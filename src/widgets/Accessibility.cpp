@@ -5,10 +5,12 @@
 #include "widgets/ImageButton.h"
 #include "widgets/SButton.h"
 #include "widgets/SSwitch.h"
+#include "widgets/TextBoxW.h"
 
 #include <QAccessibleWidget>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTextCursor>
 
 namespace {
 
@@ -72,7 +74,9 @@ public:
         case QAccessible::Accelerator:
             return Accessibility::keyOfTooltip(widget()->toolTip());
         case QAccessible::Description:
-            return widget()->accessibleDescription();
+            // The tooltip says what the control does, and names its key.
+            return widget()->accessibleDescription().isEmpty() ? widget()->toolTip()
+                                                               : widget()->accessibleDescription();
         default:
             return QAccessibleWidget::text(t);
         }
@@ -107,8 +111,11 @@ public:
 
     QStringList keyBindingsForAction(const QString& name) const override
     {
-        if (name == pressAction() || name == toggleAction())
-            return {QStringLiteral("Space")};
+        // The window's key for the same thing where the tooltip names one (Ctrl+E for 清空).
+        if (name == pressAction() || name == toggleAction()) {
+            const QString key = Accessibility::keyOfTooltip(widget()->toolTip());
+            return {key.isEmpty() ? QStringLiteral("Space") : key};
+        }
         return QAccessibleWidget::keyBindingsForAction(name);
     }
 
@@ -144,6 +151,102 @@ private:
     }
 };
 
+/// A one-line box (the search box, 内容, the hour and minute): Qt's own interface for a plain text
+/// edit calls every one multi-line, so a screen reader would announce a page of text. Reading only:
+/// editing goes through the keyboard, where the box's limits apply.
+class LineBoxAccessible : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit LineBoxAccessible(TextBoxW* box) : QAccessibleWidget(box, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State st = QAccessibleWidget::state();
+        st.editable = !box()->isReadOnly();
+        st.readOnly = box()->isReadOnly();
+        st.selectableText = true;
+        st.multiLine = false;
+        return st;
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return box()->toPlainText();
+        return QAccessibleWidget::text(t);
+    }
+
+    void selection(int index, int* start, int* end) const override
+    {
+        const QTextCursor cursor = box()->textCursor();
+        const bool has = index == 0 && cursor.hasSelection();
+        *start = has ? cursor.selectionStart() : 0;
+        *end = has ? cursor.selectionEnd() : 0;
+    }
+    int selectionCount() const override { return box()->textCursor().hasSelection() ? 1 : 0; }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int) override
+    {
+        QTextCursor cursor = box()->textCursor();
+        cursor.clearSelection();
+        box()->setTextCursor(cursor);
+    }
+    void setSelection(int, int start, int end) override
+    {
+        QTextCursor cursor = box()->textCursor();
+        cursor.setPosition(clamped(start));
+        cursor.setPosition(clamped(end), QTextCursor::KeepAnchor);
+        box()->setTextCursor(cursor);
+    }
+    int cursorPosition() const override { return box()->textCursor().position(); }
+    void setCursorPosition(int position) override
+    {
+        QTextCursor cursor = box()->textCursor();
+        cursor.setPosition(clamped(position));
+        box()->setTextCursor(cursor);
+    }
+    QString text(int start, int end) const override
+    {
+        return box()->toPlainText().mid(start, qMax(0, end - start));
+    }
+    int characterCount() const override { return int(box()->toPlainText().size()); }
+    QRect characterRect(int offset) const override
+    {
+        QTextCursor cursor = box()->textCursor();
+        cursor.setPosition(clamped(offset));
+        QRect r = box()->cursorRect(cursor);
+        const QString c = text(offset, offset + 1);
+        r.setWidth(c.isEmpty() ? 1 : box()->fontMetrics().horizontalAdvance(c));
+        return QRect(box()->viewport()->mapToGlobal(r.topLeft()), r.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override
+    {
+        return box()->cursorForPosition(box()->viewport()->mapFromGlobal(point)).position();
+    }
+    void scrollToSubstring(int start, int) override
+    {
+        setCursorPosition(start);
+        box()->ensureCursorVisible();
+    }
+    QString attributes(int, int* start, int* end) const override
+    {
+        *start = 0;
+        *end = characterCount();
+        return QString();
+    }
+
+private:
+    TextBoxW* box() const { return static_cast<TextBoxW*>(widget()); }
+    int clamped(int position) const { return qBound(0, position, characterCount()); }
+};
+
 QAccessibleInterface* factory(const QString& className, QObject* object)
 {
     if (!object || !object->isWidgetType())
@@ -153,11 +256,16 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
         return new ControlAccessible(widget, QAccessible::PushButton);
     if (className == QLatin1String("SSwitch"))
         return new ControlAccessible(widget, QAccessible::CheckBox);
-    // A panel with a name is a group of the controls on it (the time modes, the action kinds).
+    // A panel that tells something as it appears is a notification, which screen readers speak when
+    // it shows; any other panel with a name is a group of the controls on it (the time modes, ...).
+    if (className == QLatin1String("Surface") && widget->property(Accessibility::kStatusMessage).toBool())
+        return new QAccessibleWidget(widget, QAccessible::Notification);
     if (className == QLatin1String("Surface") && !widget->accessibleName().isEmpty())
         return new QAccessibleWidget(widget, QAccessible::Grouping);
     if (className == QLatin1String("ClickLabel"))
         return new ControlAccessible(widget, QAccessible::PushButton);
+    if (className == QLatin1String("TextBoxW") && !static_cast<TextBoxW*>(widget)->isMultiLine())
+        return new LineBoxAccessible(static_cast<TextBoxW*>(widget));
     return nullptr;
 }
 

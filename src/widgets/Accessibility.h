@@ -10,6 +10,9 @@ class QWidget;
 /// buttons, the switch a check box and the clickable captions buttons or radio buttons, each with a
 /// name and the action a user expects. A panel given a name is a group.
 namespace Accessibility {
+/// Property of a Surface that tells something when it appears (the bar after a removal): assistive
+/// technology gets a notification rather than a group.
+inline constexpr char kStatusMessage[] = "statusMessage";
 /// Registers the interfaces with Qt, once; every such control calls it when it is built.
 void install();
 /// The name a control goes by: its accessible name; else its caption, when the caption says

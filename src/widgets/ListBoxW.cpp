@@ -440,6 +440,14 @@ void ListBoxW::keyPressEvent(QKeyEvent* event)
         emit KeyDown(TextBoxW::keyCode(event), TextBoxW::shiftState(event->modifiers()));
         event->accept();
         return;
+    case Qt::Key_Z:
+        // Ctrl+Z is the window's undo of a removal, not a letter for the view's keyboard search.
+        if (event->modifiers() == Qt::ControlModifier) {
+            emit KeyDown(TextBoxW::keyCode(event), TextBoxW::shiftState(event->modifiers()));
+            event->accept();
+            return;
+        }
+        break;
     case Qt::Key_Up:
     case Qt::Key_Down:
         // With nothing selected the first arrow selects the entry the view keeps as current (the

@@ -3,6 +3,7 @@
 
 #include "widgets/DevicePixels.h"
 
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -61,6 +62,12 @@ TextBoxW::TextBoxW(QWidget* parent) : QPlainTextEdit(parent)
 
 void TextBoxW::setMultiLine(bool multiLine)
 {
+    if (multiLine != m_multiLine) {
+        // What assistive technology was given before (a name set first asks for it) would still
+        // say the other kind of box: the next question gets the right one.
+        if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(this))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    }
     m_multiLine = multiLine;
     // Tab moves on from a one-line box; in a page of text it types a tab, and Ctrl+Tab moves on.
     setTabChangesFocus(!multiLine);
@@ -432,6 +439,16 @@ void TextBoxW::mousePressEvent(QMouseEvent* event)
     QPlainTextEdit::mousePressEvent(event);
 }
 
+void TextBoxW::mouseReleaseEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseReleaseEvent(event);
+    // After the release: a press inside a selection clears it again when the button comes up. A
+    // drag that chose some characters keeps them.
+    if (m_selectAfterPress && !textCursor().hasSelection())
+        selectAll();
+    m_selectAfterPress = false;
+}
+
 void TextBoxW::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
@@ -442,9 +459,33 @@ void TextBoxW::mouseMoveEvent(QMouseEvent* event)
 // The box keeps the focus while another window is active: the window system taking the focus away
 // and giving it back is not the user leaving or entering the box. Reacting to it would, for one,
 // close the settings panel that the click activating the window had just opened.
+void TextBoxW::changeEvent(QEvent* event)
+{
+    QPlainTextEdit::changeEvent(event);
+    // A disabled box says nothing about what to type: the editor under the open note list would
+    // show its hint beside the list.
+    if (event->type() == QEvent::EnabledChange) {
+        if (!isEnabled() && !placeholderText().isEmpty()) {
+            m_placeholderWhileDisabled = placeholderText();
+            setPlaceholderText(QString());
+        } else if (isEnabled() && !m_placeholderWhileDisabled.isEmpty()) {
+            setPlaceholderText(m_placeholderWhileDisabled);
+            m_placeholderWhileDisabled.clear();
+        }
+    }
+}
+
 void TextBoxW::focusInEvent(QFocusEvent* event)
 {
     QPlainTextEdit::focusInEvent(event);
+    if (m_selectOnFocus && event->reason() != Qt::ActiveWindowFocusReason &&
+        event->reason() != Qt::PopupFocusReason) {
+        // A click would put the caret where it landed right after this: select once it has.
+        if (event->reason() == Qt::MouseFocusReason)
+            m_selectAfterPress = true;
+        else
+            selectAll();
+    }
     if (event->reason() != Qt::ActiveWindowFocusReason)
         emit GotFocus();
 }

@@ -39,6 +39,9 @@ public:
     QColor foreColor() const;
     QString tag() const { return m_tag; }
     void setTag(const QString& tag) { m_tag = tag; }
+    /// When set, the whole text is selected whenever the box gets the focus (by a click too), so
+    /// what is typed replaces it: for short fields that are always full, like a two-digit hour.
+    void setSelectOnFocus(bool enabled) { m_selectOnFocus = enabled; }
     /// When set, Ctrl + wheel does not zoom the text box itself (the window zooms the font).
     void setOwnWheelZoom(bool enabled) { m_ownWheelZoom = enabled; }
     /// A one-pixel outline in this colour around the box, on whole device pixels at every scale; an
@@ -69,8 +72,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -91,6 +96,11 @@ private:
     bool m_multiLine = true;
     bool m_digitsOnly = false;
     bool m_ownWheelZoom = true;
+    bool m_selectOnFocus = false;
+    /// The placeholder text while the box is disabled, when it shows none.
+    QString m_placeholderWhileDisabled;
+    /// The press that brought the focus is still to place the caret: the selection comes after it.
+    bool m_selectAfterPress = false;
     QColor m_outline;
     QString m_inkSample;
     int m_maxLength = 0;

@@ -48,7 +48,8 @@ private:
         return installed(QStringLiteral("share/metainfo/") + InstallTree::kAppId +
                          QStringLiteral(".metainfo.xml"));
     }
-    /// The lines of a desktop entry that set key, as "key=value".
+    /// The lines of a desktop entry that set key, as "key=value": in the main group, or in the group
+    /// a key "group/key" names.
     static QStringList keyLines(const QString& path, const QString& key);
     /// Runs a validator on file; its whole output when it complains (warnings included), else empty.
     static QString complaints(const QString& program, const QStringList& arguments);
@@ -73,6 +74,14 @@ void TestInstall::executableRunsAndTheRestIsData()
     const QFileInfo executable(installed(QStringLiteral("bin/VemraNotes")));
     QVERIFY(executable.isExecutable());
     QVERIFY(executable.size() > 0);
+    // It answers --version without a display, as packaging scripts ask it.
+    QProcess version;
+    version.start(executable.filePath(), {QStringLiteral("--version")});
+    QVERIFY(version.waitForFinished(10000));
+    QCOMPARE(version.exitCode(), 0);
+    const QString said = QString::fromUtf8(version.readAllStandardOutput());
+    QVERIFY2(QRegularExpression(QStringLiteral("^VemraNotes \\d+(\\.\\d+){3}\n$")).match(said).hasMatch(),
+             qPrintable(said));
     // Launchers, icons and data are read, never run.
     for (const QString& file : InstallTree::expectedFiles()) {
         if (file.startsWith(QStringLiteral("share/"))) {
@@ -219,6 +228,15 @@ void TestInstall::launcherNamesTheExecutableAndIcon_data()
                               << "Utility;";
     QTest::newRow("no terminal") << "Terminal"
                                  << "false";
+    // The launcher's menu in GNOME and KDE.
+    QTest::newRow("actions") << "Actions"
+                             << "new-note;todo;search;";
+    QTest::newRow("new note") << "Desktop Action new-note/Exec"
+                              << "VemraNotes --new";
+    QTest::newRow("to-do, in Chinese") << "Desktop Action todo/Name[zh_CN]"
+                                       << "待办";
+    QTest::newRow("search") << "Desktop Action search/Exec"
+                            << "VemraNotes --search";
 }
 
 void TestInstall::launcherNamesTheExecutableAndIcon()
@@ -236,7 +254,18 @@ QStringList TestInstall::keyLines(const QString& path, const QString& key)
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
     if (lines.first() != QStringLiteral("[Desktop Entry]"))
         return {QStringLiteral("no [Desktop Entry] first in ") + path};
-    return lines.filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(key) + "="));
+    const qsizetype slash = key.indexOf(u'/');
+    const QString group = slash < 0 ? QStringLiteral("Desktop Entry") : key.left(slash);
+    const QString name = key.mid(slash + 1);
+    QStringList found;
+    QString current;
+    for (const QString& line : lines) {
+        if (line.startsWith(u'[') && line.endsWith(u']'))
+            current = line.mid(1, line.size() - 2);
+        else if (current == group && line.startsWith(name + u'='))
+            found << key.left(slash + 1) + line;
+    }
+    return found;
 }
 
 void TestInstall::nothingPointsIntoTheBuild()

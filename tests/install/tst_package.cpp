@@ -128,6 +128,12 @@ void TestPackage::controlFields()
     QFETCH(QString, pattern);
     const QString value = field(name);
     QVERIFY2(QRegularExpression(pattern).match(value).hasMatch(), qPrintable(name + ": " + value));
+    if (name == QLatin1String("Homepage")) {
+        // Software centres link to the page the package names.
+        QFile metainfo(unpacked(QStringLiteral("usr/share/metainfo/" VEMRA_APP_ID ".metainfo.xml")));
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        QVERIFY(metainfo.readAll().contains("<url type=\"homepage\">" + value.toUtf8() + "</url>"));
+    }
 }
 
 void TestPackage::copyrightIsMachineReadable()

@@ -168,25 +168,33 @@ void TestNotifications::postCarriesSummaryBodyIconAndUrgency_data()
 {
     QTest::addColumn<Notifier::Urgency>("urgency");
     QTest::addColumn<uchar>("level"); // the freedesktop.org levels: 1 normal, 2 critical
-    QTest::newRow("normal") << Notifier::Urgency::Normal << uchar(1);
-    QTest::newRow("critical") << Notifier::Urgency::Critical << uchar(2);
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("shown");
+    const QString prompt = QStringLiteral("泡面好了\n<b>别烫着</b>");
+    QTest::newRow("normal") << Notifier::Urgency::Normal << uchar(1) << prompt << prompt;
+    QTest::newRow("critical") << Notifier::Urgency::Critical << uchar(2) << prompt << prompt;
+    // A preset's prompt is its task's text.
+    QTest::newRow("body repeating the summary")
+        << Notifier::Urgency::Critical << uchar(2) << QStringLiteral("泡面 ") << QString();
 }
 
 void TestNotifications::postCarriesSummaryBodyIconAndUrgency()
 {
     QFETCH(Notifier::Urgency, urgency);
     QFETCH(uchar, level);
+    QFETCH(QString, body);
+    QFETCH(QString, shown);
     QVERIFY(registerService());
     DBusNotifier notifier(QStringLiteral("Vemra便笺"), QStringLiteral("io.github.vemranotes.VemraNotes"),
                           QStringLiteral("io.github.vemranotes.VemraNotes"), m_address);
-    notifier.post(QStringLiteral("泡面"), QStringLiteral("泡面好了\n<b>别烫着</b>"), urgency, [] {});
+    notifier.post(QStringLiteral("泡面"), body, urgency, [] {});
     QTRY_COMPARE(m_service->calls.size(), 1);
     const NotifyCall& call = m_service->calls.first();
     QCOMPARE(call.appName, QStringLiteral("Vemra便笺"));
     QCOMPARE(call.replacesId, 0u);
     QCOMPARE(call.appIcon, QStringLiteral("io.github.vemranotes.VemraNotes"));
     QCOMPARE(call.summary, QStringLiteral("泡面"));
-    QCOMPARE(call.body, QStringLiteral("泡面好了\n<b>别烫着</b>"));
+    QCOMPARE(call.body, shown);
     // A default action, so a click on the notification is reported back.
     QVERIFY(call.actions.size() == 2 && call.actions.first() == QStringLiteral("default"));
     // Urgency travels as a byte: services ignore (or reject) any other type.
@@ -196,6 +204,8 @@ void TestNotifications::postCarriesSummaryBodyIconAndUrgency()
     QCOMPARE(call.hints.value(QStringLiteral("desktop-entry")).toString(),
              QStringLiteral("io.github.vemranotes.VemraNotes"));
     QCOMPARE(call.timeout, -1);
+    // The reminder's window sounds; the notification adds none.
+    QCOMPARE(call.hints.value(QStringLiteral("suppress-sound")), QVariant(true));
 }
 
 void TestNotifications::clickOnItsOwnNotificationRunsTheAction()

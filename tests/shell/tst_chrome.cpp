@@ -337,6 +337,18 @@ void TestChrome::helpAndReleaseOpenThroughDesktop()
     QTest::mouseClick(widget(QStringLiteral("SButton7")), Qt::LeftButton);
     QCOMPARE(tp->opener.opened.size(), 2);
     QVERIFY(tp->opener.opened.at(1).scheme().startsWith(QStringLiteral("http")));
+
+    // No program opens PDF files: the message names the document and its folder.
+    tp->opener.opens = false;
+    ModalCloser closer;
+    QString message;
+    closer.inspect = [&](QWidget* modal) {
+        message = control<QLabel>(modal, QStringLiteral("LblMessage"))->text();
+    };
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    QCOMPARE(closer.seen, QStringList{QStringLiteral("FrmMessage")});
+    QVERIFY2(message.contains(QStringLiteral("Vemra便笺使用帮助.pdf")) && message.contains(tp->appFolder()),
+             qPrintable(message));
 }
 
 void TestChrome::messageWindowShowsTextPlaysAlarmOnTop()

@@ -13,7 +13,9 @@
 #include "widgets/TextBoxW.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 
 /// Everything the mouse does, from the keyboard: Tab order, the keys of each control, the window's keys.
@@ -28,11 +30,13 @@ private slots:
     void keysDoWhatTheTableSays_data();
     void keysDoWhatTheTableSays();
     void focusOutlineOnlyWhileKeyboardIsUsed();
+    void timeFieldsTakeWhatIsTyped_data();
+    void timeFieldsTakeWhatIsTyped();
     void reminderLeavesTheKeyboardAlone();
 
 private:
     /// Opens a page or panel as the mouse does: notes, list, listsel, quick, settings, todo, time,
-    /// action, presets, tasks.
+    /// action, presets, tasks; removed is listsel after the selected note was removed.
     void setUp(const QString& state);
     QString fact(const QString& name);
     QWidget* widget(const QString& name) { return control<QWidget>(w.get(), name); }
@@ -64,10 +68,13 @@ void TestKeyboard::cleanup()
 
 void TestKeyboard::setUp(const QString& state)
 {
-    if (state == QLatin1String("list") || state == QLatin1String("listsel")) {
+    if (state == QLatin1String("list") || state == QLatin1String("listsel") ||
+        state == QLatin1String("removed")) {
         click(QStringLiteral("Picture1"));
-        if (state == QLatin1String("listsel"))
+        if (state != QLatin1String("list"))
             control<ListBoxW>(w.get(), QStringLiteral("List1"))->setListIndex(1);
+        if (state == QLatin1String("removed"))
+            click(QStringLiteral("Picture8_1"));
     } else if (state == QLatin1String("quick")) {
         w->ToggleQuickPanel();
     } else if (state == QLatin1String("settings")) {
@@ -161,6 +168,7 @@ void TestKeyboard::tabWalksInReadingOrder_data()
     QTest::newRow("note list") << "list"
                                << split("Picture1 Text2 Picture8_2 Picture8_1 Picture8_0 List1 Picture5 "
                                         "Picture4 Picture3 Picture2 Picture1");
+    QTest::newRow("undo bar after a removal") << "removed" << split("List1 UndoButton Picture5");
     QTest::newRow("settings")
         << "settings" << split("Picture4 SSwitch1 SSwitch2 SSwitch3 SButton1 SButton2 SButton7 Picture3");
     QTest::newRow("quick functions")
@@ -220,6 +228,9 @@ void TestKeyboard::keysDoWhatTheTableSays_data()
     QTest::newRow("Ctrl+2 shows the to-do page")
         << "notes"
         << "Text1" << int(Qt::Key_2) << ctrl << facts("page=1 focus=Text3");
+    QTest::newRow("Ctrl+2 on the to-do page goes to its content box")
+        << "tasks"
+        << "List2" << int(Qt::Key_2) << ctrl << facts("page=1 focus=Text3");
     QTest::newRow("Ctrl+1 shows the notes")
         << "todo"
         << "Text3" << int(Qt::Key_1) << ctrl << facts("page=0 focus=Text1");
@@ -287,6 +298,9 @@ void TestKeyboard::keysDoWhatTheTableSays_data()
     QTest::newRow("Delete removes the note")
         << "listsel"
         << "List1" << int(Qt::Key_Delete) << none << facts("notes=2 list=1");
+    QTest::newRow("Ctrl+Z in the list puts the removed note back")
+        << "removed"
+        << "List1" << int(Qt::Key_Z) << ctrl << facts("notes=3 list=1");
     QTest::newRow("Space marks a task done")
         << "tasks"
         << "List2" << int(Qt::Key_Space) << none << facts("done=1 tasks=1");
@@ -331,6 +345,67 @@ void TestKeyboard::focusOutlineOnlyWhileKeyboardIsUsed()
     QCOMPARE(ring->geometry(), settings->geometry().adjusted(-2, -2, 2, 2));
     QTest::mouseClick(widget(QStringLiteral("Text1")), Qt::LeftButton);
     QVERIFY(!FocusRing::ring());
+}
+
+void TestKeyboard::timeFieldsTakeWhatIsTyped_data()
+{
+    QTest::addColumn<QString>("field");
+    // How the field is reached: "tab", "click", or "wheel" (the pointer over it, one turn).
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("Tab to the hour, 7") << "TxtHour"
+                                        << "tab"
+                                        << "7"
+                                        << "时间：-07:00";
+    QTest::newRow("click on the minute, 45") << "TxtMinute"
+                                             << "click"
+                                             << "45"
+                                             << "时间：-00:45";
+    QTest::newRow("click on the minute, 75 is the most") << "TxtMinute"
+                                                         << "click"
+                                                         << "75"
+                                                         << "时间：-00:59";
+    QTest::newRow("wheel over the hour") << "TxtHour"
+                                         << "wheel"
+                                         << ""
+                                         << "时间：-01:00";
+}
+
+void TestKeyboard::timeFieldsTakeWhatIsTyped()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, how);
+    QFETCH(QString, typed);
+    QFETCH(QString, line);
+    setUp(QStringLiteral("time"));
+    click(QStringLiteral("Label4_1")); // countdown: the fields show
+    auto* box = control<TextBoxW>(w.get(), field);
+    auto* other = control<TextBoxW>(w.get(), field == QLatin1String("TxtHour") ? QStringLiteral("TxtMinute")
+                                                                               : QStringLiteral("TxtHour"));
+    if (how == QLatin1String("tab")) {
+        widget(QStringLiteral("Label4_2"))->setFocus(Qt::OtherFocusReason);
+        tab(true);
+    } else if (how == QLatin1String("click")) {
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(2, box->height() / 2));
+    }
+    if (how != QLatin1String("wheel")) {
+        QCOMPARE(focus(), box);
+        // All of "00" is chosen, so the digits typed replace it.
+        QCOMPARE(box->selText(), QStringLiteral("00"));
+        QTest::keyClicks(box, typed);
+    } else {
+        pointerTo(box);
+        QWheelEvent turn(QPointF(box->mapTo(w.get(), box->rect().center())),
+                         QPointF(box->mapToGlobal(box->rect().center())), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w->windowHandle(), &turn);
+    }
+    QCOMPARE(control<QLabel>(w.get(), QStringLiteral("Label2_5"))->text(), line);
+    // The pointer leaving the fields greys only the one the user left untouched.
+    pointerTo(widget(QStringLiteral("Picture13")), QPoint(2, 2));
+    QCOMPARE(box->foreColor(), QColor(Qt::black));
+    QCOMPARE(other->foreColor(), QColor(128, 128, 128));
 }
 
 void TestKeyboard::reminderLeavesTheKeyboardAlone()

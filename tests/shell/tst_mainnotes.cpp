@@ -6,6 +6,7 @@
 #include "widgets/TextBoxW.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QtTest>
 
 namespace {
@@ -63,6 +64,8 @@ private slots:
     void removeMiddleEntries();
     void removeOnlyNoteLeavesUntitled();
     void clearLeavesOneEmptyNoteAndRecyclesTexts();
+    void undoPutsRemovedNotesBack_data();
+    void undoPutsRemovedNotesBack();
     void searchShowsHitsAndRestores();
     void searchPromptIsGreyWhenEmptyAndUnfocused();
     void editorDisabledExactlyWhileListShown();
@@ -189,6 +192,91 @@ void TestMainNotes::clearLeavesOneEmptyNoteAndRecyclesTexts()
     QCOMPARE(kept, ten);
 }
 
+void TestMainNotes::undoPutsRemovedNotesBack_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("bar"); // what the bar said after the last removal
+    QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<int>("current");
+    const QStringList all = {QString(), QStringLiteral("one"), QStringLiteral("two"),
+                             QStringLiteral("three")};
+    // Steps: "open N" opens note N from the list, "select N" selects entry N in the open list, the
+    // buttons "remove", "clear", "add", "delete" and "ctrl+z" pressed in the list, "save", "type"
+    // into the editor, and "undo" clicks 撤销 (or, with the bar gone, asks the window for it).
+    QTest::newRow("remove one") << "select 2 remove undo"
+                                << "已移除 1 条便笺" << all << 0;
+    QTest::newRow("remove the current note: it is shown again") << "open 2 select 2 remove undo"
+                                                                << "已移除 1 条便笺" << all << 2;
+    QTest::newRow("clear many, saved before the undo") << "open 3 clear save undo"
+                                                       << "已清空 4 条便笺" << all << 3;
+    QTest::newRow("Delete, then Ctrl+Z in the list") << "select 3 delete ctrl+z"
+                                                     << "已移除 1 条便笺" << all << 0;
+    QTest::newRow("undo after another change does nothing")
+        << "select 1 remove add undo"
+        << "已移除 1 条便笺"
+        << QStringList{QString(), QStringLiteral("two"), QStringLiteral("three"), QString()} << 3;
+    QTest::newRow("undo after typing does nothing")
+        << "clear type undo"
+        << "已清空 4 条便笺" << QStringList{QStringLiteral("x")} << 0;
+}
+
+void TestMainNotes::undoPutsRemovedNotesBack()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, bar);
+    QFETCH(QStringList, notes);
+    QFETCH(int, current);
+    TestPlatform tp;
+    Window m(tp, {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")});
+    const auto undoBar = [&]() { return m.w->findChild<QWidget*>(QStringLiteral("UndoBar")); };
+    QString said;
+    const QStringList words = steps.split(u' ');
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& step = words.at(i);
+        if (step == QLatin1String("open")) {
+            m.openPanel();
+            doubleClickRow(m.list, words.at(++i).toInt());
+        } else if (step == QLatin1String("select")) {
+            m.openPanel();
+            clickRow(m.list, words.at(++i).toInt());
+        } else if (step == QLatin1String("remove") || step == QLatin1String("clear") ||
+                   step == QLatin1String("add")) {
+            m.openPanel();
+            m.button(step == QLatin1String("remove") ? 1 : step == QLatin1String("clear") ? 0 : 2);
+        } else if (step == QLatin1String("delete") || step == QLatin1String("ctrl+z")) {
+            m.list->setFocus();
+            QTest::keyClick(m.list, step == QLatin1String("delete") ? Qt::Key_Delete : Qt::Key_Z,
+                            step == QLatin1String("delete") ? Qt::NoModifier : Qt::ControlModifier);
+        } else if (step == QLatin1String("save")) {
+            QVERIFY(m.w->SaveSettingsAndNotes());
+        } else if (step == QLatin1String("type")) {
+            m.editor->setFocus();
+            QTest::keyClicks(m.editor, QStringLiteral("x"));
+        } else if (step == QLatin1String("undo")) {
+            if (undoBar() && undoBar()->isVisible())
+                QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("UndoButton")), Qt::LeftButton);
+            else
+                m.w->UndoRemoval();
+        }
+        if (undoBar() && undoBar()->isVisible())
+            said = control<QLabel>(m.w.get(), QStringLiteral("UndoLabel"))->text();
+    }
+    QCOMPARE(said, bar);
+    QCOMPARE(m.w->noteTexts(), notes);
+    QCOMPARE(m.w->CurrentNote(), current);
+    QCOMPARE(m.editor->text(), notes.value(current));
+    QVERIFY(!undoBar() || !undoBar()->isVisible());
+    // The list shows the notes it holds, and the next save writes them back into the folder; their
+    // copies in the recovery folder stay.
+    QCOMPARE(m.list->items().size(), notes.size());
+    QVERIFY(m.w->SaveSettingsAndNotes());
+    qsizetype written = 0;
+    for (const QString& text : notes)
+        written += text.isEmpty() ? 0 : 1;
+    QCOMPARE(QDir(tp.path(QStringLiteral("Notes"))).entryList(QDir::Files).size(), written);
+    QVERIFY(!recycled(tp).isEmpty());
+}
+
 void TestMainNotes::searchShowsHitsAndRestores()
 {
     TestPlatform tp;
@@ -238,6 +326,13 @@ void TestMainNotes::editorDisabledExactlyWhileListShown()
     TestPlatform tp;
     Window m(tp, {QStringLiteral("one")});
     QVERIFY(m.editor->isEnabled());
+    // The empty editor's hint is drawn, never text; beside the open list it is not drawn at all.
+    QVERIFY(m.editor->placeholderText().startsWith(QStringLiteral("在这里写便笺")));
+    m.openPanel();
+    QVERIFY(m.editor->placeholderText().isEmpty());
+    QCOMPARE(m.w->noteTexts().first(), QString());
+    QTest::mouseClick(control<QWidget>(m.w.get(), QStringLiteral("Picture1")), Qt::LeftButton);
+    QVERIFY(!m.editor->placeholderText().isEmpty());
     m.editor->setText(QStringLiteral("typed"));
     m.openPanel();
     QVERIFY(!m.editor->isEnabled());

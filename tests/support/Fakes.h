@@ -62,9 +62,11 @@ public:
     bool open(const QUrl& url) override
     {
         opened.append(url);
-        return true;
+        return opens;
     }
     QList<QUrl> opened;
+    /// false: a desktop with no program for the file (no PDF viewer, say).
+    bool opens = true;
 };
 
 class RecordingSound : public SoundPlayer

@@ -672,7 +672,8 @@ void TestTodoPage::wheelStepsMarkedFieldsOnly()
     QCOMPARE(hour->text(), QStringLiteral("22")); // both marked: one turn steps both
     pointerTo(widget(QStringLiteral("Picture13")), QPoint(2, 2));
     QCOMPARE(hour->tag(), QStringLiteral("0"));
-    QCOMPARE(minute->foreColor(), QColor(128, 128, 128));
+    // A value the wheel gave stays in the text colour.
+    QCOMPARE(minute->foreColor(), QColor(Qt::black));
     wheel(minute->viewport(), 120);
     QCOMPARE(minute->text(), QStringLiteral("09"));
     minute->setText(QStringLiteral("00"));

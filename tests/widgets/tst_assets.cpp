@@ -119,6 +119,13 @@ void TestAssets::desktopEntryContents()
     QVERIFY(lines.contains(QStringLiteral("Name=Vemra便笺")));
     QVERIFY(lines.contains(QStringLiteral("Exec=\"/srv/build dir/VemraNotes\"")));
     QVERIFY(lines.contains(QStringLiteral("Icon=/srv/build dir/VemraNotes.png")));
+    // The launcher's menu: each action starts the same executable with its option.
+    QVERIFY(lines.contains(QStringLiteral("Actions=new-note;todo;search;")));
+    const qsizetype todo = lines.indexOf(QStringLiteral("[Desktop Action todo]"));
+    QVERIFY(todo > 0);
+    QCOMPARE(lines.mid(todo + 1, 2),
+             (QStringList{QStringLiteral("Name=待办"),
+                          QStringLiteral("Exec=\"/srv/build dir/VemraNotes\" --todo")}));
     // A leading blank of a string value must be escaped, inner ones not.
     QCOMPARE(QString::fromStdString(DesktopEntry::escapeString(" a b")), QStringLiteral("\\sa b"));
 }
