@@ -89,7 +89,7 @@ void TestTaskActions::failedStartIsSilentAndMissingHandlersAreHarmless()
     RecordingLauncher launcher;
     launcher.succeed = false;
     ActionContext context{launcher, {}, {}, {}};
-    h.engine.performAction = [&](int i, const TaskItem& task, bool cd) {
+    h.engine.performAction = [&](int i, const TaskItem& task, bool cd, const QDateTime&) {
         PerformAction(task, i, cd, context);
     };
     for (int kind = TaskAction::Message; kind <= TaskAction::Command; ++kind)
@@ -107,7 +107,7 @@ void TestTaskActions::savedBeforePowerActionInBothColumns()
     ActionRecorder recorder;
     h.clock.setNow(QDateTime(QDate(2024, 3, 5), QTime(21, 59, 0)));
     h.engine.fired = [&](int i) { recorder.calls << QStringLiteral("save %1").arg(i); };
-    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown) {
+    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown, const QDateTime&) {
         PerformAction(task, i, countdown, recorder.context);
         const LaunchRecord& launch = recorder.launcher.launches.last();
         recorder.calls << QStringLiteral("start ") +
@@ -173,7 +173,7 @@ void TestTaskActions::noodlePresetEndToEnd()
 {
     TaskHarness h;
     ActionRecorder recorder;
-    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown) {
+    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown, const QDateTime&) {
         PerformAction(task, i, countdown, recorder.context);
     };
     TestPlatform platform;
