@@ -84,6 +84,7 @@ const RepeatRule::Kind kRepeatKinds[] = {RepeatRule::Kind::Once,     RepeatRule:
 
 // The time panel's heights: the modes and fields alone, with the repeat row, with the weekdays too.
 constexpr int kTimePanelWidth = 5100;
+constexpr int kNarrowTimePanelWidth = 3000;
 constexpr int kTimePanelHeights[] = {1560, 1980, 2400};
 
 QString twoDigits(const QString& fieldText)
@@ -289,7 +290,7 @@ void TodoPage::createControls()
     Picture12[0] = new Surface(page, Palette::panel);
     Picture12[0]->setObjectName(QStringLiteral("Picture12_0"));
     Picture12[0]->setAccessibleName(QStringLiteral("时间"));
-    Picture12[0]->setFixedSize(px(kTimePanelWidth), px(kTimePanelHeights[0]));
+    Picture12[0]->setFixedSize(px(kNarrowTimePanelWidth), px(kTimePanelHeights[0]));
     const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"),
                                QStringLiteral("无计时")};
     for (int i = 0; i < 3; ++i) {
@@ -602,7 +603,16 @@ void TodoPage::layoutRepeatRow()
     RepeatRow->setVisible(clock || countdown);
     WeekdayRow->setVisible(chosenDays);
     const int rows = chosenDays ? 2 : (clock || countdown) ? 1 : 0;
-    Picture12[0]->setFixedSize(px(kTimePanelWidth), px(kTimePanelHeights[rows]));
+    // Without a timer the panel keeps the modes' narrow width.
+    Picture12[0]->setFixedSize(px(rows ? kTimePanelWidth : kNarrowTimePanelWidth),
+                               px(kTimePanelHeights[rows]));
+}
+
+QString TodoPage::calendarLine() const
+{
+    if (m_calendar.lastYear() == 0)
+        return QStringLiteral("法定工作日日历不可用，按周一至周五");
+    return QStringLiteral("法定工作日日历至 %1 年").arg(m_calendar.lastYear());
 }
 
 QString TodoPage::entryToolTip(const QPoint& pos) const

@@ -67,6 +67,8 @@ public:
     /// The statutory working days the "法定工作日" tasks follow: the user's file in the settings
     /// folder when it is there and good, else the one shipped with the application.
     const WorkdayCalendar& calendar() const { return m_calendar; }
+    /// The calendar's reach in a short line, for the About window: "法定工作日日历至 2026 年".
+    QString calendarLine() const;
     /// Why the user's calendar file (or the shipped one) was not used; "" when all was well.
     QString calendarProblem() const { return m_calendarProblem; }
     void SButton4_Click();
