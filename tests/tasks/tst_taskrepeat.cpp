@@ -120,9 +120,16 @@ void TestTaskRepeat::clockRules()
         }
     }
     QCOMPARE(firedOn, fires);
-    // It waits for its next occurrence, shown as it was added.
+    // It waits for its next occurrence, shown as it was added; that is the moment the session is
+    // asked to start the application at when the window closes.
     QCOMPARE(h.engine.task(0).Status, TaskStatus::Running);
     QCOMPARE(h.entries, QStringList{entry});
+    const QDateTime next = h.engine.earliestDue().toLocalTime();
+    QVERIFY(next > h.clock.now());
+    QCOMPARE(next.time(), QTime(7, 30));
+    QVERIFY(h.engine.occursOn(repeat, next.date()));
+    for (QDate d = to.addDays(1); d < next.date(); d = d.addDays(1))
+        QVERIFY2(!h.engine.occursOn(repeat, d), qPrintable(d.toString(Qt::ISODate)));
     // A double-click stops it for good; a second makes it pending.
     h.engine.ToggleTaskDone(0);
     QCOMPARE(h.entries, QStringList{QStringLiteral("【已完成】起床")});
@@ -156,6 +163,11 @@ void TestTaskRepeat::cyclingCountdownStartsAgainEachTime()
     QVERIFY(h.engine.hasArmedTimer());
     // The kept list starts the next round where this one is.
     QCOMPARE(h.engine.storedTasks().at(0).due, h.clock.now().toUTC().addSecs(45 * 60));
+    // A snooze (the music window's, the notification's) adds a one-off copy; the cycle goes on.
+    h.engine.snooze(0);
+    QCOMPARE(h.entries, (QStringList{QStringLiteral("【-00:45:00 循环】站起来"),
+                                     QStringLiteral("【-00:05:00】站起来")}));
+    QCOMPARE(h.engine.task(0).Repeat.kind, RepeatRule::Kind::Cycle);
 }
 
 void TestTaskRepeat::missedIsSaidOnce_data()
