@@ -122,7 +122,7 @@ QString WorkdayCalendar::summary() const
     const int first = m_years.constFirst().year;
     const QString span = first == lastYear() ? QStringLiteral("%1 年").arg(first)
                                              : QStringLiteral("%1—%2 年").arg(first).arg(lastYear());
-    return QStringLiteral("法定工作日：节假日日历含 %1，到 %2 年为止；之后按周一至周五提醒。")
+    return QStringLiteral("法定工作日：节假日日历含 %1；%2 年起按周一至周五提醒。")
         .arg(span)
-        .arg(lastYear());
+        .arg(lastYear() + 1);
 }
