@@ -10,6 +10,7 @@
 
 #include <QClipboard>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWheelEvent>
@@ -47,6 +48,8 @@ private slots:
     void browseButtonsTakeDialogAnswer();
     void repeatRow_data();
     void repeatRow();
+    void lateShutDownAsksFirst_data();
+    void lateShutDownAsksFirst();
 
 private:
     /// A one-minute countdown that plays song, added through the editor as a user does.
@@ -805,6 +808,42 @@ void TestTodoPage::repeatRow()
     QCOMPARE(entries(), QStringList{entry});
     // The editor starts again from 只一次.
     QVERIFY(control<ClickLabel>(w.get(), QStringLiteral("RepeatChoice_0"))->isChosen());
+}
+
+void TestTodoPage::lateShutDownAsksFirst_data()
+{
+    // A shut-down due in a minute, the computer asleep for sleep seconds, then a tick; answer is
+    // the button pressed in the question, "" to close it as Escape does.
+    QTest::addColumn<int>("sleep");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<int>("started");
+    QTest::newRow("an hour late, closed") << 3600 << "" << QStringList{"LateTaskQuestion"} << 0;
+    QTest::newRow("an hour late, 跳过") << 3600 << "skipLateTask" << QStringList{"LateTaskQuestion"} << 0;
+    QTest::newRow("an hour late, 执行") << 3600 << "runLateTask" << QStringList{"LateTaskQuestion"} << 1;
+    QTest::newRow("a minute late") << 120 << "" << QStringList() << 1;
+}
+
+void TestTodoPage::lateShutDownAsksFirst()
+{
+    QFETCH(int, sleep);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, asked);
+    QFETCH(int, started);
+    w->todoPage()->engine().addTask(
+        {QStringLiteral("关机"), QStringLiteral("-00:01:00"), TaskStatus::Running, TaskAction::Power, "0"});
+    ModalCloser closer;
+    QString question;
+    closer.inspect = [&](QWidget* modal) {
+        question = modal->findChild<QLabel*>() ? modal->findChild<QLabel*>()->text() : QString();
+        if (!answer.isEmpty())
+            QTest::mouseClick(modal->findChild<QPushButton*>(answer), Qt::LeftButton);
+    };
+    tp->clock.advanceMs(qint64(sleep) * 1000);
+    w->todoPage()->engine().tick();
+    QCOMPARE(closer.seen, asked);
+    QCOMPARE(tp->launcher.launches.size(), started);
+    QCOMPARE(entries(), QStringList{QStringLiteral("【已完成】关机")});
 }
 
 QTEST_MAIN(TestTodoPage)
