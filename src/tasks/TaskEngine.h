@@ -114,16 +114,21 @@ public:
     int indexOfTask(quint64 id) const;
 
     /// The tasks as they are to be kept: each running countdown with the wall-clock moment (UTC)
-    /// it falls due; a task held back as it was restored, marked held.
+    /// it falls due, each running clock time with the occurrence it waits for; a task held back as
+    /// it was restored, marked held.
     QList<StoredTask> storedTasks() const;
     /// Replaces the list by tasks kept before a restart. A running countdown still in the future
     /// resumes with the time left until its due moment (never more than its TimeText had left, should
     /// the wall clock have gone back; without a due moment it runs its TimeText from now). One whose
-    /// moment has passed fires at the first tick, except a power action: that one is marked done and
-    /// never runs, so a shut-down task cannot shut the computer down again right after it starts.
-    /// Every other task comes back as it was. A task marked held comes back held: as it was kept,
-    /// its timer standing still until it is armed. Emits listChanged unless the list was and stays
-    /// empty.
+    /// moment has passed fires at the first tick, late from that moment, except a power action: that
+    /// one is marked done and never runs (a cycling one starts its round again), so a shut-down task
+    /// cannot shut the computer down again right after it starts. A clock time whose kept occurrence
+    /// passed while the application was closed fires at the first tick, late, once however many
+    /// occurrences went by (a power action waits for its next occurrence instead); without a kept
+    /// occurrence it waits for its next minute. Every other task comes back as it was. A task marked
+    /// held, or with a rule this version does not know, comes back held: as it was kept, its timer
+    /// standing still until it is armed (an unknown rule never is). Emits listChanged unless the list
+    /// was and stays empty.
     void restoreTasks(const QList<StoredTask>& tasks);
 
     /// The countdown text one second later; "-**:**:**" when it reaches zero.

@@ -59,8 +59,9 @@ struct TaskItem
 struct StoredTask
 {
     TaskItem task;
-    /// For a countdown that is running, the moment it falls due, in UTC; invalid for any other task.
-    /// The countdown goes on while the application is closed, so this, not TimeText, decides.
+    /// For a countdown that is running, the moment it falls due, in UTC; for a running clock time, the
+    /// occurrence it waits for; invalid for any other task. The countdown goes on while the
+    /// application is closed, so this, not TimeText, decides.
     QDateTime due;
     /// Held back: a running task that would run something (see mayRunSomething) but was not known to
     /// be written by this user on this machine. It is shown and kept, never performed, until the
