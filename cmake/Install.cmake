@@ -3,8 +3,8 @@
 #   bin/VemraNotes
 #   lib/<multiarch>/vemranotes/libVemraServices.so (sound, music, name resolution and HTTP, loaded on
 #     first use and found relative to the executable; lib/ is the GNUInstallDirs LIBDIR)
-#   share/vemranotes/Sounds/Alarm.wav (read-only files, found through ../share/vemranotes from the
-#     executable)
+#   share/vemranotes/Sounds/Alarm.wav, share/vemranotes/workdays-cn.txt (read-only files, found
+#     through ../share/vemranotes from the executable)
 #   share/doc/vemranotes/: the help document, the copyright file and the changelog, with a link to
 #     the help document in share/vemranotes/ where the application looks for it
 #   share/man/man1/VemraNotes.1.gz
@@ -21,6 +21,19 @@ install(TARGETS VemraServices LIBRARY DESTINATION ${VEMRA_MODULE_DIR})
 if(DEFINED VEMRA_ALARM_WAV)
   install(FILES ${VEMRA_ALARM_WAV} DESTINATION ${VEMRA_SHARE_DIR}/Sounds)
 endif()
+
+# China's statutory working days, data rather than code: beside the executable in the build folder
+# (a portable copy), in share/vemranotes once installed.
+set(VEMRA_WORKDAYS_SOURCE ${CMAKE_SOURCE_DIR}/data/workdays-cn.txt)
+set(VEMRA_WORKDAYS ${CMAKE_BINARY_DIR}/workdays-cn.txt)
+add_custom_command(OUTPUT ${VEMRA_WORKDAYS}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VEMRA_WORKDAYS_SOURCE} ${VEMRA_WORKDAYS}
+  DEPENDS ${VEMRA_WORKDAYS_SOURCE}
+  COMMENT "Copying workdays-cn.txt beside the executable"
+  VERBATIM)
+add_custom_target(VemraWorkdays ALL DEPENDS ${VEMRA_WORKDAYS})
+add_dependencies(VemraNotes VemraWorkdays)
+install(FILES ${VEMRA_WORKDAYS_SOURCE} DESTINATION ${VEMRA_SHARE_DIR})
 
 # The launcher and the icons, drawn by the application's own icon code.
 find_package(Qt6 REQUIRED COMPONENTS Svg)

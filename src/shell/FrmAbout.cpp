@@ -22,7 +22,8 @@ QString FrmAbout::versionLine()
         .arg(VEMRA_VERSION_REVISION);
 }
 
-FrmAbout::FrmAbout(QWidget* mainWindow) : SecondaryWindow(mainWindow, QSize(4050, 2550), true)
+FrmAbout::FrmAbout(QWidget* mainWindow, const QString& note)
+    : SecondaryWindow(mainWindow, QSize(4050, 2550), true)
 {
     setObjectName(QStringLiteral("FrmAbout"));
     setWindowTitle(QStringLiteral("关于本软件"));
@@ -54,5 +55,13 @@ FrmAbout::FrmAbout(QWidget* mainWindow) : SecondaryWindow(mainWindow, QSize(4050
     logo->move(centre - logo->width() / 2, Twips::toPx(180));
     version->move(centre - version->width() / 2, logo->y() + logo->height() + Twips::toPx(120));
     maker->move(centre - maker->width() / 2, version->y() + version->height() + Twips::toPx(60));
+    if (!note.isEmpty()) {
+        auto* line = new QLabel(note, panel);
+        line->setObjectName(QStringLiteral("LblNote"));
+        line->setTextFormat(Qt::PlainText);
+        line->setPalette(vp);
+        line->adjustSize();
+        line->move(centre - line->width() / 2, maker->y() + maker->height() + Twips::toPx(60));
+    }
     centreOn(mainWindow);
 }

@@ -11,7 +11,8 @@ class FrmAbout : public SecondaryWindow
     Q_OBJECT
 
 public:
-    explicit FrmAbout(QWidget* mainWindow);
+    /// note is one more line under the others (the working-day calendar's years); "" for none.
+    explicit FrmAbout(QWidget* mainWindow, const QString& note = QString());
     /// "版本号：" + major.minor.0.revision of this build.
     static QString versionLine();
 };

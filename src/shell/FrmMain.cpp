@@ -576,7 +576,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event)
 void FrmMain::showAbout()
 {
     Picture4_Click();
-    FrmAbout about(this);
+    FrmAbout about(this, m_todo->calendarLine());
     about.exec();
 }
 

@@ -60,6 +60,11 @@ FrmMusic::~FrmMusic()
         m_player->stop();
 }
 
+void FrmMusic::setNote(const QString& note)
+{
+    titleLabel()->setText(QStringLiteral("提醒（%1）").arg(note));
+}
+
 void FrmMusic::done(int result)
 {
     // Every way out passes here: the two buttons and the window system's close request.

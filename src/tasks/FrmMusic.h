@@ -28,6 +28,9 @@ public:
                                   const QString& path, std::function<void(int taskIndex)> snooze,
                                   const std::function<void(QDialog*)>& opened = {});
 
+    /// Says when a reminder that comes late was due ("原定 07:30") in the title line.
+    void setNote(const QString& note);
+
     void done(int result) override;
 
 protected:

@@ -81,8 +81,50 @@ std::optional<PowerCommand> powerCommand(const QString& code, bool countdown)
     return std::nullopt;
 }
 
+QString lateNote(const QDateTime& dueAt, const QDateTime& now)
+{
+    const QDateTime local = dueAt.toLocalTime();
+    const QString time = local.toString(QStringLiteral("HH:mm"));
+    if (local.date() == now.toLocalTime().date())
+        return QStringLiteral("原定 ") + time;
+    return QStringLiteral("原定 %1月%2日 %3").arg(local.date().month()).arg(local.date().day()).arg(time);
+}
+
+QString lateQuestion(const TaskItem& task, const QDateTime& dueAt, const QDateTime& now)
+{
+    // Shown as plain text; a line break inside the command must not hide the rest of it.
+    QString what = task.ActionArg;
+    for (QChar& c : what) {
+        if (c.unicode() < 0x20 || c == QChar(0x2028) || c == QChar(0x2029))
+            c = u' ';
+    }
+    if (what.size() > 300)
+        what = what.left(300) + u'…';
+    switch (task.ActionKind) {
+    case TaskAction::Power: {
+        const int code = task.ActionArg.size() == 1 ? task.ActionArg.at(0).unicode() - u'0' : -1;
+        what = powerCaption(code).trimmed();
+        if (what.isEmpty())
+            what = QStringLiteral("电源操作");
+        what += QStringLiteral("电脑");
+        break;
+    }
+    case TaskAction::OpenFile:
+        what = QStringLiteral("打开文件 ") + what;
+        break;
+    default:
+        what = QStringLiteral("运行命令 ") + what;
+        break;
+    }
+    return QStringLiteral("待办“%1”%2，现在才到（电脑休眠了或程序没有运行）。\n\n它会%3。\n\n"
+                          "现在执行吗？选“跳过”则这一次不执行。")
+        .arg(task.TaskText, lateNote(dueAt, now), what);
+}
+
 void PerformAction(const TaskItem& task, int index, bool countdown, ActionContext& context)
 {
+    const QString late =
+        context.lateNote.isEmpty() ? QString() : QStringLiteral("\n（") + context.lateNote + u'）';
     switch (task.ActionKind) {
     case TaskAction::Power:
         if (const auto command = powerCommand(task.ActionArg, countdown))
@@ -91,14 +133,14 @@ void PerformAction(const TaskItem& task, int index, bool countdown, ActionContex
     case TaskAction::Message:
         if (context.showMessage)
             // A message is the reminder itself: it stays on the screen until the user has seen it.
-            announceWhileShown(task, index, context, task.ActionArg, Notifier::Urgency::Critical,
+            announceWhileShown(task, index, context, task.ActionArg + late, Notifier::Urgency::Critical,
                                QStringLiteral("知道了"),
-                               [&] { context.showMessage(task.TaskText, task.ActionArg); });
+                               [&] { context.showMessage(task.TaskText, task.ActionArg + late); });
         break;
     case TaskAction::Music:
         if (context.showMusic)
             // The music already calls for attention; its notice may go the way ordinary ones go.
-            announceWhileShown(task, index, context, QFileInfo(task.ActionArg).fileName(),
+            announceWhileShown(task, index, context, QFileInfo(task.ActionArg).fileName() + late,
                                Notifier::Urgency::Normal, QStringLiteral("停止"),
                                [&] { context.showMusic(index, task.ActionArg); });
         break;

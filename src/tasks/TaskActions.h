@@ -34,7 +34,18 @@ struct ActionContext
     /// Closes the reminder window this action opened, if it is still open (the notification's
     /// "知道了" and "停止" buttons, and "稍后提醒" after snoozing).
     std::function<void()> closeReminder{};
+    /// For a message or music reminder that comes late, when it was due ("原定 07:30"): added to the
+    /// message and to the notification. "" when it comes on time.
+    QString lateNote{};
 };
+
+/// "原定 07:30" for a task due at dueAt (UTC), seen at now; the date goes with it when that was
+/// another day ("原定 12月1日 07:30").
+QString lateNote(const QDateTime& dueAt, const QDateTime& now);
+
+/// The question asked before a task that would run something runs late: what it would run and when
+/// it was due.
+QString lateQuestion(const TaskItem& task, const QDateTime& dueAt, const QDateTime& now);
 
 /// A program and its arguments, started without a shell.
 struct PowerCommand

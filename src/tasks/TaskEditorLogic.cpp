@@ -40,7 +40,8 @@ TaskItem makeTask(const TaskEditorState& editor)
     task.TaskText = isBlankText(editor.content) ? QStringLiteral("待办任务") : editor.content;
 
     const QString& line = editor.timerLine;
-    const QString lastSix = line.right(6);
+    // The six characters after "时间："; a repeat choice may follow them.
+    const QString lastSix = line.size() > 9 ? line.mid(3, 6) : line.right(6);
     // A countdown of zero is no timer at all; a clock time of 00:00 is midnight.
     if (lastSix == QLatin1String(" --:--") || lastSix == QLatin1String("-00:00")) {
         task.TimeText = noTimerText();
@@ -50,6 +51,14 @@ TaskItem makeTask(const TaskEditorState& editor)
         if (line.size() >= 4 && line.at(3) == u'-')
             task.TimeText += QLatin1String(":00");
         task.Status = TaskStatus::Running;
+        const bool countdown = task.TimeText.startsWith(u'-');
+        if ((editor.repeat.kind == RepeatRule::Kind::Cycle) == countdown && editor.repeat.repeats() &&
+            editor.repeat.kind != RepeatRule::Kind::Unknown) {
+            task.Repeat = editor.repeat;
+            if (countdown)
+                task.Repeat.seconds =
+                    (task.TimeText.mid(1, 2).toInt() * 60 + task.TimeText.mid(4, 2).toInt()) * 60;
+        }
     }
 
     task.ActionKind = editor.actionKind;
@@ -75,13 +84,22 @@ TaskItem makeTask(const TaskEditorState& editor)
     return task;
 }
 
-QString timerLine(TimerMode mode, const QString& hourText, const QString& minuteText)
+QString timerLine(TimerMode mode, const QString& hourText, const QString& minuteText,
+                  const RepeatRule& repeat)
 {
     if (mode == TimerMode::None)
         return QStringLiteral("时间： --:--");
     const QChar sign = mode == TimerMode::ClockTime ? u'+' : u'-';
-    return QStringLiteral("时间：") + sign + twoDigits(fieldValue(hourText)) + u':' +
-           twoDigits(fieldValue(minuteText));
+    QString line = QStringLiteral("时间：") + sign + twoDigits(fieldValue(hourText)) + u':' +
+                   twoDigits(fieldValue(minuteText));
+    if ((repeat.kind == RepeatRule::Kind::Cycle) != (mode == TimerMode::Countdown) || !repeat.repeats())
+        return line;
+    QString shown = repeatText(repeat);
+    if (repeat.kind == RepeatRule::Kind::Workdays)
+        shown = QStringLiteral("法定");
+    else if (repeat.kind == RepeatRule::Kind::Chosen && shown.size() > 3)
+        shown = QStringLiteral("自选");
+    return line + u' ' + shown;
 }
 
 QString clampField(const QString& text, int maximum)

@@ -21,6 +21,9 @@ struct TaskEditorState
     QString filePath = QStringLiteral(" ");
     /// TxtCmd.
     QString command;
+    /// The repeat row's choice; kept only when it fits the timer (a cycle for a countdown, the
+    /// others for a clock time).
+    RepeatRule repeat{};
 };
 
 /// Timer modes of the editor (Label4 items).
@@ -34,8 +37,11 @@ enum class TimerMode
 /// The task AddTask appends for the editor's state.
 TaskItem makeTask(const TaskEditorState& editor);
 
-/// The timer line for a mode and the two number fields' texts (empty reads as 0).
-QString timerLine(TimerMode mode, const QString& hourText, const QString& minuteText);
+/// The timer line for a mode and the two number fields' texts (empty reads as 0), with the repeat
+/// choice after the time in short ("时间：+07:30 每天"): the line is narrow, so "法定工作日" is
+/// "法定" and more than three chosen weekdays are "自选".
+QString timerLine(TimerMode mode, const QString& hourText, const QString& minuteText,
+                  const RepeatRule& repeat = {});
 
 /// The text a number field shows after a change: the maximum when above it, else unchanged.
 QString clampField(const QString& text, int maximum);

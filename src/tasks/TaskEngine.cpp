@@ -2,6 +2,7 @@
 #include "tasks/TaskEngine.h"
 
 #include "platform/Clock.h"
+#include "tasks/WorkdayCalendar.h"
 
 #include <QTime>
 
@@ -44,12 +45,57 @@ bool isCountdown(const TaskItem& task)
     return task.TimeText.startsWith(u'-');
 }
 
+// The time of day of a "+HH:MM" text.
+QTime clockTime(const QString& timeText)
+{
+    const QStringView text(timeText);
+    return QTime(readNumber(text.mid(1, 2)), readNumber(text.mid(4, 2)));
+}
+
+// A calendar of no years: Monday to Friday.
+const WorkdayCalendar& plainWeek()
+{
+    static const WorkdayCalendar calendar;
+    return calendar;
+}
+
 } // namespace
 
-TaskEngine::TaskEngine(const Clock& clock, QObject* parent) : QObject(parent), m_clock(clock) {}
-
-int TaskEngine::addTask(const TaskItem& task)
+TaskEngine::TaskEngine(const Clock& clock, QObject* parent)
+    : QObject(parent), m_clock(clock), m_calendar(&plainWeek())
 {
+}
+
+void TaskEngine::setCalendar(const WorkdayCalendar* calendar)
+{
+    m_calendar = calendar ? calendar : &plainWeek();
+}
+
+bool TaskEngine::occursOn(const RepeatRule& rule, const QDate& date) const
+{
+    switch (rule.kind) {
+    case RepeatRule::Kind::Weekdays:
+        return date.dayOfWeek() <= 5;
+    case RepeatRule::Kind::Workdays:
+        return m_calendar->isWorkday(date);
+    case RepeatRule::Kind::Chosen:
+        return (rule.days & (1 << (date.dayOfWeek() - 1))) != 0;
+    default:
+        return true;
+    }
+}
+
+int TaskEngine::addTask(const TaskItem& added)
+{
+    TaskItem task = added;
+    using Kind = RepeatRule::Kind;
+    const Kind kind = task.Repeat.kind;
+    const bool fits = task.Status == TaskStatus::Running && task.TimeText != noTimerText() &&
+                      (kind == Kind::Cycle ? isCountdown(task) : kind != Kind::Unknown && !isCountdown(task));
+    if (!fits)
+        task.Repeat = RepeatRule{};
+    else if (kind == Kind::Cycle && task.Repeat.seconds <= 0)
+        task.Repeat.seconds = countdownSeconds(task.TimeText);
     const int index = TaskCount();
     Slot slot;
     slot.id = m_nextId++;
@@ -83,6 +129,7 @@ void TaskEngine::tick()
         } guard{m_scanning};
 
         const qint64 nowMs = m_clock.monotonicMs();
+        const QDateTime nowUtc = m_clock.now().toUTC();
         // Formed on first use: most ticks meet no clock-time task. The local time is read afresh at
         // every tick, so a clock set by hand or a new time zone is followed at once.
         QDateTime localNow;
@@ -99,8 +146,11 @@ void TaskEngine::tick()
                 // shows 59 whatever the phase of the timer, and the 60th tick finds 0.
                 const qint64 seconds = leftMs > 0 ? leftMs / 1000 : 0;
                 if (seconds == 0) {
+                    const Slot& slot = m_slots.at(i);
+                    const QDateTime dueAt =
+                        slot.missed.isValid() ? slot.missed : nowUtc.addMSecs(qMin<qint64>(leftMs, 0));
                     task.TimeText = runOutText();
-                    fire(i, true, due);
+                    fire(i, true, dueAt, due);
                 } else {
                     QString text = countdownText(seconds);
                     if (text != task.TimeText) {
@@ -114,7 +164,7 @@ void TaskEngine::tick()
                     clockNow = clockText(localNow.time().hour(), localNow.time().minute());
                 }
                 if (clockDue(task, m_slots.at(i), localNow, clockNow))
-                    fire(i, false, due);
+                    fire(i, false, lastOccurrence(task, m_slots.at(i), localNow), due);
             }
         }
     }
@@ -127,37 +177,84 @@ void TaskEngine::tick()
     // Actions run after the scan, because a message or music window does not return until it is
     // closed; the countdowns keep running in the ticks of its event loop meanwhile.
     for (const DueAction& action : std::as_const(due)) {
+        // Whatever would start something and comes this late is not started unasked: a shut-down
+        // that fell due during a suspend must not take the computer away the moment it wakes.
+        if (action.late && actionRunsSomething(action.task.ActionKind) &&
+            (!confirmLate || !confirmLate(indexOfId(action.id), action.task, action.dueAt)))
+            continue;
         if (performAction)
-            performAction(indexOfId(action.id), action.task, action.countdown);
+            performAction(indexOfId(action.id), action.task, action.countdown,
+                          action.late ? action.dueAt : QDateTime());
     }
 }
 
-void TaskEngine::armClock(const TaskItem& task, Slot& slot, const QDateTime& now)
+void TaskEngine::armClock(const TaskItem& task, Slot& slot, const QDateTime& now, bool afterNow) const
 {
     const QDate today = now.date();
     const QString nowText = clockText(now.time().hour(), now.time().minute());
     // The texts are fixed-width "+HH:MM", so they order as the times do.
-    slot.clockDay = task.TimeText >= nowText ? today : today.addDays(1);
+    const bool stillToday = afterNow ? task.TimeText > nowText : task.TimeText >= nowText;
+    QDate day = stillToday ? today : today.addDays(1);
+    // The longest run of days off in a year is a fortnight; a rule that names no day at all (only a
+    // hand-edited file could) waits a year and more rather than loop.
+    for (int n = 0; n < 400 && task.Repeat.repeats() && !occursOn(task.Repeat, day); ++n)
+        day = day.addDays(1);
+    slot.clockDay = day;
 }
 
 bool TaskEngine::clockDue(const TaskItem& task, const Slot& slot, const QDateTime& now,
                           const QString& nowText)
 {
+    if (slot.missed.isValid())
+        return true;
+    const QDate today = now.date();
+    // A repeating task has fired today already when it waits for a later day: the clock showing its
+    // minute again (set back by hand, or in the autumn) does not bring it back.
+    if (task.Repeat.repeats())
+        return slot.clockDay.isValid() &&
+               (today > slot.clockDay || (today == slot.clockDay && nowText >= task.TimeText));
     // Its minute on the clock fires it whatever day it was armed for: after the clock went back
     // (by hand, or in the autumn) the next time the wall shows it is the time the user meant.
     if (task.TimeText == nowText)
         return true;
-    const QDate today = now.date();
     return slot.clockDay.isValid() &&
            (today > slot.clockDay || (today == slot.clockDay && nowText > task.TimeText));
 }
 
-void TaskEngine::fire(int index, bool countdown, QList<DueAction>& due)
+QDateTime TaskEngine::lastOccurrence(const TaskItem& task, const Slot& slot, const QDateTime& now) const
+{
+    if (slot.missed.isValid())
+        return slot.missed;
+    const QTime at = clockTime(task.TimeText);
+    if (!slot.clockDay.isValid() || now.date() < slot.clockDay)
+        return now.toUTC(); // the clock went back to the minute: due now
+    for (QDate day = now.date(); day >= slot.clockDay; day = day.addDays(-1)) {
+        const QDateTime moment(day, at);
+        if (moment.isValid() && moment <= now && (day == slot.clockDay || occursOn(task.Repeat, day)))
+            return moment.toUTC();
+    }
+    return now.toUTC();
+}
+
+void TaskEngine::fire(int index, bool countdown, const QDateTime& dueAt, QList<DueAction>& due)
 {
     TaskItem& task = m_items[index];
-    task.Status = TaskStatus::Done;
+    Slot& slot = m_slots[index];
+    slot.missed = QDateTime();
+    const QDateTime now = m_clock.now();
+    if (!task.Repeat.repeats()) {
+        task.Status = TaskStatus::Done;
+    } else if (countdown) {
+        // Missed rounds are not made up: the cycle starts again from now, once.
+        const qint64 seconds = qMax<qint64>(task.Repeat.seconds, 1);
+        slot.deadlineMs = m_clock.monotonicMs() + seconds * 1000;
+        task.TimeText = countdownText(seconds);
+    } else {
+        armClock(task, slot, now, true);
+    }
     emitEntry(index);
-    due.append({m_slots.at(index).id, countdown, task});
+    const bool late = dueAt.isValid() && dueAt.msecsTo(now.toUTC()) > LateMs;
+    due.append({slot.id, countdown, task, dueAt, late});
     if (fired)
         fired(index);
 }
@@ -210,6 +307,14 @@ void TaskEngine::snooze(int index)
 {
     if (index < 0 || index >= TaskCount())
         return;
+    if (m_items.at(index).Repeat.repeats()) {
+        TaskItem copy = m_items.at(index);
+        copy.Repeat = RepeatRule{};
+        copy.TimeText = countdownText(SnoozeSeconds);
+        copy.Status = TaskStatus::Running;
+        addTask(copy);
+        return;
+    }
     TaskItem& task = m_items[index];
     task.TimeText = countdownText(SnoozeSeconds);
     task.Status = TaskStatus::Running;
@@ -247,8 +352,14 @@ QList<StoredTask> TaskEngine::storedTasks() const
         StoredTask stored{task, {}, slot.held};
         if (slot.held)
             stored.due = slot.heldDue;
+        else if (task.Status == TaskStatus::Running && slot.missed.isValid())
+            stored.due = slot.missed;
         else if (task.Status == TaskStatus::Running && isCountdown(task))
             stored.due = nowUtc.addMSecs(slot.deadlineMs - nowMs);
+        else if (task.Status == TaskStatus::Running && task.TimeText != noTimerText())
+            // The occurrence it waits for: one that passes while the application is closed is due
+            // at the next start, said once however many went by.
+            stored.due = QDateTime(slot.clockDay, clockTime(task.TimeText)).toUTC();
         out.append(std::move(stored));
     }
     return out;
@@ -269,7 +380,8 @@ void TaskEngine::restoreTasks(const QList<StoredTask>& tasks)
         Slot slot;
         slot.id = m_nextId++;
         // Only a task that would run something is ever held; a hold on anything else means nothing.
-        slot.held = stored.held && mayRunSomething(task);
+        // A rule this version does not know holds any task: it cannot be fired as it was meant.
+        slot.held = (stored.held && mayRunSomething(task)) || task.Repeat.kind == RepeatRule::Kind::Unknown;
         if (slot.held)
             slot.heldDue = stored.due;
         else
@@ -289,8 +401,12 @@ void TaskEngine::arm(TaskItem& task, Slot& slot, const QDateTime& due, const QDa
     if (task.Status != TaskStatus::Running)
         return;
     if (!isCountdown(task)) {
-        if (task.TimeText != noTimerText())
-            armClock(task, slot, now);
+        if (task.TimeText == noTimerText())
+            return;
+        armClock(task, slot, now);
+        // A power action never comes late at a start: it waits for its next occurrence.
+        if (due.isValid() && due < now && task.ActionKind != TaskAction::Power)
+            slot.missed = due.toUTC();
         return;
     }
     // TimeText was true when the list was kept, so it bounds what can be left now (it shows whole
@@ -300,10 +416,16 @@ void TaskEngine::arm(TaskItem& task, Slot& slot, const QDateTime& due, const QDa
     qint64 leftMs = keptMs;
     if (due.isValid())
         leftMs = qMin(now.msecsTo(due), keptMs + 999);
-    if (leftMs <= 0 && task.ActionKind == TaskAction::Power) {
+    if (leftMs <= 0 && task.ActionKind == TaskAction::Power && task.Repeat.kind == RepeatRule::Kind::Cycle) {
+        // Nor does a cycling one: its round starts again from now.
+        slot.deadlineMs = nowMs + task.Repeat.seconds * 1000;
+        task.TimeText = countdownText(task.Repeat.seconds);
+    } else if (leftMs <= 0 && task.ActionKind == TaskAction::Power) {
         task.Status = TaskStatus::Done;
         task.TimeText = runOutText();
     } else {
+        if (leftMs <= 0 && due.isValid())
+            slot.missed = due.toUTC();
         // Past due: a deadline of now fires at the first tick, through the usual path.
         slot.deadlineMs = nowMs + qMax<qint64>(leftMs, 0);
         task.TimeText = countdownText(qMax<qint64>(leftMs, 0) / 1000);
@@ -317,7 +439,8 @@ void TaskEngine::armHeldTasks()
     bool armed = false;
     for (int i = 0; i < TaskCount(); ++i) {
         Slot& slot = m_slots[i];
-        if (!slot.held)
+        // A rule this version does not know stays held whatever the user says.
+        if (!slot.held || m_items.at(i).Repeat.kind == RepeatRule::Kind::Unknown)
             continue;
         slot.held = false;
         arm(m_items[i], slot, slot.heldDue, now, nowMs);
@@ -359,11 +482,9 @@ QDateTime TaskEngine::earliestDue() const
         if (isCountdown(task)) {
             due = nowUtc.addMSecs(qMax<qint64>(slot.deadlineMs - nowMs, 0));
         } else {
-            const QStringView text(task.TimeText);
-            const QTime at(readNumber(text.mid(1, 2)), readNumber(text.mid(4, 2)));
-            due = QDateTime(slot.clockDay, at).toUTC();
+            due = QDateTime(slot.clockDay, clockTime(task.TimeText)).toUTC();
             // A minute the clock skips (spring forward) or one already passed is due at once.
-            if (!due.isValid() || due < nowUtc)
+            if (!due.isValid() || due < nowUtc || slot.missed.isValid())
                 due = nowUtc;
         }
         if (!earliest.isValid() || due < earliest)
@@ -387,6 +508,8 @@ qint64 TaskEngine::nextWakeMs() const
             continue;
         if (isCountdown(task)) {
             consider(slot.deadlineMs);
+        } else if (slot.missed.isValid()) {
+            consider(nowMs);
         } else {
             const QTime time = m_clock.now().time();
             consider(nowMs + 60000 - (time.second() * 1000 + time.msec()));

@@ -37,6 +37,7 @@ const QString KeyActionKind = QStringLiteral("ActionKind");
 const QString KeyActionArg = QStringLiteral("ActionArg");
 const QString KeyDue = QStringLiteral("Due");
 const QString KeyHeld = QStringLiteral("Held");
+const QString KeyRepeat = QStringLiteral("Repeat");
 const QString KeySignature = QStringLiteral("Signature");
 const QString KeySerial = QStringLiteral("Serial");
 // 128 random bits as hex: no two saves ever draw the same one.
@@ -148,6 +149,73 @@ QDateTime readMoment(const QString& text)
     return moment.toUTC();
 }
 
+// The rule's text in the file: "daily", "weekdays", "workdays", "days:135" (the weekdays, Monday 1
+// to Sunday 7) or "cycle:2700" (the countdown's full length in seconds).
+QString ruleText(const RepeatRule& rule)
+{
+    switch (rule.kind) {
+    case RepeatRule::Kind::Daily:
+        return QStringLiteral("daily");
+    case RepeatRule::Kind::Weekdays:
+        return QStringLiteral("weekdays");
+    case RepeatRule::Kind::Workdays:
+        return QStringLiteral("workdays");
+    case RepeatRule::Kind::Chosen: {
+        QString out = QStringLiteral("days:");
+        for (int d = 0; d < 7; ++d) {
+            if (rule.days & (1 << d))
+                out += QChar(u'1' + d);
+        }
+        return out;
+    }
+    case RepeatRule::Kind::Cycle:
+        return QStringLiteral("cycle:") + QString::number(rule.seconds);
+    default:
+        return QString();
+    }
+}
+
+// A rule this version writes, fitting the timer it goes with; anything else is a rule it does not
+// know, kept as the file has it (rawJson) and holding its task.
+RepeatRule readRule(const JsonValue& value, const QString& rawJson, TimeForm form)
+{
+    RepeatRule rule;
+    rule.kind = RepeatRule::Kind::Unknown;
+    rule.unknown = rawJson;
+    if (!value.isText())
+        return rule;
+    const QString text = value.text();
+    RepeatRule known;
+    if (text == QLatin1String("daily")) {
+        known.kind = RepeatRule::Kind::Daily;
+    } else if (text == QLatin1String("weekdays")) {
+        known.kind = RepeatRule::Kind::Weekdays;
+    } else if (text == QLatin1String("workdays")) {
+        known.kind = RepeatRule::Kind::Workdays;
+    } else if (text.startsWith(QLatin1String("days:")) && text.size() > 5 && text.size() <= 12) {
+        known.kind = RepeatRule::Kind::Chosen;
+        for (const QChar c : QStringView(text).mid(5)) {
+            if (c < u'1' || c > u'7' || (known.days & (1 << (c.unicode() - u'1'))))
+                return rule;
+            known.days |= 1 << (c.unicode() - u'1');
+        }
+    } else if (text.startsWith(QLatin1String("cycle:"))) {
+        bool ok = false;
+        known.seconds = text.mid(6).toLongLong(&ok);
+        // Up to the longest countdown the editor makes, 23:59.
+        if (!ok || known.seconds < 1 || known.seconds >= 24 * 3600 ||
+            text.mid(6) != QString::number(known.seconds))
+            return rule;
+        known.kind = RepeatRule::Kind::Cycle;
+    } else {
+        return rule;
+    }
+    const bool cycle = known.kind == RepeatRule::Kind::Cycle;
+    const bool fits =
+        cycle ? form == TimeForm::Countdown || form == TimeForm::RunOut : form == TimeForm::ClockTime;
+    return fits ? known : rule;
+}
+
 // One record, or why it is not one.
 QString readRecord(const JsonValue& record, StoredTask& out)
 {
@@ -174,14 +242,17 @@ QString readRecord(const JsonValue& record, StoredTask& out)
             return QStringLiteral("Held is not true or false");
         out.held = held.boolean();
     }
+    bool repeatPresent = false;
+    const JsonValue repeat = record.value(KeyRepeat, &repeatPresent);
+    if (repeatPresent)
+        task.Repeat = readRule(repeat, JSON().toString(repeat), form);
     if (task.Status != TaskStatus::Running)
         return QString();
     if (form == TimeForm::NoTimer)
         return QStringLiteral("a running task without a timer");
-    if (form == TimeForm::ClockTime)
-        return QString();
-    // A running countdown. Its due moment is optional (one typed by hand runs its TimeText from the
-    // start), but one that is there must be a moment.
+    // A running timer. Its due moment is optional (a countdown typed by hand runs its TimeText from
+    // the start; a clock time kept before the moment was written waits for its next minute), but one
+    // that is there must be a moment.
     bool present = false;
     const JsonValue due = record.value(KeyDue, &present);
     if (present) {
@@ -418,6 +489,15 @@ QByteArray TaskStore::serialise(const QList<StoredTask>& tasks)
             fields.add(KeyDue, JsonValue::fromText(tasks.at(i).due.toUTC().toString(Qt::ISODateWithMs)));
         if (tasks.at(i).held)
             fields.add(KeyHeld, JsonValue::fromBool(true));
+        if (task.Repeat.kind == RepeatRule::Kind::Unknown) {
+            // Read back inside a list, since the codec takes only a list or an object whole.
+            JSON raw;
+            const JsonValue kept = raw.parse(u'[' + task.Repeat.unknown + u']');
+            if (kept.isList() && kept.count() == 1)
+                fields.add(KeyRepeat, kept.item(1));
+        } else if (task.Repeat.repeats()) {
+            fields.add(KeyRepeat, JsonValue::fromText(ruleText(task.Repeat)));
+        }
         out += i == 0 ? "\n    " : ",\n    ";
         out += unescapePrintable(json.toString(record)).toUtf8();
     }

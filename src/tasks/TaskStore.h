@@ -24,8 +24,12 @@ class Clock;
 ///       "Signature": "<64 hex digits>"
 ///     }
 ///
-/// Due (ISO 8601, UTC) is written for running countdowns only; Held for tasks held back. Keys the
-/// reader does not know are ignored, so the file can be annotated by hand.
+/// Due (ISO 8601, UTC) is written for running timers only: a countdown's end, or the occurrence a
+/// clock time waits for; Held for tasks held back. Repeat, for a task that repeats, is "daily",
+/// "weekdays", "workdays" (China's statutory working days), "days:135" (Monday 1 to Sunday 7) or
+/// "cycle:2700" (a countdown's full length in seconds); a rule this version does not know, or one
+/// that does not fit the task's timer, is kept as it is and holds its task. Other keys the reader
+/// does not know are ignored, so the file can be annotated by hand.
 ///
 /// The data folder may be synced or shared, so a task that would run something (mayRunSomething) is
 /// armed after a restart only when this user wrote it on this machine: Signature is the HMAC-SHA256,

@@ -2,6 +2,7 @@
 #include "tasks/TodoPage.h"
 
 #include "editor/RunFile.h"
+#include "platform/Clock.h"
 #include "platform/CommonDialog.h"
 #include "platform/WakeTimer.h"
 #include "tasks/FrmMessage.h"
@@ -23,10 +24,13 @@
 #include "widgets/Twips.h"
 
 #include <QEvent>
+#include <QFileInfo>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 const QString kNoTimerLine = QStringLiteral("时间： --:--");
@@ -84,6 +88,18 @@ bool fieldSet(const TextBoxW* field)
     return field->property("userValue").toBool();
 }
 
+const QStringList kRepeatCaptions = {QStringLiteral("只一次"), QStringLiteral("每天"),
+                                     QStringLiteral("工作日"), QStringLiteral("法定工作日"),
+                                     QStringLiteral("自选"),   QStringLiteral("循环")};
+const RepeatRule::Kind kRepeatKinds[] = {RepeatRule::Kind::Once,     RepeatRule::Kind::Daily,
+                                         RepeatRule::Kind::Weekdays, RepeatRule::Kind::Workdays,
+                                         RepeatRule::Kind::Chosen,   RepeatRule::Kind::Cycle};
+
+// The time panel's heights: the modes and fields alone, with the repeat row, with the weekdays too.
+constexpr int kTimePanelWidth = 5100;
+constexpr int kNarrowTimePanelWidth = 3000;
+constexpr int kTimePanelHeights[] = {1560, 1980, 2400};
+
 QString twoDigits(const QString& fieldText)
 {
     return QStringLiteral("%1").arg(fieldText.toInt(), 2, 10, QLatin1Char('0'));
@@ -121,9 +137,26 @@ TodoPage::TodoPage(Surface* page, const Platform& platform, Hooks hooks)
         if (m_hooks.commitAndSave)
             m_hooks.commitAndSave();
     };
-    m_engine.performAction = [this](int index, const TaskItem& task, bool countdown) {
-        performAction(index, task, countdown);
+    m_engine.performAction = [this](int index, const TaskItem& task, bool countdown,
+                                    const QDateTime& lateFrom) {
+        performAction(index, task, countdown, lateFrom);
     };
+    m_engine.confirmLate = [this](int, const TaskItem& task, const QDateTime& dueAt) {
+        // Running it is the deliberate answer: Return, Escape and closing the window skip it.
+        return Question::ask(m_page->window(), QStringLiteral("LateTaskQuestion"),
+                             QStringLiteral("待办迟到了"), lateQuestion(task, dueAt, m_platform.clock->now()),
+                             {QStringLiteral("执行"), QStringLiteral("runLateTask")},
+                             {QStringLiteral("跳过"), QStringLiteral("skipLateTask")}, Question::Default::No);
+    };
+    // The user's own file sits with the task key in the settings folder, so a test without a key
+    // folder never reads the real one.
+    const QString userCalendar =
+        m_platform.taskKeyPath.isEmpty()
+            ? QString()
+            : QFileInfo(m_platform.taskKeyPath).absolutePath() + u'/' + WorkdayCalendar::fileName();
+    m_calendar = WorkdayCalendar::load(
+        userCalendar, m_platform.resourceFolder + u'/' + WorkdayCalendar::fileName(), m_calendarProblem);
+    m_engine.setCalendar(&m_calendar);
     // The tick does not trust its own punctuality: the engine counts by the clock.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -155,6 +188,7 @@ void TodoPage::ensureBuilt()
     List2->AddItems(entries);
     // The tick runs every second only while the list can be seen.
     List2->installEventFilter(this);
+    List2->viewport()->installEventFilter(this);
     List2->window()->installEventFilter(this);
     updateTick();
 }
@@ -198,6 +232,14 @@ bool TodoPage::listOnScreen() const
 bool TodoPage::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (List2 && watched == List2->viewport() && type == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = entryToolTip(help->pos());
+        if (!tip.isEmpty()) {
+            QToolTip::showText(help->globalPos(), tip, List2->viewport());
+            return true;
+        }
+    }
     if ((watched == List2 && (type == QEvent::Show || type == QEvent::Hide)) ||
         (List2 && watched == List2->window() && type == QEvent::WindowStateChange)) {
         const bool wasEverySecond = Timer1->isActive();
@@ -261,7 +303,7 @@ void TodoPage::createControls()
     Picture12[0] = new Surface(page, Palette::panel);
     Picture12[0]->setObjectName(QStringLiteral("Picture12_0"));
     Picture12[0]->setAccessibleName(QStringLiteral("时间"));
-    Picture12[0]->setFixedSize(px(3000), px(1560));
+    Picture12[0]->setFixedSize(px(kNarrowTimePanelWidth), px(kTimePanelHeights[0]));
     const QStringList modes = {QStringLiteral("指定时刻"), QStringLiteral("倒计时"),
                                QStringLiteral("无计时")};
     for (int i = 0; i < 3; ++i) {
@@ -289,6 +331,29 @@ void TodoPage::createControls()
         field->setInkCentred(QStringLiteral("0123456789"));
         // Always two digits: typing replaces them once they are selected.
         field->setSelectOnFocus(true);
+    }
+
+    // The repeat row under the modes, and the weekdays of "自选" under it; laid out by
+    // layoutRepeatRow, since each mode offers its own choices.
+    RepeatRow = new Surface(Picture12[0], Palette::panel);
+    RepeatRow->setObjectName(QStringLiteral("RepeatRow"));
+    RepeatRow->setAccessibleName(QStringLiteral("重复"));
+    RepeatRow->setGeometry(rect(120, 1530, kTimePanelWidth - 240, 330));
+    for (int i = 0; i < 6; ++i) {
+        RepeatChoice[i] = choice(RepeatRow, QStringLiteral("RepeatChoice_%1").arg(i), kRepeatCaptions[i],
+                                 rect(0, 0, 600, 330));
+        RepeatChoice[i]->setRadio(true);
+    }
+    WeekdayRow = new Surface(Picture12[0], Palette::panel);
+    WeekdayRow->setObjectName(QStringLiteral("WeekdayRow"));
+    WeekdayRow->setAccessibleName(QStringLiteral("自选"));
+    WeekdayRow->setGeometry(rect(120, 1950, kTimePanelWidth - 240, 330));
+    const QString dayNames = QStringLiteral("一二三四五六日");
+    for (int d = 0; d < 7; ++d) {
+        WeekdayToggle[d] = choice(WeekdayRow, QStringLiteral("WeekdayToggle_%1").arg(d + 1),
+                                  dayNames.mid(d, 1), rect(d * 450, 0, 360, 330));
+        WeekdayToggle[d]->setCheckBox(true);
+        WeekdayToggle[d]->setAccessibleName(u'周' + dayNames.mid(d, 1));
     }
 
     // Action panel.
@@ -363,6 +428,7 @@ void TodoPage::createControls()
     // The editor's start-up state is its reset state, with a single space for the two paths.
     Label4[2]->setChosen(true);
     Picture13->hide();
+    layoutRepeatRow();
     Label5[1]->setChosen(true);
     Label6[0]->setChosen(true);
     Label5_Click(1);
@@ -395,6 +461,10 @@ void TodoPage::wireEvents()
     });
     for (int i = 0; i < 3; ++i)
         connect(Label4[i], &ClickLabel::clicked, this, [this, i] { Label4_Click(i); });
+    for (int i = 0; i < 6; ++i)
+        connect(RepeatChoice[i], &ClickLabel::clicked, this, [this, i] { RepeatChoice_Click(i); });
+    for (int d = 0; d < 7; ++d)
+        connect(WeekdayToggle[d], &ClickLabel::clicked, this, [this, d] { WeekdayToggle_Click(d + 1); });
     for (int k = 0; k < 5; ++k)
         connect(Label5[k], &ClickLabel::clicked, this, [this, k] { Label5_Click(k); });
     for (int i = 0; i < 3; ++i)
@@ -428,12 +498,17 @@ void TodoPage::wireEvents()
         connect(SButton6[i], &SButton::Click, this, [this, i] { SButton6_Click(i); });
 }
 
-void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
+void TodoPage::performAction(int index, const TaskItem& task, bool countdown, const QDateTime& lateFrom)
 {
     QWidget* window = m_page->window();
+    const QString late = lateFrom.isValid() ? lateNote(lateFrom, m_platform.clock->now()) : QString();
     // The reminder window this action opens, for the notification's buttons to close.
     const auto shown = std::make_shared<QPointer<QDialog>>();
-    const auto opened = [shown](QDialog* dialog) { *shown = dialog; };
+    const auto opened = [shown, late](QDialog* dialog) {
+        *shown = dialog;
+        if (auto* music = qobject_cast<FrmMusic*>(dialog); music && !late.isEmpty())
+            music->setNote(late);
+    };
     // The list stays usable while a reminder waits for its answer: the snooze must reach this task
     // wherever adding and removing have moved it meanwhile, and no other.
     const quint64 id = m_engine.taskId(index);
@@ -455,6 +530,7 @@ void TodoPage::performAction(int index, const TaskItem& task, bool countdown)
         if (*shown)
             (*shown)->accept();
     };
+    context.lateNote = late;
     PerformAction(task, index, countdown, context);
 }
 
@@ -480,8 +556,98 @@ void TodoPage::Label4_Click(int index)
 {
     for (int i = 0; i < 3; ++i)
         Label4[i]->setChosen(i == index);
-    Label2[1]->setText(timerLine(TimerMode(index), TxtHour->text(), TxtMinute->text()));
+    // A repeat the new mode does not offer goes back to "只一次".
+    if (index == int(TimerMode::None) ||
+        (m_repeat.kind == RepeatRule::Kind::Cycle) != (index == int(TimerMode::Countdown)))
+        m_repeat = RepeatRule{};
+    updateTimerLine();
     Picture13->setVisible(index != 2);
+    layoutRepeatRow();
+}
+
+void TodoPage::updateTimerLine()
+{
+    const TimerMode mode = Label4[0]->isChosen()   ? TimerMode::ClockTime
+                           : Label4[1]->isChosen() ? TimerMode::Countdown
+                                                   : TimerMode::None;
+    Label2[1]->setText(timerLine(mode, TxtHour->text(), TxtMinute->text(), m_repeat));
+}
+
+void TodoPage::RepeatChoice_Click(int index)
+{
+    if (index < 0 || index >= int(RepeatChoice.size()))
+        return;
+    m_repeat = RepeatRule{};
+    m_repeat.kind = kRepeatKinds[index];
+    if (m_repeat.kind == RepeatRule::Kind::Chosen) {
+        // First chosen, "自选" starts from today's weekday.
+        if (m_chosenDays == 0)
+            m_chosenDays = 1 << (m_platform.clock->now().date().dayOfWeek() - 1);
+        m_repeat.days = m_chosenDays;
+    }
+    updateTimerLine();
+    layoutRepeatRow();
+}
+
+void TodoPage::WeekdayToggle_Click(int day)
+{
+    if (day < 1 || day > 7 || m_repeat.kind != RepeatRule::Kind::Chosen)
+        return;
+    const int bit = 1 << (day - 1);
+    if (m_repeat.days == bit)
+        return; // at least one day stays on
+    m_repeat.days ^= bit;
+    m_chosenDays = m_repeat.days;
+    updateTimerLine();
+    layoutRepeatRow();
+}
+
+void TodoPage::layoutRepeatRow()
+{
+    const bool clock = Label4[0]->isChosen();
+    const bool countdown = Label4[1]->isChosen();
+    int x = 0;
+    for (int i = 0; i < int(RepeatChoice.size()); ++i) {
+        ClickLabel* item = RepeatChoice[i];
+        const bool offered = i == 0 || (clock && i < 5) || (countdown && i == 5);
+        item->setVisible(offered);
+        item->setChosen(kRepeatKinds[i] == m_repeat.kind);
+        if (!offered)
+            continue;
+        const int width = item->fontMetrics().horizontalAdvance(item->text()) + px(240);
+        item->setGeometry(x, 0, width, RepeatRow->height());
+        x += width + px(90);
+    }
+    const bool chosenDays = clock && m_repeat.kind == RepeatRule::Kind::Chosen;
+    for (int d = 0; d < 7; ++d)
+        WeekdayToggle[d]->setChosen(chosenDays && (m_repeat.days & (1 << d)));
+    RepeatRow->setVisible(clock || countdown);
+    WeekdayRow->setVisible(chosenDays);
+    const int rows = chosenDays ? 2 : (clock || countdown) ? 1 : 0;
+    // Without a timer the panel keeps the modes' narrow width.
+    Picture12[0]->setFixedSize(px(rows ? kTimePanelWidth : kNarrowTimePanelWidth),
+                               px(kTimePanelHeights[rows]));
+}
+
+QString TodoPage::calendarLine() const
+{
+    if (m_calendar.lastYear() == 0)
+        return QStringLiteral("法定工作日日历不可用，按周一至周五");
+    return QStringLiteral("法定工作日日历至 %1 年").arg(m_calendar.lastYear());
+}
+
+QString TodoPage::entryToolTip(const QPoint& pos) const
+{
+    const int row = List2->indexAt(pos).row();
+    if (row < 0 || row >= m_engine.TaskCount())
+        return QString();
+    const TaskItem& task = m_engine.task(row);
+    if (task.Repeat.kind == RepeatRule::Kind::Workdays)
+        return m_engine.entry(row) + u'\n' + m_calendar.summary();
+    if (task.Repeat.kind == RepeatRule::Kind::Unknown)
+        return m_engine.entry(row) +
+               QStringLiteral("\n这个待办的重复方式来自更新的版本，这个版本不认识，所以它不会提醒。");
+    return QString();
 }
 
 void TodoPage::fieldChanged(TextBoxW* field, int maximum)
@@ -492,7 +658,7 @@ void TodoPage::fieldChanged(TextBoxW* field, int maximum)
         return;
     }
     Label2[1]->setText(timerLine(clockTimeMode() ? TimerMode::ClockTime : TimerMode::Countdown,
-                                 TxtHour->text(), TxtMinute->text()));
+                                 TxtHour->text(), TxtMinute->text(), m_repeat));
 }
 
 bool TodoPage::wheelStep(bool towardUser)
@@ -569,6 +735,8 @@ void TodoPage::SButton6_Click(int index)
     if (index < 0 || index >= presets().size())
         return;
     const Preset& preset = presets().at(index);
+    // A preset is the one-shot reminder it always was, whatever the repeat row shows.
+    m_repeat = RepeatRule{};
     Text3->setText(preset.content);
     Label2[1]->setText(preset.timerLine);
     Label5_Click(preset.actionKind);
@@ -618,6 +786,10 @@ QList<QWidget*> TodoPage::tabChain() const
     for (SButton* preset : SButton6)
         order << preset;
     order << SButton5[0] << Label4[0] << Label4[1] << Label4[2] << TxtHour << TxtMinute;
+    for (ClickLabel* item : RepeatChoice)
+        order << item;
+    for (ClickLabel* day : WeekdayToggle)
+        order << day;
     order << SButton5[1];
     for (ClickLabel* kind : Label5)
         order << kind;
@@ -639,6 +811,7 @@ void TodoPage::AddTask()
     state.musicPath = Label8->text();
     state.filePath = Label9->text();
     state.command = TxtCmd->text();
+    state.repeat = m_repeat;
     m_engine.addTask(makeTask(state));
     resetEditor();
 }
@@ -652,6 +825,8 @@ void TodoPage::resetEditor()
     TxtMinute->setText(QStringLiteral("00"));
     markFieldSet(TxtHour, false);
     markFieldSet(TxtMinute, false);
+    m_repeat = RepeatRule{};
+    m_chosenDays = 0;
     Label4_Click(2);
     TxtPrompt->setText(QString());
     Label8->setText(QString());

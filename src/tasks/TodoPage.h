@@ -3,6 +3,7 @@
 
 #include "platform/Platform.h"
 #include "tasks/TaskEngine.h"
+#include "tasks/WorkdayCalendar.h"
 
 #include <QList>
 #include <QObject>
@@ -59,6 +60,17 @@ public:
     void Label5_Click(int index);
     void Label6_Click(int index);
     void Label7_Click(int index);
+    /// The repeat row: 0 "只一次", 1 "每天", 2 "工作日", 3 "法定工作日", 4 "自选", 5 "循环".
+    void RepeatChoice_Click(int index);
+    /// The weekday toggles of "自选", day 1 Monday to 7 Sunday; the last one on stays on.
+    void WeekdayToggle_Click(int day);
+    /// The statutory working days the "法定工作日" tasks follow: the user's file in the settings
+    /// folder when it is there and good, else the one shipped with the application.
+    const WorkdayCalendar& calendar() const { return m_calendar; }
+    /// The calendar's reach in a short line, for the About window: "法定工作日日历至 2026 年".
+    QString calendarLine() const;
+    /// Why the user's calendar file (or the shipped one) was not used; "" when all was well.
+    QString calendarProblem() const { return m_calendarProblem; }
     void SButton4_Click();
     void SButton5_Click(int index);
     void SButton6_Click(int index);
@@ -83,8 +95,15 @@ private:
     void wireEvents();
     void fieldChanged(TextBoxW* field, int maximum);
     bool clockTimeMode() const;
+    /// The timer line for the chosen mode, fields and repeat choice.
+    void updateTimerLine();
+    /// Shows the repeat choices the chosen mode offers, side by side, the weekday toggles under them
+    /// for "自选", and sizes the time panel to what it shows.
+    void layoutRepeatRow();
+    /// The tool tip of the list entry at pos of the list's viewport; "" for the usual one.
+    QString entryToolTip(const QPoint& pos) const;
     void resetEditor();
-    void performAction(int index, const TaskItem& task, bool countdown);
+    void performAction(int index, const TaskItem& task, bool countdown, const QDateTime& lateFrom);
     /// Runs Timer1 while the engine has an armed timer and the list is on the screen; with the list
     /// out of sight the platform's wake timer wakes the engine only when something falls due; with
     /// nothing armed neither runs. A list with nothing to show wakes the processor for nothing.
@@ -104,6 +123,11 @@ private:
     std::unique_ptr<CommonDialog> m_musicDialog;
     std::unique_ptr<CommonDialog> m_fileDialog;
     bool m_resetting = false;
+    WorkdayCalendar m_calendar;
+    QString m_calendarProblem;
+    RepeatRule m_repeat;
+    /// The weekdays "自选" had, so that leaving it and coming back keeps them.
+    int m_chosenDays = 0;
     bool m_tickAllowed = false;
 
     TextBoxW* Text3 = nullptr;
@@ -116,6 +140,10 @@ private:
     Surface* Picture13 = nullptr;
     TextBoxW* TxtHour = nullptr;
     TextBoxW* TxtMinute = nullptr;
+    Surface* RepeatRow = nullptr;
+    std::array<ClickLabel*, 6> RepeatChoice{};
+    Surface* WeekdayRow = nullptr;
+    std::array<ClickLabel*, 7> WeekdayToggle{};
     std::array<ClickLabel*, 5> Label5{};
     Surface* Picture14 = nullptr;
     std::array<ClickLabel*, 3> Label6{};

@@ -58,7 +58,9 @@ public:
     {
         // A caption becomes a choice after it is built: ask it each time.
         if (auto* label = qobject_cast<ClickLabel*>(widget()))
-            return label->isRadio() ? QAccessible::RadioButton : QAccessible::PushButton;
+            return label->isRadio()      ? QAccessible::RadioButton
+                   : label->isCheckBox() ? QAccessible::CheckBox
+                                         : QAccessible::PushButton;
         return QAccessibleWidget::role();
     }
 

@@ -24,6 +24,9 @@ public:
     /// Otherwise it is a push button.
     void setRadio(bool radio) { m_radio = radio; }
     bool isRadio() const { return m_radio; }
+    /// An on/off toggle (a chosen weekday): a check box to assistive technology, checked while chosen.
+    void setCheckBox(bool checkBox) { m_checkBox = checkBox; }
+    bool isCheckBox() const { return m_checkBox; }
     /// What a click does, for the keyboard (Space, Return) and assistive technology.
     void press();
 
@@ -44,5 +47,6 @@ private:
 
     bool m_pressed = false;
     bool m_radio = false;
+    bool m_checkBox = false;
     QColor m_outline;
 };

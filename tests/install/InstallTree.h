@@ -53,6 +53,7 @@ inline QStringList expectedFiles()
         QStringLiteral("share/icons/hicolor/scalable/apps/") + kAppId + QStringLiteral(".svg"),
         QStringLiteral("share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"),
         QStringLiteral("share/vemranotes/Sounds/Alarm.wav"),
+        QStringLiteral("share/vemranotes/workdays-cn.txt"),
         QStringLiteral("share/vemranotes/Vemra便笺使用帮助.pdf"), // a link to the one in doc/
         QStringLiteral("share/doc/vemranotes/Vemra便笺使用帮助.pdf"),
         QStringLiteral("share/doc/vemranotes/copyright"),

@@ -284,11 +284,12 @@ void TestKeepTasks::onlyTasksWeWroteRunSomething()
     writeFile(tp.path(QStringLiteral("Config.ini")), kKeepOn);
     const QString script = tp.path(QStringLiteral("planted.sh"));
     writeFile(script, "#!/bin/sh\n");
-    // A command an hour overdue, a countdown command, a file to open and a power action.
+    // A command a minute overdue (more than two and it would ask first), a countdown command, a file
+    // to open and a power action.
     const QList<StoredTask> tasks = {
         {{QStringLiteral("过期"), QStringLiteral("-00:00:01"), 0, TaskAction::Command,
           QStringLiteral("echo 1")},
-         tp.clock.now().toUTC().addSecs(-3600)},
+         tp.clock.now().toUTC().addSecs(-60)},
         {{QStringLiteral("倒计时"), QStringLiteral("-00:00:02"), 0, TaskAction::Command,
           QStringLiteral("echo 2")},
          {}},

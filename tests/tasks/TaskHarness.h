@@ -17,6 +17,8 @@ struct TaskHarness
     int entryWrites = 0;
     /// How often the engine announced a change of the list.
     int listChanges = 0;
+    /// The answer to the question before a late task that would run something ("ask i text").
+    bool runLate = false;
     /// Runs inside the action callback, after it was logged (a modal window's event loop, say).
     std::function<void(int index, const TaskItem& task)> duringAction;
 
@@ -31,10 +33,18 @@ struct TaskHarness
         engine.clearEntries = [this] { entries.clear(); };
         engine.fired = [this](int i) { log << QStringLiteral("fired %1").arg(i); };
         QObject::connect(&engine, &TaskEngine::listChanged, [this] { ++listChanges; });
-        engine.performAction = [this](int i, const TaskItem& task, bool countdown) {
+        engine.confirmLate = [this](int i, const TaskItem& task, const QDateTime&) {
+            log << QStringLiteral("ask %1 %2").arg(i).arg(task.TaskText);
+            return runLate;
+        };
+        engine.performAction = [this](int i, const TaskItem& task, bool countdown,
+                                      const QDateTime& lateFrom) {
             log << QStringLiteral("action %1 %2 %3")
-                       .arg(i)
-                       .arg(task.TaskText, countdown ? "countdown" : "clock");
+                           .arg(i)
+                           .arg(task.TaskText, countdown ? "countdown" : "clock") +
+                       (lateFrom.isValid()
+                            ? QStringLiteral(" late ") + lateFrom.toLocalTime().toString(u"MM-dd HH:mm")
+                            : QString());
             if (duringAction)
                 duringAction(i, task);
         };

@@ -44,6 +44,8 @@ private slots:
     void presetTable();
     void napPresetPicksMusicWhenApplied();
     void noodlePresetEndToEnd();
+    void lateTexts_data();
+    void lateTexts();
 };
 
 void TestTaskActions::performAction_data()
@@ -89,7 +91,7 @@ void TestTaskActions::failedStartIsSilentAndMissingHandlersAreHarmless()
     RecordingLauncher launcher;
     launcher.succeed = false;
     ActionContext context{launcher, {}, {}, {}};
-    h.engine.performAction = [&](int i, const TaskItem& task, bool cd) {
+    h.engine.performAction = [&](int i, const TaskItem& task, bool cd, const QDateTime&) {
         PerformAction(task, i, cd, context);
     };
     for (int kind = TaskAction::Message; kind <= TaskAction::Command; ++kind)
@@ -107,7 +109,7 @@ void TestTaskActions::savedBeforePowerActionInBothColumns()
     ActionRecorder recorder;
     h.clock.setNow(QDateTime(QDate(2024, 3, 5), QTime(21, 59, 0)));
     h.engine.fired = [&](int i) { recorder.calls << QStringLiteral("save %1").arg(i); };
-    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown) {
+    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown, const QDateTime&) {
         PerformAction(task, i, countdown, recorder.context);
         const LaunchRecord& launch = recorder.launcher.launches.last();
         recorder.calls << QStringLiteral("start ") +
@@ -173,7 +175,7 @@ void TestTaskActions::noodlePresetEndToEnd()
 {
     TaskHarness h;
     ActionRecorder recorder;
-    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown) {
+    h.engine.performAction = [&](int i, const TaskItem& task, bool countdown, const QDateTime&) {
         PerformAction(task, i, countdown, recorder.context);
     };
     TestPlatform platform;
@@ -183,6 +185,47 @@ void TestTaskActions::noodlePresetEndToEnd()
     QVERIFY(recorder.calls.isEmpty());
     h.tickAfter();
     QCOMPARE(recorder.calls, QStringList{"message 泡上一碗热气腾腾的泡面。|香喷喷的面泡好咯！赶紧开动吧！"});
+}
+
+void TestTaskActions::lateTexts_data()
+{
+    // A task due at 07:30 on 2026-03-09 seen at now: what its window, its notification and the
+    // question before a late task that runs something say.
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("arg");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("said");
+    const QDate day(2026, 3, 9);
+    // clang-format off
+    QTest::newRow("message the same day") << 1 << "起床啦" << QDateTime(day, QTime(9, 0)) << "message 起床|起床啦\n（原定 07:30）";
+    QTest::newRow("music a day later") << 2 << "/m/歌.wav" << QDateTime(day.addDays(1), QTime(9, 0)) << "歌.wav\n（原定 3月9日 07:30）";
+    QTest::newRow("shut-down") << 0 << "0" << QDateTime(day, QTime(9, 0)) << "它会关机电脑。";
+    QTest::newRow("command with a hidden line") << 4 << "ls\nrm -rf x" << QDateTime(day, QTime(9, 0)) << "它会运行命令 ls rm -rf x。";
+    QTest::newRow("file") << 3 << "/a/报表.pdf" << QDateTime(day, QTime(7, 40)) << "原定 07:30，现在才到";
+    // clang-format on
+}
+
+void TestTaskActions::lateTexts()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, arg);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, said);
+    const QDateTime due = QDateTime(QDate(2026, 3, 9), QTime(7, 30)).toUTC();
+    const TaskItem task{QStringLiteral("起床"), QStringLiteral("+07:30"), TaskStatus::Running, kind, arg};
+    if (actionRunsSomething(kind)) {
+        QVERIFY2(lateQuestion(task, due, now).contains(said), qPrintable(lateQuestion(task, due, now)));
+        return;
+    }
+    ActionRecorder recorder;
+    RecordingNotifier notifier;
+    recorder.context.notifier = &notifier;
+    recorder.context.lateNote = lateNote(due, now);
+    PerformAction(task, 0, false, recorder.context);
+    QCOMPARE(notifier.posted.size(), 1);
+    QVERIFY2((recorder.calls.join(u' ') + u' ' + notifier.posted.at(0).body).contains(said),
+             qPrintable(recorder.calls.join(u' ') + u' ' + notifier.posted.at(0).body));
+    QVERIFY(notifier.posted.at(0).body.endsWith(u'）'));
 }
 
 QTEST_GUILESS_MAIN(TestTaskActions)

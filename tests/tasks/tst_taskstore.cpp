@@ -74,6 +74,8 @@ private slots:
     void onlyASignatureOfOursArmsWhatRunsSomething_data();
     void onlyASignatureOfOursArmsWhatRunsSomething();
     void aHeldTaskStaysHeldAcrossSavesUntilArmed();
+    void aRuleNotKnownHoldsItsTaskAndIsKept_data();
+    void aRuleNotKnownHoldsItsTaskAndIsKept();
 };
 
 void TestTaskStore::roundTrip_data()
@@ -92,6 +94,10 @@ void TestTaskStore::roundTrip_data()
     QTest::newRow("run out, done") << TaskItem{"汤", "-**:**:**", 1, 1, "去关火吧。"} << false;
     QTest::newRow("stopped countdown, pending") << TaskItem{"停了", "-00:04:12", 2, 4, ""} << false;
     QTest::newRow("done clock time") << TaskItem{"闹钟", "+23:59", 1, 2, " "} << false;
+    QTest::newRow("每天") << TaskItem{"起床", "+07:30", 0, 1, "起床", {RepeatRule::Kind::Daily}} << true;
+    QTest::newRow("法定工作日, done") << TaskItem{"打卡", "+08:55", 1, 1, "打卡", {RepeatRule::Kind::Workdays}} << false;
+    QTest::newRow("自选 一三五日") << TaskItem{"跑步", "+06:00", 0, 2, "/m.mp3", {RepeatRule::Kind::Chosen, 0b1010101}} << true;
+    QTest::newRow("循环") << TaskItem{"站起来", "-00:44:59", 0, 1, "x", {RepeatRule::Kind::Cycle, 0, 2700}} << true;
     QTest::newRow("awkward characters")
         << TaskItem{"\"引号\" \\ / \t\r\n 😀 \u00e9 \uffff {x}", "------", 2, 1, "  前后空格  \b\f"} << false;
     // clang-format on
@@ -440,16 +446,19 @@ void TestTaskStore::countdownClosedForTenMinutesResumes()
 
 void TestTaskStore::countdownClosedForFortyMinutesFiresAtFirstTick_data()
 {
+    // Ten minutes late: a reminder says when it was due; what would run something asks first.
     QTest::addColumn<int>("actionKind");
-    QTest::newRow("message") << TaskAction::Message;
-    QTest::newRow("music") << TaskAction::Music;
-    QTest::newRow("open file") << TaskAction::OpenFile;
-    QTest::newRow("command") << TaskAction::Command;
+    QTest::addColumn<QString>("firstTick");
+    QTest::newRow("message") << TaskAction::Message << "action 0 小憩 countdown late 03-05 09:30";
+    QTest::newRow("music") << TaskAction::Music << "action 0 小憩 countdown late 03-05 09:30";
+    QTest::newRow("open file") << TaskAction::OpenFile << "ask 0 小憩";
+    QTest::newRow("command") << TaskAction::Command << "ask 0 小憩";
 }
 
 void TestTaskStore::countdownClosedForFortyMinutesFiresAtFirstTick()
 {
     QFETCH(int, actionKind);
+    QFETCH(QString, firstTick);
     QTemporaryDir dir;
     {
         Session first(dir.path(), Start);
@@ -460,7 +469,7 @@ void TestTaskStore::countdownClosedForFortyMinutesFiresAtFirstTick()
     QCOMPARE(second.h.entries, QStringList{QStringLiteral("【-**:**:**】小憩")});
     QVERIFY(second.h.log.isEmpty());
     second.h.tickAfter();
-    QCOMPARE(second.h.log, (QStringList{"fired 0", "action 0 小憩 countdown"}));
+    QCOMPARE(second.h.log, (QStringList{"fired 0", firstTick}));
     for (int s = 0; s < 120; ++s)
         second.h.tickAfter();
     QCOMPARE(second.h.log.size(), 2);
@@ -478,7 +487,8 @@ void TestTaskStore::pastDuePowerTaskIsDoneAndItsCommandNeverStarts()
     }
     Session second(dir.path(), Start.addSecs(40 * 60));
     RecordingLauncher launcher;
-    second.h.engine.performAction = [&launcher](int index, const TaskItem& task, bool countdown) {
+    second.h.engine.performAction = [&launcher](int index, const TaskItem& task, bool countdown,
+                                                const QDateTime&) {
         ActionContext context{launcher};
         PerformAction(task, index, countdown, context);
     };
@@ -640,19 +650,59 @@ void TestTaskStore::aHeldTaskStaysHeldAcrossSavesUntilArmed()
         QVERIFY(session.saveFailures.isEmpty());
         QVERIFY(readRaw(session.store.filePath()).contains("\"Signature\""));
     }
-    // Armed by the user: the overdue one fires at the next tick, the other five seconds later, and
-    // what is kept from then on is armed.
+    // Armed by the user: the overdue one falls due at the next tick, a day late, so it asks before
+    // it runs; the other comes five seconds later, and what is kept from then on is armed.
     Session session(dir.path(), Start.addSecs(120));
     session.h.engine.restoreTasks(session.store.load().tasks);
     session.h.engine.armHeldTasks();
     QCOMPARE(session.h.entries,
              (QStringList{QStringLiteral("【-**:**:**】a"), QStringLiteral("【-00:00:05】b")}));
     session.h.tickAfter();
-    QCOMPARE(session.h.log, (QStringList{"fired 0", "action 0 a countdown"}));
+    QCOMPARE(session.h.log, (QStringList{"fired 0", "ask 0 a"}));
     TaskStore again(dir.path(), session.h.clock, testKeyPath());
     const TaskStore::Loaded armed = again.load();
     QCOMPARE(armed.heldCount(), 0);
     QCOMPARE(armed.tasks.at(1).task.TimeText, QStringLiteral("-00:00:04"));
+}
+
+void TestTaskStore::aRuleNotKnownHoldsItsTaskAndIsKept_data()
+{
+    QTest::addColumn<QByteArray>("repeat");
+    QTest::addColumn<QByteArray>("timeText");
+    QTest::newRow("a later rule") << QByteArray("\"monthly:15\"") << QByteArray("+07:30");
+    QTest::newRow("a rule as an object") << QByteArray("{\"every\":[2,\"weeks\"]}") << QByteArray("+07:30");
+    QTest::newRow("weekday 8") << QByteArray("\"days:18\"") << QByteArray("+07:30");
+    QTest::newRow("no weekday") << QByteArray("\"days:\"") << QByteArray("+07:30");
+    QTest::newRow("a cycle of a clock time") << QByteArray("\"cycle:60\"") << QByteArray("+07:30");
+    QTest::newRow("每天 of a countdown") << QByteArray("\"daily\"") << QByteArray("-00:05:00");
+    QTest::newRow("cycle of a day") << QByteArray("\"cycle:86400\"") << QByteArray("-00:05:00");
+}
+
+void TestTaskStore::aRuleNotKnownHoldsItsTaskAndIsKept()
+{
+    QFETCH(QByteArray, repeat);
+    QFETCH(QByteArray, timeText);
+    const QByteArray record = "{\"TaskText\":\"t\",\"TimeText\":\"" + timeText +
+                              "\",\"Status\":0,\"ActionKind\":1,\"ActionArg\":\"t\",\"Repeat\":" + repeat +
+                              "}";
+    const QByteArray text = "{\"Version\":2,\"Tasks\":[" + record +
+                            ",{\"TaskText\":\"u\",\"TimeText\":\"-00:01:00\",\"Status\":0,\"ActionKind\":1,"
+                            "\"ActionArg\":\"u\"}]}";
+    const TaskStore::Parsed parsed = TaskStore::parse(text);
+    QVERIFY2(parsed.ok, qPrintable(parsed.problem));
+    QCOMPARE(parsed.tasks.at(0).task.Repeat.kind, RepeatRule::Kind::Unknown);
+    QCOMPARE(parsed.tasks.at(1).task.Repeat, RepeatRule{});
+    TaskHarness h;
+    h.clock.setNow(QDateTime(QDate(2026, 3, 9), QTime(7, 29)));
+    h.engine.restoreTasks(parsed.tasks);
+    QCOMPARE(h.entries, (QStringList{QStringLiteral("【未启用】t"), QStringLiteral("【-00:01:00】u")}));
+    h.engine.armHeldTasks();
+    for (int s = 0; s < 120; ++s)
+        h.tickAfter();
+    // The other task runs; this one never does, and a save writes its rule back as it came.
+    QCOMPARE(h.log, (QStringList{"fired 1", "action 1 u countdown"}));
+    QVERIFY(h.engine.isHeld(0));
+    QVERIFY(TaskStore::serialise(h.engine.storedTasks()).contains("\"Repeat\":" + repeat));
 }
 
 QTEST_GUILESS_MAIN(TestTaskStore)

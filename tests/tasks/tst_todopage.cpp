@@ -10,6 +10,7 @@
 
 #include <QClipboard>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWheelEvent>
@@ -45,6 +46,10 @@ private slots:
     void wheelStepsMarkedFieldsOnly();
     void ctrlWheelZoomsEditorOnly();
     void browseButtonsTakeDialogAnswer();
+    void repeatRow_data();
+    void repeatRow();
+    void lateShutDownAsksFirst_data();
+    void lateShutDownAsksFirst();
 
 private:
     /// A one-minute countdown that plays song, added through the editor as a user does.
@@ -733,6 +738,113 @@ void TestTodoPage::browseButtonsTakeDialogAnswer()
     click(QStringLiteral("Label7_0")); // cancelled: unchanged
     QCOMPARE(label(QStringLiteral("Label8")), QStringLiteral("/music/a b.mp3"));
     QCOMPARE(CommonDialog::askedCount(), 2);
+}
+
+void TestTodoPage::repeatRow_data()
+{
+    // Steps in the time panel, opened by its button first: "click X", "type X text", "key X Key"
+    // (a key pressed with the keyboard on X). Then the timer line, the repeat item shown chosen
+    // and the entry the content 起床 is added with.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("timerLine");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("entry");
+    const QStringList at0730 = {"click Label4_0", "type TxtHour 7", "type TxtMinute 30"};
+    // clang-format off
+    QTest::newRow("只一次 by default") << at0730 << "时间：+07:30" << "RepeatChoice_0" << "【+07:30】起床";
+    QTest::newRow("每天") << at0730 + QStringList{"click RepeatChoice_1"} << "时间：+07:30 每天" << "RepeatChoice_1" << "【+07:30 每天】起床";
+    QTest::newRow("法定工作日") << at0730 + QStringList{"click RepeatChoice_3"} << "时间：+07:30 法定" << "RepeatChoice_3" << "【+07:30 法定工作日】起床";
+    QTest::newRow("arrows move along the row") << at0730 + QStringList{"key RepeatChoice_0 Right", "key RepeatChoice_1 Right"}
+        << "时间：+07:30 工作日" << "RepeatChoice_2" << "【+07:30 工作日】起床";
+    // 2024-03-05, the fake clock's day, is a Tuesday: 自选 starts from it.
+    QTest::newRow("自选 by keys") << at0730 + QStringList{"key RepeatChoice_0 Left", "key WeekdayToggle_4 Space", "key WeekdayToggle_7 Space"}
+        << "时间：+07:30 二四日" << "RepeatChoice_4" << "【+07:30 二四日】起床";
+    QTest::newRow("自选 keeps its last day") << at0730 + QStringList{"click RepeatChoice_4", "click WeekdayToggle_2", "click WeekdayToggle_1", "click WeekdayToggle_2"}
+        << "时间：+07:30 一" << "RepeatChoice_4" << "【+07:30 一】起床";
+    QTest::newRow("自选 of many days is short") << at0730 + QStringList{"click RepeatChoice_4", "click WeekdayToggle_1", "click WeekdayToggle_3", "click WeekdayToggle_5"}
+        << "时间：+07:30 自选" << "RepeatChoice_4" << "【+07:30 一二三五】起床";
+    QTest::newRow("循环 of a countdown") << QStringList{"click Label4_1", "type TxtMinute 45", "click RepeatChoice_5"}
+        << "时间：-00:45 循环" << "RepeatChoice_5" << "【-00:45:00 循环】起床";
+    QTest::newRow("a mode change drops what it does not offer") << at0730 + QStringList{"click RepeatChoice_1", "click Label4_1"}
+        << "时间：-07:30" << "RepeatChoice_0" << "【-07:30:00】起床";
+    QTest::newRow("无计时 has no repeat") << at0730 + QStringList{"click RepeatChoice_2", "click Label4_2"}
+        << "时间： --:--" << "RepeatChoice_0" << "【待完成】起床";
+    // clang-format on
+}
+
+void TestTodoPage::repeatRow()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, timerLine);
+    QFETCH(QString, chosen);
+    QFETCH(QString, entry);
+    click(QStringLiteral("SButton5_0"));
+    for (const QString& step : std::as_const(steps)) {
+        const QStringList part = step.split(u' ');
+        if (part.at(0) == QLatin1String("click")) {
+            QVERIFY2(widget(part.at(1))->isVisible(), qPrintable(step));
+            click(part.at(1));
+        } else if (part.at(0) == QLatin1String("type")) {
+            type(part.at(1), part.at(2));
+        } else {
+            QWidget* target = widget(part.at(1));
+            target->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(target, part.at(2) == QLatin1String("Right")  ? Qt::Key_Right
+                                    : part.at(2) == QLatin1String("Left") ? Qt::Key_Left
+                                                                          : Qt::Key_Space);
+        }
+    }
+    QCOMPARE(label(QStringLiteral("Label2_5")), timerLine);
+    const bool countdown = control<ClickLabel>(w.get(), QStringLiteral("Label4_1"))->isChosen();
+    const bool noTimer = control<ClickLabel>(w.get(), QStringLiteral("Label4_2"))->isChosen();
+    for (int i = 0; i < 6; ++i) {
+        auto* item = control<ClickLabel>(w.get(), QStringLiteral("RepeatChoice_%1").arg(i));
+        QCOMPARE(item->isChosen(), item->objectName() == chosen);
+        // A countdown offers 只一次 and 循环, a clock time all but 循环, no timer nothing.
+        const bool offered = !noTimer && (i == 0 || (countdown ? i == 5 : i < 5));
+        QCOMPARE(item->isVisible(), offered);
+    }
+    QCOMPARE(widget(QStringLiteral("WeekdayRow"))->isVisible(), chosen == QLatin1String("RepeatChoice_4"));
+    add(QStringLiteral("起床"));
+    QCOMPARE(entries(), QStringList{entry});
+    // The editor starts again from 只一次.
+    QVERIFY(control<ClickLabel>(w.get(), QStringLiteral("RepeatChoice_0"))->isChosen());
+}
+
+void TestTodoPage::lateShutDownAsksFirst_data()
+{
+    // A shut-down due in a minute, the computer asleep for sleep seconds, then a tick; answer is
+    // the button pressed in the question, "" to close it as Escape does.
+    QTest::addColumn<int>("sleep");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<int>("started");
+    QTest::newRow("an hour late, closed") << 3600 << "" << QStringList{"LateTaskQuestion"} << 0;
+    QTest::newRow("an hour late, 跳过") << 3600 << "skipLateTask" << QStringList{"LateTaskQuestion"} << 0;
+    QTest::newRow("an hour late, 执行") << 3600 << "runLateTask" << QStringList{"LateTaskQuestion"} << 1;
+    QTest::newRow("a minute late") << 120 << "" << QStringList() << 1;
+}
+
+void TestTodoPage::lateShutDownAsksFirst()
+{
+    QFETCH(int, sleep);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, asked);
+    QFETCH(int, started);
+    w->todoPage()->engine().addTask(
+        {QStringLiteral("关机"), QStringLiteral("-00:01:00"), TaskStatus::Running, TaskAction::Power, "0"});
+    ModalCloser closer;
+    QString question;
+    closer.inspect = [&](QWidget* modal) {
+        question = modal->findChild<QLabel*>() ? modal->findChild<QLabel*>()->text() : QString();
+        if (!answer.isEmpty())
+            QTest::mouseClick(modal->findChild<QPushButton*>(answer), Qt::LeftButton);
+    };
+    tp->clock.advanceMs(qint64(sleep) * 1000);
+    w->todoPage()->engine().tick();
+    QCOMPARE(closer.seen, asked);
+    QCOMPARE(tp->launcher.launches.size(), started);
+    QCOMPARE(entries(), QStringList{QStringLiteral("【已完成】关机")});
 }
 
 QTEST_MAIN(TestTodoPage)
