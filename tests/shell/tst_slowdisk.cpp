@@ -29,6 +29,8 @@ void TestSlowDisk::windowAndTypingNeverWaitForAFlush_data()
     QTest::addColumn<bool>("cutShort");
     // The write probe of the data folder flushes at every start, before the window exists.
     QTest::newRow("every start: the data folder's write probe") << false;
+    // The load finishes a save a crash cut short, which flushes, right after the first drawing.
+    QTest::newRow("a save cut short, finished by the load") << true;
 }
 
 void TestSlowDisk::windowAndTypingNeverWaitForAFlush()
