@@ -26,7 +26,7 @@ namespace {
 /// How long the write probe waits for the disk to confirm its flush. The probe runs before the
 /// window appears: a disk that answers later is slow, not refusing (it took the file), and the window
 /// does not wait for it. A failure the flush would have told is told by the first save instead.
-constexpr int kProbeFlushMs = 100;
+constexpr int kProbeFlushMs = 50;
 
 /// Flushes and closes fd on a thread of its own; the error, or 0 when the disk has not answered
 /// within kProbeFlushMs (the thread closes fd once it does).
