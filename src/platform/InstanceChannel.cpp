@@ -247,16 +247,23 @@ InstanceChannel::Delivery InstanceChannel::sendLine(const QString& path, const Q
             connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&place.address), place.length);
         while (connected != 0 && errno == EINTR);
         if (connected == 0) {
-            const Delivery delivery = exchange(fd, line);
+            // The listener's user is known from its socket before a word is said: another user's
+            // process at our place (a planted socket, or a link to one) hears nothing.
+            ucred listener = {};
+            socklen_t size = sizeof listener;
+            const bool ours = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &listener, &size) == 0 &&
+                              listener.uid == ::geteuid();
+            const Delivery delivery = ours ? exchange(fd, line) : Delivery::Stranger;
             ::close(fd);
             return delivery;
         }
         const int error = errno;
         ::close(fd);
         if ((error != ENOENT && error != ECONNREFUSED && error != EAGAIN) || deadline.hasExpired())
-            return Delivery::NotReached;
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
     }
+    return Delivery::NotReached;
 }
 
 InstanceChannel::InstanceChannel(QObject* parent) : QObject(parent), m_acceptedUid(::geteuid()) {}

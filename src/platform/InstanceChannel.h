@@ -71,11 +71,14 @@ public:
     enum class Delivery
     {
         Delivered,
+        /// Nobody listened or answered in time.
         NotReached,
+        /// The listener is a process of another user: nothing was said to it.
+        Stranger,
     };
     /// Sends a verb to the copy listening at path and waits for its answer. The listener may still
     /// be on its way (it listens from its first drawing on), so a missing or refusing socket is tried
-    /// again until the time is up.
+    /// again until the time is up. Nothing is sent unless the listener runs as this process's user.
     static Delivery send(const QString& path, StartVerb verb, int timeoutMs);
     /// Sends one raw line (its newline included) and waits for the answer.
     static Delivery sendLine(const QString& path, const QByteArray& line, int timeoutMs);

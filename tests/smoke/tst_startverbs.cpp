@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <future>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -36,6 +38,32 @@ bool leaveStaleSocket(const QString& path)
     return bound;
 }
 
+/// A socket listening at path as another user would: it accepts one peer and returns 1 plus the
+/// number of bytes that peer sent (0 when nobody came within three seconds).
+int listenAsStranger(const QByteArray& path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0)
+        return 200;
+    pollfd wait = {fd, POLLIN, 0};
+    if (::poll(&wait, 1, 3000) != 1)
+        return 0;
+    const int peer = ::accept(fd, nullptr, nullptr);
+    int heard = 0;
+    char buffer[64];
+    for (pollfd more = {peer, POLLIN, 0}; ::poll(&more, 1, 1000) == 1;) {
+        const ssize_t got = ::recv(peer, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            break;
+        heard += int(got);
+    }
+    return 1 + std::min(heard, 100);
+}
+
 /// Runs a client on another thread while this one serves the channel; its result once it is done.
 template <typename Client> int whileServing(Client client)
 {
@@ -57,6 +85,8 @@ private slots:
     void commandLineReachesTheWindow();
     void strangersAndNoiseAreNotHeard_data();
     void strangersAndNoiseAreNotHeard();
+    void whatLiesAtThePlaceNeverSilencesAStart_data();
+    void whatLiesAtThePlaceNeverSilencesAStart();
 };
 
 void TestStartVerbs::commandLineReachesTheWindow_data()
@@ -202,6 +232,35 @@ void TestStartVerbs::strangersAndNoiseAreNotHeard()
         channel.setAcceptedUid(::geteuid());
     QCOMPARE(whileServing([&address] { return int(InstanceChannel::send(address, StartVerb::Show, 2000)); }),
              int(InstanceChannel::Delivery::Delivered));
+}
+
+void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart_data()
+{
+    using Delivery = InstanceChannel::Delivery;
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<int>("delivery");
+    QTest::newRow("another user's socket: nothing is said to it") << "stranger" << int(Delivery::Stranger);
+}
+
+void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
+{
+    QFETCH(QString, place);
+    QFETCH(int, delivery);
+    QTemporaryDir folder;
+    const QString address = folder.filePath(QStringLiteral("channel"));
+    const auto send = [&address] { return int(InstanceChannel::send(address, StartVerb::New, 1500)); };
+
+    if (place == QLatin1String("stranger")) {
+        if (::geteuid() != 0)
+            QSKIP("another user's socket needs root to make");
+        // Left there while this user's copy could not listen: a start must not talk to it.
+        QVERIFY(giveToUnprivileged(folder.path()));
+        std::future<int> stranger = std::async(std::launch::async, [&address] {
+            return runUnprivileged([path = QFile::encodeName(address)] { return listenAsStranger(path); });
+        });
+        QCOMPARE(send(), delivery);
+        QCOMPARE(stranger.get(), 1); // reached, and not one byte heard
+    }
 }
 
 QTEST_MAIN(TestStartVerbs)
