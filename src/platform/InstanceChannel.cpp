@@ -300,8 +300,10 @@ bool InstanceChannel::listen(const QString& path)
     const char* name = place.name.constData();
     struct stat st = {};
     if (::fstatat(place.folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        // The data folder is shared with other hands: only a socket of ours is ours to replace.
-        if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid() || ::unlinkat(place.folderFd, name, 0) != 0)
+        // The name is ours, and this copy holds the lock: nothing there is a running copy's. Left
+        // there, a file or a link would make later starts do nothing, and another user's socket
+        // would hear them. The name goes, never what a link points to; a folder may hold anything.
+        if (S_ISDIR(st.st_mode) || ::unlinkat(place.folderFd, name, 0) != 0)
             return false;
     } else if (errno != ENOENT) {
         return false;

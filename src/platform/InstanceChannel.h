@@ -88,9 +88,10 @@ public:
     InstanceChannel(const InstanceChannel&) = delete;
     InstanceChannel& operator=(const InstanceChannel&) = delete;
 
-    /// Listens at path. Only the holder of the data folder's lock calls this, so a socket found
-    /// there was left by a copy that ended without removing it, and is replaced; anything else in
-    /// that place is left alone and the channel stays closed. False when it cannot listen.
+    /// Listens at path. Only the holder of the data folder's lock calls this, so whatever lies at
+    /// that name (a socket a copy left when it ended, another user's socket, a file, a link) is not
+    /// a running copy's and is replaced; the name alone goes, a link is never followed. A folder
+    /// there is left alone and the channel stays closed. False when it cannot listen.
     bool listen(const QString& path);
     bool isListening() const { return m_fd >= 0; }
     /// The user whose processes are heard; this process's own by default (tests name another).

@@ -240,6 +240,8 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart_data()
     QTest::addColumn<QString>("place");
     QTest::addColumn<int>("delivery");
     QTest::newRow("another user's socket: nothing is said to it") << "stranger" << int(Delivery::Stranger);
+    QTest::newRow("a file, taken back by the running copy") << "file" << int(Delivery::Delivered);
+    QTest::newRow("a link, taken back, its target untouched") << "link" << int(Delivery::Delivered);
 }
 
 void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
@@ -248,6 +250,10 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
     QFETCH(int, delivery);
     QTemporaryDir folder;
     const QString address = folder.filePath(QStringLiteral("channel"));
+    const QString outside = folder.filePath(QStringLiteral("outside"));
+    QVERIFY(writeFile(outside, "keep"));
+    InstanceChannel channel;
+    QSignalSpy received(&channel, &InstanceChannel::verbReceived);
     const auto send = [&address] { return int(InstanceChannel::send(address, StartVerb::New, 1500)); };
 
     if (place == QLatin1String("stranger")) {
@@ -260,7 +266,19 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
         });
         QCOMPARE(send(), delivery);
         QCOMPARE(stranger.get(), 1); // reached, and not one byte heard
+        return;
     }
+    if (place == QLatin1String("file"))
+        QVERIFY(writeFile(address, "planted"));
+    if (place == QLatin1String("link"))
+        QVERIFY(QFile::link(outside, address));
+    QVERIFY(channel.listen(address));
+    struct stat st = {};
+    QVERIFY(::lstat(QFile::encodeName(address).constData(), &st) == 0 && S_ISSOCK(st.st_mode));
+    QCOMPARE(readFile(outside), QByteArray("keep"));
+
+    QCOMPARE(whileServing(send), delivery);
+    QCOMPARE(received.count(), 1);
 }
 
 QTEST_MAIN(TestStartVerbs)
