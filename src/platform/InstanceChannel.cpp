@@ -263,7 +263,28 @@ InstanceChannel::Delivery InstanceChannel::sendLine(const QString& path, const Q
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
     }
+    // A file or a link in the socket's place refuses as a copy still starting does; the running copy
+    // takes the place back when it starts listening, so only what is still there at the end counts.
+    struct stat st = {};
+    if (::fstatat(place.folderFd, place.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISSOCK(st.st_mode))
+        return Delivery::NotASocket;
     return Delivery::NotReached;
+}
+
+QString InstanceChannel::describe(Delivery delivery, const QString& path)
+{
+    switch (delivery) {
+    case Delivery::Delivered:
+        break;
+    case Delivery::NotReached:
+        return QStringLiteral("它没有在“%1”应答").arg(path);
+    case Delivery::Stranger:
+        return QStringLiteral("在“%1”等候的是另一个用户的程序，没有向它发送任何内容").arg(path);
+    case Delivery::NotASocket:
+        return QStringLiteral("“%1”处是一个文件或链接，而不是它的通道；它下次启动时会收回这个位置").arg(path);
+    }
+    return QString();
 }
 
 InstanceChannel::InstanceChannel(QObject* parent) : QObject(parent), m_acceptedUid(::geteuid()) {}

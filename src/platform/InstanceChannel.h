@@ -75,6 +75,8 @@ public:
         NotReached,
         /// The listener is a process of another user: nothing was said to it.
         Stranger,
+        /// Something other than a socket lies at the channel's place.
+        NotASocket,
     };
     /// Sends a verb to the copy listening at path and waits for its answer. The listener may still
     /// be on its way (it listens from its first drawing on), so a missing or refusing socket is tried
@@ -82,6 +84,9 @@ public:
     static Delivery send(const QString& path, StartVerb verb, int timeoutMs);
     /// Sends one raw line (its newline included) and waits for the answer.
     static Delivery sendLine(const QString& path, const QByteArray& line, int timeoutMs);
+    /// Why a later start could not reach the running copy at path, in words for the user; empty for
+    /// Delivered.
+    static QString describe(Delivery delivery, const QString& path);
 
     explicit InstanceChannel(QObject* parent = nullptr);
     ~InstanceChannel() override;

@@ -242,6 +242,7 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart_data()
     QTest::newRow("another user's socket: nothing is said to it") << "stranger" << int(Delivery::Stranger);
     QTest::newRow("a file, taken back by the running copy") << "file" << int(Delivery::Delivered);
     QTest::newRow("a link, taken back, its target untouched") << "link" << int(Delivery::Delivered);
+    QTest::newRow("a file put there later: the start says so") << "late file" << int(Delivery::NotASocket);
 }
 
 void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
@@ -277,6 +278,14 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
     QVERIFY(::lstat(QFile::encodeName(address).constData(), &st) == 0 && S_ISSOCK(st.st_mode));
     QCOMPARE(readFile(outside), QByteArray("keep"));
 
+    if (place == QLatin1String("late file")) {
+        QVERIFY(QFile::remove(address));
+        QVERIFY(writeFile(address, "planted"));
+        QCOMPARE(send(), delivery);
+        QVERIFY(InstanceChannel::describe(InstanceChannel::Delivery(delivery), address).contains(address));
+        QCOMPARE(received.count(), 0);
+        return;
+    }
     QCOMPARE(whileServing(send), delivery);
     QCOMPARE(received.count(), 1);
 }
