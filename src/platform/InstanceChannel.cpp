@@ -337,7 +337,7 @@ bool InstanceChannel::listen(const QString& path)
         return false;
     }
     // Only the user can connect at all; the peer's user is checked all the same.
-    if (::fchmodat(place.folderFd, name, 0600, 0) != 0 || ::listen(fd, kMostPeers) != 0 ||
+    if (::fchmodat(place.folderFd, name, 0600, 0) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
         ::fstatat(place.folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         ::close(fd);
         ::unlinkat(place.folderFd, name, 0);
@@ -363,38 +363,34 @@ void InstanceChannel::acceptPeers()
         }
         ucred peer = {};
         socklen_t size = sizeof peer;
-        if (m_peers >= kMostPeers || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
-            peer.uid != m_acceptedUid) {
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != m_acceptedUid) {
             ::close(fd);
             continue;
         }
-        ++m_peers;
+        // A start sends its line as soon as it is connected: the peer connected longest has had its
+        // time, and makes way rather than the newcomer.
+        if (m_peers.size() >= kMostPeers)
+            dropPeer(m_peers.constFirst());
         // The notifier stands for the peer: the descriptor closes when it goes.
         auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(notifier, &QObject::destroyed, [fd] { ::close(fd); });
+        m_peers.append(notifier);
+        QTimer::singleShot(kPeerTimeoutMs, notifier, [this, notifier] { dropPeer(notifier); });
         auto line = std::make_shared<QByteArray>();
-        const auto done = [this, notifier] {
-            if (!notifier->isEnabled())
-                return;
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-            --m_peers;
-        };
-        QTimer::singleShot(kPeerTimeoutMs, notifier, done);
-        connect(notifier, &QSocketNotifier::activated, this, [this, fd, line, done] {
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, fd, line] {
             char buffer[kLongestLine];
             const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
             if (got < 0 && (errno == EAGAIN || errno == EINTR))
                 return;
             if (got <= 0) {
-                done();
+                dropPeer(notifier);
                 return;
             }
             line->append(buffer, got);
             const qsizetype end = line->indexOf('\n');
             if (end < 0) {
                 if (line->size() >= kLongestLine)
-                    done();
+                    dropPeer(notifier);
                 return;
             }
             // One line that names a verb, and nothing after it.
@@ -402,9 +398,17 @@ void InstanceChannel::acceptPeers()
                 end + 1 == line->size() ? verbOf(line->left(end)) : std::optional<StartVerb>();
             if (verb)
                 ::send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-            done();
+            dropPeer(notifier);
             if (verb)
                 emit verbReceived(*verb);
         });
     }
+}
+
+void InstanceChannel::dropPeer(QSocketNotifier* peer)
+{
+    if (!m_peers.removeOne(peer))
+        return;
+    peer->setEnabled(false);
+    peer->deleteLater();
 }

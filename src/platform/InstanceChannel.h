@@ -54,10 +54,11 @@ class InstanceChannel : public QObject
 public:
     /// Longest line a peer may send, its newline included.
     static constexpr int kLongestLine = 16;
-    /// Peers heard at the same time; more are refused until one is done.
-    static constexpr int kMostPeers = 4;
-    /// A peer that has not sent its line by then is dropped.
-    static constexpr int kPeerTimeoutMs = 2000;
+    /// Peers heard at the same time; a new one beyond them takes the place of the one connected
+    /// longest, so peers that connect and never write cannot shut later starts out.
+    static constexpr int kMostPeers = 16;
+    /// A peer that has not sent its line by then is dropped; each peer has its own time.
+    static constexpr int kPeerTimeoutMs = 500;
 
     /// Where the channel of a data folder lies: in the runtime folder when that is a folder of ours
     /// alone, named after the data folder's device and inode (so every path that reaches the folder
@@ -107,6 +108,7 @@ signals:
 
 private:
     void acceptPeers();
+    void dropPeer(QSocketNotifier* peer);
     void close();
 
     int m_fd = -1;
@@ -114,6 +116,7 @@ private:
     QByteArray m_name;
     unsigned long long m_inode = 0;
     unsigned m_acceptedUid;
-    int m_peers = 0;
+    /// The peers being heard, the one connected longest first.
+    QList<QSocketNotifier*> m_peers;
     QSocketNotifier* m_notifier = nullptr;
 };

@@ -243,6 +243,7 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart_data()
     QTest::newRow("a file, taken back by the running copy") << "file" << int(Delivery::Delivered);
     QTest::newRow("a link, taken back, its target untouched") << "link" << int(Delivery::Delivered);
     QTest::newRow("a file put there later: the start says so") << "late file" << int(Delivery::NotASocket);
+    QTest::newRow("idle clients of the same user, then a start") << "idle" << int(Delivery::Delivered);
 }
 
 void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
@@ -285,6 +286,25 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
         QVERIFY(InstanceChannel::describe(InstanceChannel::Delivery(delivery), address).contains(address));
         QCOMPARE(received.count(), 0);
         return;
+    }
+    // Peers that connect and never write, more than are heard at once, each still waiting.
+    std::vector<int> idle;
+    const auto closeIdle = qScopeGuard([&idle] {
+        for (int fd : idle)
+            ::close(fd);
+    });
+    if (place == QLatin1String("idle")) {
+        sockaddr_un to = {};
+        to.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(address);
+        std::memcpy(to.sun_path, path.constData(), std::size_t(path.size()));
+        for (int i = 0; i < InstanceChannel::kMostPeers + 2; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            QVERIFY(fd >= 0);
+            idle.push_back(fd);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+        QTest::qWait(50);
     }
     QCOMPARE(whileServing(send), delivery);
     QCOMPARE(received.count(), 1);
