@@ -238,14 +238,24 @@ InstanceChannel::Delivery InstanceChannel::sendLine(const QString& path, const Q
     if (!locate(path, place))
         return Delivery::NotReached;
     const QDeadlineTimer deadline(timeoutMs);
+    const auto notASocket = [&place] {
+        struct stat st = {};
+        return ::fstatat(place.folderFd, place.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+               !S_ISSOCK(st.st_mode);
+    };
     for (;;) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
             return Delivery::NotReached;
-        int connected;
-        do
-            connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&place.address), place.length);
-        while (connected != 0 && errno == EINTR);
+        // connect() follows a link: one at the place is refused as a file there is, and waited out
+        // as a copy still starting is.
+        int connected = -1;
+        errno = ECONNREFUSED;
+        if (!notASocket()) {
+            do
+                connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&place.address), place.length);
+            while (connected != 0 && errno == EINTR);
+        }
         if (connected == 0) {
             // The listener's user is known from its socket before a word is said: another user's
             // process at our place (a planted socket, or a link to one) hears nothing.
@@ -265,11 +275,7 @@ InstanceChannel::Delivery InstanceChannel::sendLine(const QString& path, const Q
     }
     // A file or a link in the socket's place refuses as a copy still starting does; the running copy
     // takes the place back when it starts listening, so only what is still there at the end counts.
-    struct stat st = {};
-    if (::fstatat(place.folderFd, place.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        !S_ISSOCK(st.st_mode))
-        return Delivery::NotASocket;
-    return Delivery::NotReached;
+    return notASocket() ? Delivery::NotASocket : Delivery::NotReached;
 }
 
 QString InstanceChannel::describe(Delivery delivery, const QString& path)
@@ -337,7 +343,7 @@ bool InstanceChannel::listen(const QString& path)
         return false;
     }
     // Only the user can connect at all; the peer's user is checked all the same.
-    if (::fchmodat(place.folderFd, name, 0600, 0) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
+    if (::fchmodat(place.folderFd, name, 0600, AT_SYMLINK_NOFOLLOW) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
         ::fstatat(place.folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         ::close(fd);
         ::unlinkat(place.folderFd, name, 0);

@@ -242,6 +242,8 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart_data()
     QTest::newRow("another user's socket: nothing is said to it") << "stranger" << int(Delivery::Stranger);
     QTest::newRow("a file, taken back by the running copy") << "file" << int(Delivery::Delivered);
     QTest::newRow("a link, taken back, its target untouched") << "link" << int(Delivery::Delivered);
+    QTest::newRow("a link to the listening socket: not followed")
+        << "link to it" << int(Delivery::NotASocket);
     QTest::newRow("a file put there later: the start says so") << "late file" << int(Delivery::NotASocket);
     QTest::newRow("idle clients of the same user, then a start") << "idle" << int(Delivery::Delivered);
 }
@@ -279,10 +281,13 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
     QVERIFY(::lstat(QFile::encodeName(address).constData(), &st) == 0 && S_ISSOCK(st.st_mode));
     QCOMPARE(readFile(outside), QByteArray("keep"));
 
-    if (place == QLatin1String("late file")) {
-        QVERIFY(QFile::remove(address));
-        QVERIFY(writeFile(address, "planted"));
-        QCOMPARE(send(), delivery);
+    if (place == QLatin1String("late file") || place == QLatin1String("link to it")) {
+        const QString moved = folder.filePath(QStringLiteral("moved"));
+        if (place == QLatin1String("late file"))
+            QVERIFY(QFile::remove(address) && writeFile(address, "planted"));
+        else
+            QVERIFY(QFile::rename(address, moved) && QFile::link(moved, address));
+        QCOMPARE(whileServing(send), delivery);
         QVERIFY(InstanceChannel::describe(InstanceChannel::Delivery(delivery), address).contains(address));
         QCOMPARE(received.count(), 0);
         return;
