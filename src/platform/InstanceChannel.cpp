@@ -72,6 +72,18 @@ bool locate(const QString& path, Place& place)
     return true;
 }
 
+/// A peer being heard: the notifier of its socket, which it closes when it goes, and what it sent so
+/// far.
+class Peer : public QSocketNotifier
+{
+public:
+    Peer(int fd, QObject* parent) : QSocketNotifier(fd, QSocketNotifier::Read, parent) {}
+    ~Peer() override { ::close(int(socket())); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+    QByteArray line;
+};
+
 /// Writes the line on a connected socket and reads the answer.
 InstanceChannel::Delivery exchange(int fd, const QByteArray& line)
 {
@@ -367,48 +379,59 @@ void InstanceChannel::acceptPeers()
                 continue;
             return;
         }
-        ucred peer = {};
-        socklen_t size = sizeof peer;
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != m_acceptedUid) {
+        ucred user = {};
+        socklen_t size = sizeof user;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &user, &size) != 0 || user.uid != m_acceptedUid) {
             ::close(fd);
             continue;
         }
         // A start sends its line as soon as it is connected: the peer connected longest has had its
-        // time, and makes way rather than the newcomer.
-        if (m_peers.size() >= kMostPeers)
-            dropPeer(m_peers.constFirst());
-        // The notifier stands for the peer: the descriptor closes when it goes.
-        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connect(notifier, &QObject::destroyed, [fd] { ::close(fd); });
-        m_peers.append(notifier);
-        QTimer::singleShot(kPeerTimeoutMs, notifier, [this, notifier] { dropPeer(notifier); });
-        auto line = std::make_shared<QByteArray>();
-        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, fd, line] {
-            char buffer[kLongestLine];
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR))
-                return;
-            if (got <= 0) {
-                dropPeer(notifier);
-                return;
-            }
-            line->append(buffer, got);
-            const qsizetype end = line->indexOf('\n');
-            if (end < 0) {
-                if (line->size() >= kLongestLine)
-                    dropPeer(notifier);
-                return;
-            }
-            // One line that names a verb, and nothing after it.
-            const std::optional<StartVerb> verb =
-                end + 1 == line->size() ? verbOf(line->left(end)) : std::optional<StartVerb>();
-            if (verb)
-                ::send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-            dropPeer(notifier);
-            if (verb)
-                emit verbReceived(*verb);
+        // time, and makes way rather than the newcomer. What a peer sent while this thread was busy
+        // is still heard before it goes.
+        if (m_peers.size() >= kMostPeers) {
+            QSocketNotifier* oldest = m_peers.constFirst();
+            hear(oldest);
+            dropPeer(oldest);
+        }
+        auto* peer = new Peer(fd, this);
+        m_peers.append(peer);
+        QTimer::singleShot(kPeerTimeoutMs, peer, [this, peer] {
+            hear(peer);
+            dropPeer(peer);
         });
+        connect(peer, &QSocketNotifier::activated, this, [this, peer] { hear(peer); });
     }
+}
+
+void InstanceChannel::hear(QSocketNotifier* notifier)
+{
+    if (!m_peers.contains(notifier))
+        return;
+    auto* peer = static_cast<Peer*>(notifier);
+    const int fd = int(peer->socket());
+    char buffer[kLongestLine];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (got <= 0) {
+        dropPeer(peer);
+        return;
+    }
+    peer->line.append(buffer, got);
+    const qsizetype end = peer->line.indexOf('\n');
+    if (end < 0) {
+        if (peer->line.size() >= kLongestLine)
+            dropPeer(peer);
+        return;
+    }
+    // One line that names a verb, and nothing after it.
+    const std::optional<StartVerb> verb =
+        end + 1 == peer->line.size() ? verbOf(peer->line.left(end)) : std::optional<StartVerb>();
+    if (verb)
+        ::send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    dropPeer(peer);
+    if (verb)
+        emit verbReceived(*verb);
 }
 
 void InstanceChannel::dropPeer(QSocketNotifier* peer)

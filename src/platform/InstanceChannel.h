@@ -108,6 +108,8 @@ signals:
 
 private:
     void acceptPeers();
+    /// Reads what the peer sent, and takes its verb once its line is whole.
+    void hear(QSocketNotifier* peer);
     void dropPeer(QSocketNotifier* peer);
     void close();
 

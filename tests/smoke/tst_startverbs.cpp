@@ -64,6 +64,18 @@ int listenAsStranger(const QByteArray& path)
     return 1 + std::min(heard, 100);
 }
 
+/// A client socket connected (or connecting, with SOCK_NONBLOCK) to the socket at path.
+int connectTo(const QString& path, int flags)
+{
+    sockaddr_un to = {};
+    to.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    std::memcpy(to.sun_path, bytes.constData(), std::size_t(bytes.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | flags, 0);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    return fd;
+}
+
 /// Runs a client on another thread while this one serves the channel; its result once it is done.
 template <typename Client> int whileServing(Client client)
 {
@@ -246,6 +258,7 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart_data()
         << "link to it" << int(Delivery::NotASocket);
     QTest::newRow("a file put there later: the start says so") << "late file" << int(Delivery::NotASocket);
     QTest::newRow("idle clients of the same user, then a start") << "idle" << int(Delivery::Delivered);
+    QTest::newRow("more starts at once than are heard together") << "crowd" << int(Delivery::Delivered);
 }
 
 void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
@@ -299,17 +312,28 @@ void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
             ::close(fd);
     });
     if (place == QLatin1String("idle")) {
-        sockaddr_un to = {};
-        to.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(address);
-        std::memcpy(to.sun_path, path.constData(), std::size_t(path.size()));
-        for (int i = 0; i < InstanceChannel::kMostPeers + 2; ++i) {
-            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            QVERIFY(fd >= 0);
-            idle.push_back(fd);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        }
+        for (int i = 0; i < InstanceChannel::kMostPeers + 2; ++i)
+            idle.push_back(connectTo(address, SOCK_NONBLOCK));
         QTest::qWait(50);
+    }
+    if (place == QLatin1String("crowd")) {
+        // Every one has sent its line before the window's thread comes to any: the ones that make way
+        // for later ones are heard first.
+        for (int i = 0; i <= InstanceChannel::kMostPeers; ++i) {
+            idle.push_back(connectTo(address, 0));
+            QCOMPARE(::send(idle.back(), "new\n", 4, MSG_NOSIGNAL), ssize_t(4));
+        }
+        QTest::qWait(100);
+        int answered = 0;
+        for (int fd : idle) {
+            char answer[4] = {};
+            pollfd wait = {fd, POLLIN, 0};
+            answered +=
+                ::poll(&wait, 1, 1000) == 1 && ::recv(fd, answer, 3, 0) == 3 && QByteArray(answer) == "ok\n";
+        }
+        QCOMPARE(answered, InstanceChannel::kMostPeers + 1);
+        QCOMPARE(received.count(), InstanceChannel::kMostPeers + 1);
+        return;
     }
     QCOMPARE(whileServing(send), delivery);
     QCOMPARE(received.count(), 1);
