@@ -4,6 +4,7 @@
 #include "platform/ExecutablePath.h"
 #include "platform/FolderHandle.h"
 #include "platform/InstanceChannel.h"
+#include "platform/NoServices.h"
 #include "platform/QtTexts.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemFonts.h"
@@ -206,14 +207,27 @@ int main(int argc, char** argv)
         qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     const DataFolderLock lock = locking.get();
-    // A second start while another instance runs hands its request to that one and ends, silently
-    // whether or not it was heard: the data stays the other one's. A reminder's timer only starts the
-    // application when it is not running.
+    // A second start while another instance runs hands its request to that one and ends: the data
+    // stays the other one's. A reminder's timer only starts the application when it is not running.
     if (lock.state == SingleInstance::State::HeldElsewhere) {
-        if (request.verb != StartVerb::Due)
-            InstanceChannel::send(InstanceChannel::address(lock.folders.data, runtimeFolder), request.verb,
-                                  kReachMs);
-        return 0;
+        if (request.verb == StartVerb::Due)
+            return 0;
+        const QString address = InstanceChannel::address(lock.folders.data, runtimeFolder);
+        const InstanceChannel::Delivery delivery = InstanceChannel::send(address, request.verb, kReachMs);
+        // Nobody answering is a copy of another session (its own runtime folder): it is left alone
+        // silently, as ever. Something else in the channel's place, or another user's process
+        // listening there, would leave the user with nothing and no word why.
+        if (delivery == InstanceChannel::Delivery::Delivered ||
+            delivery == InstanceChannel::Delivery::NotReached)
+            return 0;
+        const QString notice =
+            QStringLiteral("Vemra便笺已在使用便笺数据文件夹“%1”，但这次启动无法联系到它：%2。\r\n"
+                           "请从任务栏切换到正在运行的Vemra便笺。")
+                .arg(FolderHandle::displayPath(lock.folders.data),
+                     InstanceChannel::describe(delivery, FolderHandle::displayPath(address)));
+        printNotice(notice);
+        FrmMessage::ShowMessage(nullptr, NoServices::sound(), lock.folders.resources, kNoticeTitle, notice);
+        return 1;
     }
     const AppFolders& folders = lock.folders;
     // The choice was for this process only: programs the application starts pick their own.

@@ -7,10 +7,15 @@
 // earlier one left behind.
 //
 //   bench_startup [--rounds N] [--warmup N] [--notes N] [--app PATH] [--bare PATH]
-//                 [--baseline PATH] [--scheme auto|beside|per-user] [--verbose] [--keep]
+//                 [--baseline PATH] [--scheme auto|beside|per-user] [--slow-flush MS]
+//                 [--verbose] [--keep]
 //
 // --baseline adds an earlier build of the executable as two more variants, so that the saving of a
 // change is measured in the same interleaved rounds as the change itself.
+//
+// --slow-flush MS starts VemraNotes with the slow-flush shim (LD_PRELOAD), each fsync, fdatasync and
+// syncfs first waiting MS milliseconds: the start on a disk that answers slowly. The seeded notes
+// then come with a save a crash cut short (a staging folder beside Notes), which the load finishes.
 //
 // Where the notes go: an executable that keeps its data beside itself reads <folder>/Notes, one that
 // keeps it per user reads $XDG_DATA_HOME/VemraNotes/Notes. Before the rounds, one launch of each
@@ -279,6 +284,8 @@ struct Options
     std::string bare = VEMRA_BARE_WINDOW;
     std::string baseline;
     Scheme scheme = Scheme::Auto;
+    int slowFlushMs = 0;
+    std::string shim = VEMRA_SLOW_FLUSH_LIBRARY;
     bool verbose = false;
     bool keep = false;
 };
@@ -308,15 +315,17 @@ Options parse(int argc, char** argv)
         else if (a == "--scheme") {
             const std::string s = value();
             o.scheme = s == "beside" ? Scheme::Beside : s == "per-user" ? Scheme::PerUser : Scheme::Auto;
-        } else if (a == "--verbose")
+        } else if (a == "--slow-flush")
+            o.slowFlushMs = std::max(0, std::atoi(value().c_str()));
+        else if (a == "--verbose")
             o.verbose = true;
         else if (a == "--keep")
             o.keep = true;
         else {
             std::printf(
                 "usage: bench_startup [--rounds N] [--warmup N] [--notes N] [--app PATH] [--bare PATH]\n"
-                "                     [--baseline PATH] [--scheme auto|beside|per-user] [--verbose] "
-                "[--keep]\n");
+                "                     [--baseline PATH] [--scheme auto|beside|per-user] [--slow-flush MS]\n"
+                "                     [--verbose] [--keep]\n");
             std::exit(a == "--help" ? 0 : 2);
         }
     }
@@ -450,12 +459,23 @@ int main(int argc, char** argv)
             Variant& v = variants[(size_t(round) + k) % variants.size()];
             const Tree tree(workspace);
             const std::string exe = placeProgram(v.executable, tree.app);
+            const std::string notes =
+                v.scheme == Scheme::PerUser ? tree.data + "/VemraNotes/Notes" : tree.app + "/Notes";
             if (v.notes > 0)
-                seedNotes(v.scheme == Scheme::PerUser ? tree.data + "/VemraNotes/Notes" : tree.app + "/Notes",
-                          v.notes);
+                seedNotes(notes, v.notes);
+            std::vector<std::string> environment = tree.environment(xvfb.display());
+            if (options.slowFlushMs > 0 && v.notes >= 0) {
+                if (v.notes > 0) {
+                    // A staged file without its journal: the load keeps it in the recovery folder,
+                    // flushing as it goes.
+                    makeFolder(folderOf(notes) + "/.Notes.saving", 0700);
+                    writeFile(folderOf(notes) + "/.Notes.saving/1.txt", everydayNote(0));
+                }
+                environment.push_back("LD_PRELOAD=" + options.shim);
+                environment.push_back("VEMRA_SLOW_FLUSH_MS=" + std::to_string(options.slowFlushMs));
+            }
             syncDisk(tree.root);
-            const Launch launch = watcher.run({exe}, tree.environment(xvfb.display()),
-                                              tree.root + "/output.log", options.verbose);
+            const Launch launch = watcher.run({exe}, environment, tree.root + "/output.log", options.verbose);
             if (counted)
                 v.launches.push_back(launch);
             // The trees stay until the end: ext4 looks past recently deleted inodes when it creates
@@ -476,6 +496,9 @@ int main(int argc, char** argv)
     std::printf("Notes read from %s", schemeText(appScheme));
     if (!options.baseline.empty())
         std::printf(" (baseline: %s)", schemeText(variants.back().scheme));
+    if (options.slowFlushMs > 0)
+        std::printf("\nEvery flush of VemraNotes waits %d ms first (%s)", options.slowFlushMs,
+                    options.shim.c_str());
     std::printf("\nLoad average: before %s, after %s, 1-minute mean over the rounds %.2f\n",
                 loadBefore.c_str(), loadAfter.c_str(), loadSum / double(loads.size()));
     std::printf(

@@ -68,7 +68,7 @@ void NoteStore::reset()
 void NoteStore::load()
 {
     m_loadPending = false;
-    appendFolderNotes();
+    appendFolderNotes(m_folder->load());
     setCurrent(0);
     emit editorTextReplaced(m_texts.at(0));
 }
@@ -80,19 +80,46 @@ void NoteStore::loadWhenNeeded()
     emit editorTextReplaced(m_texts.at(0));
 }
 
-void NoteStore::ensureLoaded() const
+void NoteStore::loadInBackground()
 {
-    // Reading the folder changes what the store holds but not what it is: the getters stay const.
-    if (m_loadPending) {
-        auto* self = const_cast<NoteStore*>(this);
-        self->m_loadPending = false;
-        self->appendFolderNotes();
+    if (!m_loadPending || m_loadPosted)
+        return;
+    m_loadPosted = true;
+    NoteFolder* folder = m_folder.get();
+    m_writer->post([this, folder]() -> NoteWriter::Reply {
+        return [this, loaded = folder->load()] { tookLoad(loaded); };
+    });
+}
+
+void NoteStore::tookLoad(const NoteFolder::LoadResult& loaded)
+{
+    m_loadPending = false;
+    m_loadPosted = false;
+    appendFolderNotes(loaded);
+    // A save asked for meanwhile writes the whole list now; before, it would have written the folder
+    // without the notes still on their way.
+    if (m_saveWanted && !m_lookPending) {
+        m_saveWanted = false;
+        postSave(true);
     }
 }
 
-void NoteStore::appendFolderNotes()
+void NoteStore::ensureLoaded() const
 {
-    const NoteFolder::LoadResult loaded = m_folder->load();
+    // Reading the folder changes what the store holds but not what it is: the getters stay const.
+    if (!m_loadPending)
+        return;
+    auto* self = const_cast<NoteStore*>(this);
+    if (m_loadPosted) {
+        self->waitForWrites(); // the load's reply takes its notes in
+        return;
+    }
+    self->m_loadPending = false;
+    self->appendFolderNotes(self->m_folder->load());
+}
+
+void NoteStore::appendFolderNotes(const NoteFolder::LoadResult& loaded)
+{
     QStringList titles;
     titles.reserve(loaded.texts.size());
     for (const QString& text : loaded.texts)
@@ -126,6 +153,11 @@ bool NoteStore::save()
 
 void NoteStore::saveLater()
 {
+    // Typing while the disk has not answered the load yet must not wait for it.
+    if (m_loadPosted) {
+        m_saveWanted = true;
+        return;
+    }
     ensureLoaded();
     // The look's findings change the texts: a save given before they are in would write the folder
     // as the store saw it before, over what the look found.

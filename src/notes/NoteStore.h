@@ -71,7 +71,8 @@ public:
     }
     /// Index of the note the editor is tied to; −1 when none.
     int CurrentNote() const { return m_current; }
-    bool hasCurrentNote() const { return m_current >= 0 && m_current < NoteCount(); }
+    /// Needs no note of the folder: the notes a load brings come after those the store holds.
+    bool hasCurrentNote() const { return m_current >= 0 && m_current < m_texts.size(); }
     /// What the note list shows for each note.
     const QStringList& entries() const
     {
@@ -103,6 +104,12 @@ public:
     void loadWhenNeeded();
     /// Reads the folder now if loadWhenNeeded() put it off.
     void loadNow() { ensureLoaded(); }
+    /// Has the folder read on the writer's thread if loadWhenNeeded() put it off, and returns at
+    /// once: a slow disk (a save a crash cut short is finished first, with its flushes) never holds
+    /// the window. Its notes come in when the disk answers, after the notes held then. Meanwhile
+    /// the current note takes edits and an automatic save waits for the notes; whatever else needs
+    /// the folder's notes waits for the load.
+    void loadInBackground();
     bool isLoadPending() const { return m_loadPending; }
     /// Writes the notes to the folder and waits until it is done, after every write given before;
     /// false when it failed (told through folderFailed).
@@ -205,7 +212,8 @@ signals:
 
 private:
     void ensureLoaded() const;
-    void appendFolderNotes();
+    void appendFolderNotes(const NoteFolder::LoadResult& loaded);
+    void tookLoad(const NoteFolder::LoadResult& loaded);
     void setEntry(int index, const QString& entry);
     void setCurrent(int index);
     void appendEmptyNote();
@@ -248,6 +256,8 @@ private:
     std::unique_ptr<NoteFolder> m_folder;
     Undo m_undo;
     bool m_loadPending = false;
+    /// The pending load runs on the writer's thread.
+    bool m_loadPosted = false;
     QStringList m_texts;
     QStringList m_entries;
     int m_current = 0;

@@ -9,16 +9,41 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <future>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
+
+/// How long the write probe waits for the disk to confirm its flush. The probe runs before the
+/// window appears: a disk that answers later is slow, not refusing (it took the file), and the window
+/// does not wait for it. A failure the flush would have told is told by the first save instead.
+constexpr int kProbeFlushMs = 50;
+
+/// Flushes and closes fd on a thread of its own; the error, or 0 when the disk has not answered
+/// within kProbeFlushMs (the thread closes fd once it does).
+int flushAndClose(int fd)
+{
+    std::promise<int> done;
+    std::future<int> result = done.get_future();
+    std::thread([fd, done = std::move(done)]() mutable {
+        int error = ::fsync(fd) == 0 ? 0 : errno;
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        done.set_value(error);
+    }).detach();
+    if (result.wait_for(std::chrono::milliseconds(kProbeFlushMs)) != std::future_status::ready)
+        return 0;
+    return result.get();
+}
 
 const QString kConfig = QStringLiteral("Config.ini");
 const QString kNotes = QStringLiteral("Notes");
@@ -200,12 +225,8 @@ QString DataFolder::writeProblem(const QString& folder)
     // copy elsewhere, where the user would find none of them. A file without a name is never left
     // behind, whatever happens to this process.
     int fd = calls.open(name.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        int error = ::fsync(fd) == 0 ? 0 : errno;
-        if (::close(fd) != 0 && error == 0)
-            error = errno;
-        return describeError(error);
-    }
+    if (fd >= 0)
+        return describeError(flushAndClose(fd));
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return describeError(errno);
 
@@ -214,12 +235,10 @@ QString DataFolder::writeProblem(const QString& folder)
     fd = calls.open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return describeError(errno);
-    int error = ::fsync(fd) == 0 ? 0 : errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (::unlink(probe.constData()) != 0 && error == 0)
-        error = errno;
-    return describeError(error);
+    // The name goes first: the flush may answer after the probe has stopped waiting for it.
+    const int error = ::unlink(probe.constData()) == 0 ? 0 : errno;
+    const int flushed = flushAndClose(fd);
+    return describeError(error != 0 ? error : flushed);
 }
 
 bool DataFolder::claimsData(const QString& folder)

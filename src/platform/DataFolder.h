@@ -45,7 +45,8 @@ struct ProbeCalls
 ProbeCalls& probeCalls();
 
 /// Why folder cannot be used for the data, in words for the user; empty when a file can really be
-/// created and flushed to the disk there, and names can be removed again. Permission bits say
+/// created and flushed to the disk there (or the disk is still flushing it a moment later: slow is
+/// not refusing), and names can be removed again. Permission bits say
 /// little here: root writes into a 0555 folder, nobody writes on a read-only mount or through a
 /// server that maps root to nobody, and an append-only folder takes new files but never lets a
 /// save replace one. The probe leaves nothing behind, and removes what a crashed earlier probe left.

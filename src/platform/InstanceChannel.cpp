@@ -72,6 +72,18 @@ bool locate(const QString& path, Place& place)
     return true;
 }
 
+/// A peer being heard: the notifier of its socket, which it closes when it goes, and what it sent so
+/// far.
+class Peer : public QSocketNotifier
+{
+public:
+    Peer(int fd, QObject* parent) : QSocketNotifier(fd, QSocketNotifier::Read, parent) {}
+    ~Peer() override { ::close(int(socket())); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+    QByteArray line;
+};
+
 /// Writes the line on a connected socket and reads the answer.
 InstanceChannel::Delivery exchange(int fd, const QByteArray& line)
 {
@@ -238,25 +250,59 @@ InstanceChannel::Delivery InstanceChannel::sendLine(const QString& path, const Q
     if (!locate(path, place))
         return Delivery::NotReached;
     const QDeadlineTimer deadline(timeoutMs);
+    const auto notASocket = [&place] {
+        struct stat st = {};
+        return ::fstatat(place.folderFd, place.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+               !S_ISSOCK(st.st_mode);
+    };
     for (;;) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
             return Delivery::NotReached;
-        int connected;
-        do
-            connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&place.address), place.length);
-        while (connected != 0 && errno == EINTR);
+        // connect() follows a link: one at the place is refused as a file there is, and waited out
+        // as a copy still starting is.
+        int connected = -1;
+        errno = ECONNREFUSED;
+        if (!notASocket()) {
+            do
+                connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&place.address), place.length);
+            while (connected != 0 && errno == EINTR);
+        }
         if (connected == 0) {
-            const Delivery delivery = exchange(fd, line);
+            // The listener's user is known from its socket before a word is said: another user's
+            // process at our place (a planted socket, or a link to one) hears nothing.
+            ucred listener = {};
+            socklen_t size = sizeof listener;
+            const bool ours = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &listener, &size) == 0 &&
+                              listener.uid == ::geteuid();
+            const Delivery delivery = ours ? exchange(fd, line) : Delivery::Stranger;
             ::close(fd);
             return delivery;
         }
         const int error = errno;
         ::close(fd);
         if ((error != ENOENT && error != ECONNREFUSED && error != EAGAIN) || deadline.hasExpired())
-            return Delivery::NotReached;
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
     }
+    // A file or a link in the socket's place refuses as a copy still starting does; the running copy
+    // takes the place back when it starts listening, so only what is still there at the end counts.
+    return notASocket() ? Delivery::NotASocket : Delivery::NotReached;
+}
+
+QString InstanceChannel::describe(Delivery delivery, const QString& path)
+{
+    switch (delivery) {
+    case Delivery::Delivered:
+        break;
+    case Delivery::NotReached:
+        return QStringLiteral("它没有在“%1”应答").arg(path);
+    case Delivery::Stranger:
+        return QStringLiteral("在“%1”等候的是另一个用户的程序，没有向它发送任何内容").arg(path);
+    case Delivery::NotASocket:
+        return QStringLiteral("“%1”处是一个文件或链接，而不是它的通道；它下次启动时会收回这个位置").arg(path);
+    }
+    return QString();
 }
 
 InstanceChannel::InstanceChannel(QObject* parent) : QObject(parent), m_acceptedUid(::geteuid()) {}
@@ -293,8 +339,10 @@ bool InstanceChannel::listen(const QString& path)
     const char* name = place.name.constData();
     struct stat st = {};
     if (::fstatat(place.folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        // The data folder is shared with other hands: only a socket of ours is ours to replace.
-        if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid() || ::unlinkat(place.folderFd, name, 0) != 0)
+        // The name is ours, and this copy holds the lock: nothing there is a running copy's. Left
+        // there, a file or a link would make later starts do nothing, and another user's socket
+        // would hear them. The name goes, never what a link points to; a folder may hold anything.
+        if (S_ISDIR(st.st_mode) || ::unlinkat(place.folderFd, name, 0) != 0)
             return false;
     } else if (errno != ENOENT) {
         return false;
@@ -307,7 +355,7 @@ bool InstanceChannel::listen(const QString& path)
         return false;
     }
     // Only the user can connect at all; the peer's user is checked all the same.
-    if (::fchmodat(place.folderFd, name, 0600, 0) != 0 || ::listen(fd, kMostPeers) != 0 ||
+    if (::fchmodat(place.folderFd, name, 0600, AT_SYMLINK_NOFOLLOW) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
         ::fstatat(place.folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         ::close(fd);
         ::unlinkat(place.folderFd, name, 0);
@@ -331,50 +379,65 @@ void InstanceChannel::acceptPeers()
                 continue;
             return;
         }
-        ucred peer = {};
-        socklen_t size = sizeof peer;
-        if (m_peers >= kMostPeers || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
-            peer.uid != m_acceptedUid) {
+        ucred user = {};
+        socklen_t size = sizeof user;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &user, &size) != 0 || user.uid != m_acceptedUid) {
             ::close(fd);
             continue;
         }
-        ++m_peers;
-        // The notifier stands for the peer: the descriptor closes when it goes.
-        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connect(notifier, &QObject::destroyed, [fd] { ::close(fd); });
-        auto line = std::make_shared<QByteArray>();
-        const auto done = [this, notifier] {
-            if (!notifier->isEnabled())
-                return;
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-            --m_peers;
-        };
-        QTimer::singleShot(kPeerTimeoutMs, notifier, done);
-        connect(notifier, &QSocketNotifier::activated, this, [this, fd, line, done] {
-            char buffer[kLongestLine];
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR))
-                return;
-            if (got <= 0) {
-                done();
-                return;
-            }
-            line->append(buffer, got);
-            const qsizetype end = line->indexOf('\n');
-            if (end < 0) {
-                if (line->size() >= kLongestLine)
-                    done();
-                return;
-            }
-            // One line that names a verb, and nothing after it.
-            const std::optional<StartVerb> verb =
-                end + 1 == line->size() ? verbOf(line->left(end)) : std::optional<StartVerb>();
-            if (verb)
-                ::send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-            done();
-            if (verb)
-                emit verbReceived(*verb);
+        // A start sends its line as soon as it is connected: the peer connected longest has had its
+        // time, and makes way rather than the newcomer. What a peer sent while this thread was busy
+        // is still heard before it goes.
+        if (m_peers.size() >= kMostPeers) {
+            QSocketNotifier* oldest = m_peers.constFirst();
+            hear(oldest);
+            dropPeer(oldest);
+        }
+        auto* peer = new Peer(fd, this);
+        m_peers.append(peer);
+        QTimer::singleShot(kPeerTimeoutMs, peer, [this, peer] {
+            hear(peer);
+            dropPeer(peer);
         });
+        connect(peer, &QSocketNotifier::activated, this, [this, peer] { hear(peer); });
     }
+}
+
+void InstanceChannel::hear(QSocketNotifier* notifier)
+{
+    if (!m_peers.contains(notifier))
+        return;
+    auto* peer = static_cast<Peer*>(notifier);
+    const int fd = int(peer->socket());
+    char buffer[kLongestLine];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (got <= 0) {
+        dropPeer(peer);
+        return;
+    }
+    peer->line.append(buffer, got);
+    const qsizetype end = peer->line.indexOf('\n');
+    if (end < 0) {
+        if (peer->line.size() >= kLongestLine)
+            dropPeer(peer);
+        return;
+    }
+    // One line that names a verb, and nothing after it.
+    const std::optional<StartVerb> verb =
+        end + 1 == peer->line.size() ? verbOf(peer->line.left(end)) : std::optional<StartVerb>();
+    if (verb)
+        ::send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    dropPeer(peer);
+    if (verb)
+        emit verbReceived(*verb);
+}
+
+void InstanceChannel::dropPeer(QSocketNotifier* peer)
+{
+    if (!m_peers.removeOne(peer))
+        return;
+    peer->setEnabled(false);
+    peer->deleteLater();
 }

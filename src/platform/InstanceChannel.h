@@ -54,10 +54,11 @@ class InstanceChannel : public QObject
 public:
     /// Longest line a peer may send, its newline included.
     static constexpr int kLongestLine = 16;
-    /// Peers heard at the same time; more are refused until one is done.
-    static constexpr int kMostPeers = 4;
-    /// A peer that has not sent its line by then is dropped.
-    static constexpr int kPeerTimeoutMs = 2000;
+    /// Peers heard at the same time; a new one beyond them takes the place of the one connected
+    /// longest, so peers that connect and never write cannot shut later starts out.
+    static constexpr int kMostPeers = 16;
+    /// A peer that has not sent its line by then is dropped; each peer has its own time.
+    static constexpr int kPeerTimeoutMs = 500;
 
     /// Where the channel of a data folder lies: in the runtime folder when that is a folder of ours
     /// alone, named after the data folder's device and inode (so every path that reaches the folder
@@ -71,23 +72,32 @@ public:
     enum class Delivery
     {
         Delivered,
+        /// Nobody listened or answered in time.
         NotReached,
+        /// The listener is a process of another user: nothing was said to it.
+        Stranger,
+        /// Something other than a socket lies at the channel's place.
+        NotASocket,
     };
     /// Sends a verb to the copy listening at path and waits for its answer. The listener may still
     /// be on its way (it listens from its first drawing on), so a missing or refusing socket is tried
-    /// again until the time is up.
+    /// again until the time is up. Nothing is sent unless the listener runs as this process's user.
     static Delivery send(const QString& path, StartVerb verb, int timeoutMs);
     /// Sends one raw line (its newline included) and waits for the answer.
     static Delivery sendLine(const QString& path, const QByteArray& line, int timeoutMs);
+    /// Why a later start could not reach the running copy at path, in words for the user; empty for
+    /// Delivered.
+    static QString describe(Delivery delivery, const QString& path);
 
     explicit InstanceChannel(QObject* parent = nullptr);
     ~InstanceChannel() override;
     InstanceChannel(const InstanceChannel&) = delete;
     InstanceChannel& operator=(const InstanceChannel&) = delete;
 
-    /// Listens at path. Only the holder of the data folder's lock calls this, so a socket found
-    /// there was left by a copy that ended without removing it, and is replaced; anything else in
-    /// that place is left alone and the channel stays closed. False when it cannot listen.
+    /// Listens at path. Only the holder of the data folder's lock calls this, so whatever lies at
+    /// that name (a socket a copy left when it ended, another user's socket, a file, a link) is not
+    /// a running copy's and is replaced; the name alone goes, a link is never followed. A folder
+    /// there is left alone and the channel stays closed. False when it cannot listen.
     bool listen(const QString& path);
     bool isListening() const { return m_fd >= 0; }
     /// The user whose processes are heard; this process's own by default (tests name another).
@@ -98,6 +108,9 @@ signals:
 
 private:
     void acceptPeers();
+    /// Reads what the peer sent, and takes its verb once its line is whole.
+    void hear(QSocketNotifier* peer);
+    void dropPeer(QSocketNotifier* peer);
     void close();
 
     int m_fd = -1;
@@ -105,6 +118,7 @@ private:
     QByteArray m_name;
     unsigned long long m_inode = 0;
     unsigned m_acceptedUid;
-    int m_peers = 0;
+    /// The peers being heard, the one connected longest first.
+    QList<QSocketNotifier*> m_peers;
     QSocketNotifier* m_notifier = nullptr;
 };

@@ -556,9 +556,10 @@ void FrmMain::afterFirstPaint()
 {
     // The first drawing is on its way to the screen. What it did not need comes now, before
     // anything the user does: the icon (task bars take it up whenever it is set) and the notes, if
-    // nothing has had the store read them yet.
+    // nothing has had the store read them yet. They are read on the writer's thread: finishing a
+    // save a crash cut short flushes, and a slow disk must not hold the typing meanwhile.
     setWindowIcon(Artwork::windowIcon());
-    m_notes->loadNow();
+    m_notes->loadInBackground();
     QTimer::singleShot(0, this, &FrmMain::offerEmergencyRestore);
 }
 

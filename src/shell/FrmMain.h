@@ -60,7 +60,8 @@ public:
     const QStringList& noteTexts() const { return m_notes->NoteTexts(); }
     int NoteCount() const { return m_notes->NoteCount(); }
     int CurrentNote() const { return m_notes->CurrentNote(); }
-    /// The notes folder is yet to be read (NoteLoading::AfterFirstPaint, before the first drawing).
+    /// The notes folder is yet to be read (NoteLoading::AfterFirstPaint, before the first drawing
+    /// and until the disk answers the load that follows it).
     bool notesLoadPending() const { return m_notes->isLoadPending(); }
     bool AutoRun() const { return m_autoRun; }
     bool AutoSave() const { return m_autoSave; }

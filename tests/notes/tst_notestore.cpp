@@ -235,6 +235,8 @@ void TestNoteStore::aLoadPutOffHappensBeforeTheFirstUse_data()
     QTest::newRow("save") << "save" << QStringList{QString(), one, two} << 0;
     QTest::newRow("clear") << "clear" << QStringList{QString()} << 0;
     QTest::newRow("count") << "count" << QStringList{QString(), one, two} << 0;
+    QTest::newRow("typed and saved while the folder is read on the writer's thread")
+        << "background" << QStringList{QStringLiteral("typed"), one, two} << 0;
 }
 
 void TestNoteStore::aLoadPutOffHappensBeforeTheFirstUse()
@@ -255,6 +257,16 @@ void TestNoteStore::aLoadPutOffHappensBeforeTheFirstUse()
     if (use == "commit") {
         f.store->commit(QStringLiteral("typed"));
         QCOMPARE(f.view->replaced, 1); // the editor keeps what was typed
+        // Typing into the note shown needs nothing of the folder: it never waits for the disk.
+        QVERIFY(f.store->isLoadPending());
+    } else if (use == "background") {
+        f.store->loadInBackground();
+        f.store->commit(QStringLiteral("typed"));
+        // Before the folder's notes are in, a save would write the folder without them.
+        f.store->saveLater();
+        f.store->waitForWrites();
+        QCOMPARE(ReadNoteFile(f.path(QStringLiteral("Notes/1.txt"))), QStringLiteral("typed"));
+        QCOMPARE(ReadNoteFile(f.path(QStringLiteral("Notes/3.txt"))), QStringLiteral("two"));
     } else if (use == "add") {
         f.store->addNote();
     } else if (use == "open") {
@@ -270,8 +282,8 @@ void TestNoteStore::aLoadPutOffHappensBeforeTheFirstUse()
     } else {
         QCOMPARE(f.store->NoteCount(), 3);
     }
-    QVERIFY(!f.store->isLoadPending());
     QCOMPARE(f.store->NoteTexts(), texts);
+    QVERIFY(!f.store->isLoadPending());
     QCOMPARE(f.store->CurrentNote(), current);
     f.verifyInStep();
     // Whatever came first, the folder still holds every note it held, or has them recycled.

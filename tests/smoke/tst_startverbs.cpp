@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <future>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -36,6 +38,44 @@ bool leaveStaleSocket(const QString& path)
     return bound;
 }
 
+/// A socket listening at path as another user would: it accepts one peer and returns 1 plus the
+/// number of bytes that peer sent (0 when nobody came within three seconds).
+int listenAsStranger(const QByteArray& path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0)
+        return 200;
+    pollfd wait = {fd, POLLIN, 0};
+    if (::poll(&wait, 1, 3000) != 1)
+        return 0;
+    const int peer = ::accept(fd, nullptr, nullptr);
+    int heard = 0;
+    char buffer[64];
+    for (pollfd more = {peer, POLLIN, 0}; ::poll(&more, 1, 1000) == 1;) {
+        const ssize_t got = ::recv(peer, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            break;
+        heard += int(got);
+    }
+    return 1 + std::min(heard, 100);
+}
+
+/// A client socket connected (or connecting, with SOCK_NONBLOCK) to the socket at path.
+int connectTo(const QString& path, int flags)
+{
+    sockaddr_un to = {};
+    to.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    std::memcpy(to.sun_path, bytes.constData(), std::size_t(bytes.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | flags, 0);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    return fd;
+}
+
 /// Runs a client on another thread while this one serves the channel; its result once it is done.
 template <typename Client> int whileServing(Client client)
 {
@@ -57,6 +97,8 @@ private slots:
     void commandLineReachesTheWindow();
     void strangersAndNoiseAreNotHeard_data();
     void strangersAndNoiseAreNotHeard();
+    void whatLiesAtThePlaceNeverSilencesAStart_data();
+    void whatLiesAtThePlaceNeverSilencesAStart();
 };
 
 void TestStartVerbs::commandLineReachesTheWindow_data()
@@ -202,6 +244,99 @@ void TestStartVerbs::strangersAndNoiseAreNotHeard()
         channel.setAcceptedUid(::geteuid());
     QCOMPARE(whileServing([&address] { return int(InstanceChannel::send(address, StartVerb::Show, 2000)); }),
              int(InstanceChannel::Delivery::Delivered));
+}
+
+void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart_data()
+{
+    using Delivery = InstanceChannel::Delivery;
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<int>("delivery");
+    QTest::newRow("another user's socket: nothing is said to it") << "stranger" << int(Delivery::Stranger);
+    QTest::newRow("a file, taken back by the running copy") << "file" << int(Delivery::Delivered);
+    QTest::newRow("a link, taken back, its target untouched") << "link" << int(Delivery::Delivered);
+    QTest::newRow("a link to the listening socket: not followed")
+        << "link to it" << int(Delivery::NotASocket);
+    QTest::newRow("a file put there later: the start says so") << "late file" << int(Delivery::NotASocket);
+    QTest::newRow("idle clients of the same user, then a start") << "idle" << int(Delivery::Delivered);
+    QTest::newRow("more starts at once than are heard together") << "crowd" << int(Delivery::Delivered);
+}
+
+void TestStartVerbs::whatLiesAtThePlaceNeverSilencesAStart()
+{
+    QFETCH(QString, place);
+    QFETCH(int, delivery);
+    QTemporaryDir folder;
+    const QString address = folder.filePath(QStringLiteral("channel"));
+    const QString outside = folder.filePath(QStringLiteral("outside"));
+    QVERIFY(writeFile(outside, "keep"));
+    InstanceChannel channel;
+    QSignalSpy received(&channel, &InstanceChannel::verbReceived);
+    const auto send = [&address] { return int(InstanceChannel::send(address, StartVerb::New, 1500)); };
+
+    if (place == QLatin1String("stranger")) {
+        if (::geteuid() != 0)
+            QSKIP("another user's socket needs root to make");
+        // Left there while this user's copy could not listen: a start must not talk to it.
+        QVERIFY(giveToUnprivileged(folder.path()));
+        std::future<int> stranger = std::async(std::launch::async, [&address] {
+            return runUnprivileged([path = QFile::encodeName(address)] { return listenAsStranger(path); });
+        });
+        QCOMPARE(send(), delivery);
+        QCOMPARE(stranger.get(), 1); // reached, and not one byte heard
+        return;
+    }
+    if (place == QLatin1String("file"))
+        QVERIFY(writeFile(address, "planted"));
+    if (place == QLatin1String("link"))
+        QVERIFY(QFile::link(outside, address));
+    QVERIFY(channel.listen(address));
+    struct stat st = {};
+    QVERIFY(::lstat(QFile::encodeName(address).constData(), &st) == 0 && S_ISSOCK(st.st_mode));
+    QCOMPARE(readFile(outside), QByteArray("keep"));
+
+    if (place == QLatin1String("late file") || place == QLatin1String("link to it")) {
+        const QString moved = folder.filePath(QStringLiteral("moved"));
+        if (place == QLatin1String("late file"))
+            QVERIFY(QFile::remove(address) && writeFile(address, "planted"));
+        else
+            QVERIFY(QFile::rename(address, moved) && QFile::link(moved, address));
+        QCOMPARE(whileServing(send), delivery);
+        QVERIFY(InstanceChannel::describe(InstanceChannel::Delivery(delivery), address).contains(address));
+        QCOMPARE(received.count(), 0);
+        return;
+    }
+    // Peers that connect and never write, more than are heard at once, each still waiting.
+    std::vector<int> idle;
+    const auto closeIdle = qScopeGuard([&idle] {
+        for (int fd : idle)
+            ::close(fd);
+    });
+    if (place == QLatin1String("idle")) {
+        for (int i = 0; i < InstanceChannel::kMostPeers + 2; ++i)
+            idle.push_back(connectTo(address, SOCK_NONBLOCK));
+        QTest::qWait(50);
+    }
+    if (place == QLatin1String("crowd")) {
+        // Every one has sent its line before the window's thread comes to any: the ones that make way
+        // for later ones are heard first.
+        for (int i = 0; i <= InstanceChannel::kMostPeers; ++i) {
+            idle.push_back(connectTo(address, 0));
+            QCOMPARE(::send(idle.back(), "new\n", 4, MSG_NOSIGNAL), ssize_t(4));
+        }
+        QTest::qWait(100);
+        int answered = 0;
+        for (int fd : idle) {
+            char answer[4] = {};
+            pollfd wait = {fd, POLLIN, 0};
+            answered +=
+                ::poll(&wait, 1, 1000) == 1 && ::recv(fd, answer, 3, 0) == 3 && QByteArray(answer) == "ok\n";
+        }
+        QCOMPARE(answered, InstanceChannel::kMostPeers + 1);
+        QCOMPARE(received.count(), InstanceChannel::kMostPeers + 1);
+        return;
+    }
+    QCOMPARE(whileServing(send), delivery);
+    QCOMPARE(received.count(), 1);
 }
 
 QTEST_MAIN(TestStartVerbs)
