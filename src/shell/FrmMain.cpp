@@ -560,6 +560,9 @@ void FrmMain::afterFirstPaint()
     // save a crash cut short flushes, and a slow disk must not hold the typing meanwhile.
     setWindowIcon(Artwork::windowIcon());
     m_notes->loadInBackground();
+    // The folder is watched from now on whether or not the window is ever activated: a start at
+    // log-in or from the session timer may never take the focus, and would miss every change.
+    followNotesFolder();
     QTimer::singleShot(0, this, &FrmMain::offerEmergencyRestore);
 }
 

@@ -19,6 +19,7 @@ class TestMainSync : public QObject
 private slots:
     void listAndEditorFollowTheFolder_data();
     void listAndEditorFollowTheFolder();
+    void watchesWithoutEverBeingActivated();
 };
 
 void TestMainSync::listAndEditorFollowTheFolder_data()
@@ -83,6 +84,24 @@ void TestMainSync::listAndEditorFollowTheFolder()
     QTRY_COMPARE_WITH_TIMEOUT(list->items(), entries, 3000);
     QCOMPARE(text->text(), editor);
     QVERIFY(FakeFolderWatcher::last->watched.contains(tp.path(QStringLiteral("Notes"))));
+}
+
+void TestMainSync::watchesWithoutEverBeingActivated()
+{
+    // A start at log-in or from the session timer may never be activated: the window never hears of
+    // an activation here, whatever the test platform does.
+    struct NoActivation : QObject
+    {
+        bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::WindowActivate; }
+    } noActivation;
+    TestPlatform tp;
+    FakeFolderWatcher::Installed fakeWatcher;
+    FrmMain w(tp.platform());
+    w.installEventFilter(&noActivation);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(FakeFolderWatcher::last);
+    QTRY_VERIFY(FakeFolderWatcher::last->watched.contains(tp.path(QStringLiteral("Notes"))));
 }
 
 QTEST_MAIN(TestMainSync)
