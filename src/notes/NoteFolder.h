@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include "notes/NoteJournal.h"
 #include "notes/RecycleFolder.h"
 #include "platform/NoServices.h"
 
@@ -164,29 +165,17 @@ private:
         /// first replaced or removed.
         bool lossy = false;
     };
-    /// One file a save puts into Notes: a new text, or a known file's bytes moved from linkFrom.
-    struct Write
-    {
-        QByteArray name;
-        QString text;
-        QByteArray linkFrom;
-        bool canonical = true;
-        bool lossy = false;
-    };
+    using Write = NoteWrite;
     bool step() const { return !m_stepHook || m_stepHook(); }
     bool fail(Failure::Kind kind, int error, const QByteArray& path);
     static FileStamp stampOf(const struct stat& st);
     int openNotesFolder(bool create);
     bool preserveOriginal(int notesFd, const QByteArray& name);
     bool writeRecycled(const QStringList& texts);
-    struct Journal;
-    /// Finishes or drops what a save that stopped part-way left in a staging folder. 0, or why the
-    /// folder stays: it is not a folder of ours (ELOOP for a link), or holds a text that could be put
-    /// nowhere else (EBUSY).
+    class JournalListener;
+    /// Finishes or drops what a save that stopped part-way left in a staging folder (see
+    /// NoteJournal::recover()).
     int recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
-    bool finishJournal(int stageFd, int notesFd, const Journal& journal);
-    /// The largest journal a save could have written for the files there now.
-    static qint64 journalLimit(int stageFd, int notesFd);
     enum class Resolution : int;
     Resolution resolveUnknown(int notesFd, const QByteArray& name,
                               const QHash<QByteArray, QString>& wantedByName);
@@ -194,7 +183,8 @@ private:
                              const QHash<QByteArray, FileStamp>& seen);
     bool stageAndCommit(int parentFd, const QByteArray& stagingName, int notesFd, const QList<Write>& writes,
                         const QList<QByteArray>& removals, const QHash<QByteArray, FileStamp>& seen,
-                        bool* crossDevice);
+                        bool* fallBack);
+    void keepMovedStamps(int notesFd, const QList<Write>& writes);
 
     QByteArray m_appFolder;
     const Clock* m_clock;
