@@ -3,12 +3,12 @@
 
 #include "notes/NoteFiles.h"
 #include "notes/NoteJournal.h"
+#include "notes/SavePlan.h"
 #include "platform/Clock.h"
 #include "platform/FolderFiles.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,16 +29,6 @@ const QByteArray kStaging(".Notes.saving");
 // Used when staging beside Notes cannot work: a read-only application folder, or Notes on another
 // file system or mount (a rename cannot cross either). load() ignores subfolders and hidden names.
 const QByteArray kInnerStaging(".saving");
-
-bool isValidUtf8(const QByteArray& bytes)
-{
-    if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return quint8(c) < 0x80; }))
-        return true;
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    // decode() is lazy: the conversion runs only when the result becomes a QString.
-    const QString decoded = decoder.decode(bytes);
-    return !decoder.hasError();
-}
 
 bool isNumberedName(const QByteArray& name, QByteArrayView* digits)
 {
@@ -64,19 +54,7 @@ int compareNumbers(QByteArrayView a, QByteArrayView b)
     return a.compare(b);
 }
 
-QByteArray numberedName(int n)
-{
-    return QByteArray::number(n) + ".txt";
-}
-
 } // namespace
-
-enum class NoteFolder::Resolution : int
-{
-    Known,
-    Vanished,
-    Foreign
-};
 
 NoteFolder::NoteFolder(const QString& appFolder, const Clock* clock)
     : m_appFolder(QFile::encodeName(appFolder)), m_clock(clock), m_recycle(m_appFolder, clock)
@@ -100,20 +78,7 @@ QString NoteFolder::stagingPath() const
 
 bool NoteFolder::isBlankForSave(QStringView text)
 {
-    // Spaces go first, then the CR LF pairs: what is left is empty exactly when the text without its
-    // spaces is a run of CR LF pairs.
-    bool expectLf = false;
-    for (QChar c : text) {
-        if (c == u' ')
-            continue;
-        if (!expectLf && c == u'\r')
-            expectLf = true;
-        else if (expectLf && c == u'\n')
-            expectLf = false;
-        else
-            return false;
-    }
-    return !expectLf;
+    return SavePlan::isBlank(text);
 }
 
 bool NoteFolder::lessInFolderOrder(const QByteArray& a, const QByteArray& b)
@@ -130,18 +95,6 @@ bool NoteFolder::lessInFolderOrder(const QByteArray& a, const QByteArray& b)
             return byNumber < 0;
     }
     return a < b;
-}
-
-NoteFolder::FileStamp NoteFolder::stampOf(const struct stat& st)
-{
-    FileStamp stamp;
-    stamp.size = qint64(st.st_size);
-    stamp.mtimeNs = nanoseconds(st.st_mtim);
-    stamp.ctimeNs = nanoseconds(st.st_ctim);
-    stamp.inode = quint64(st.st_ino);
-    stamp.device = quint64(st.st_dev);
-    stamp.mode = st.st_mode & 07777;
-    return stamp;
 }
 
 bool NoteFolder::fail(Failure::Kind kind, int error, const QByteArray& path)
@@ -227,7 +180,7 @@ NoteFolder::LoadResult NoteFolder::load()
     m_records.reserve(qsizetype(files.size()));
     for (const QByteArray& name : files) {
         // A name that is not UTF-8 could never be shown or written back under the same name.
-        if (!isValidUtf8(name)) {
+        if (!SavePlan::isUtf8(name)) {
             m_kept.insert(name);
             complete = false;
             continue;
@@ -245,7 +198,7 @@ NoteFolder::LoadResult NoteFolder::load()
             break;
         }
         Record record;
-        record.stamp = stampOf(fileSt);
+        record.stamp = FileStamp::of(fileSt);
         record.text = decodeNoteBytes(bytes, &record.canonical, &record.lossy);
         result.texts.append(record.text);
         m_records.insert(name, std::move(record));
@@ -275,9 +228,9 @@ NoteFolder::LookResult NoteFolder::look()
         if (isHidden(entry.name) || m_kept.contains(entry.name))
             continue;
         listedNames.insert(entry.name);
-        if (!entry.statOk || !S_ISREG(entry.st.st_mode) || !isValidUtf8(entry.name))
+        if (!entry.statOk || !S_ISREG(entry.st.st_mode) || !SavePlan::isUtf8(entry.name))
             continue;
-        const FileStamp stamp = stampOf(entry.st);
+        const FileStamp stamp = FileStamp::of(entry.st);
         const auto record = m_records.find(entry.name);
         if (record != m_records.end() && record->stamp == stamp) {
             present.push_back(entry.name);
@@ -302,7 +255,7 @@ NoteFolder::LookResult NoteFolder::look()
         QByteArray bytes;
         struct stat st;
         const ReadOutcome outcome = readFileAt(notesFd.get(), entry.name, &bytes, &st, kMaxNoteFileBytes);
-        if (outcome != ReadOutcome::Read || !(stampOf(st) == stamp)) {
+        if (outcome != ReadOutcome::Read || !(FileStamp::of(st) == stamp)) {
             m_lastLook.remove(entry.name);
             result.unsettled = outcome != ReadOutcome::Failed;
             if (record != m_records.end())
@@ -387,220 +340,101 @@ NoteFolder::LookResult NoteFolder::look()
     return result;
 }
 
-NoteFolder::Resolution NoteFolder::resolveUnknown(int notesFd, const QByteArray& name,
-                                                  const QHash<QByteArray, QString>& wantedByName)
-{
-    QByteArray bytes;
-    struct stat st;
-    const ReadOutcome outcome = readFileAt(notesFd, name, &bytes, &st, kMaxNoteFileBytes);
-    if (outcome == ReadOutcome::Missing)
-        return Resolution::Vanished;
-    if (outcome == ReadOutcome::Read) {
-        bool canonical = false;
-        bool lossy = false;
-        const QString text = decodeNoteBytes(bytes, &canonical, &lossy);
-        const auto record = m_records.find(name);
-        // Touched, copied back or re-linked, but still holding what we know it holds.
-        if (record != m_records.end() && text == record->text) {
-            *record = Record{stampOf(st), text, canonical, lossy};
-            return Resolution::Known;
-        }
-        // Put there from outside, holding exactly what this save is about to write there.
-        const auto wanted = wantedByName.find(name);
-        if (record == m_records.end() && wanted != wantedByName.end() && canonical && text == *wanted) {
-            m_records.insert(name, Record{stampOf(st), text, true, false});
-            return Resolution::Known;
-        }
-    }
-    // What the last look recorded stays: the next look reports the change to the store.
-    return Resolution::Foreign;
-}
-
 bool NoteFolder::save(const QStringList& noteTexts)
 {
     m_failure = {};
     m_outsideChange = false;
     m_notesRecreated = false;
     Fd notesFd(openNotesFolder(true));
-    if (!notesFd.valid())
+    if (!notesFd.valid() || !finishStoppedSave(notesFd.get()) || !keepPendingRemovalsSafe())
         return false;
+    std::vector<Entry> entries;
+    if (!listForSave(notesFd.get(), &entries))
+        return false;
+    SavePlan plan = SavePlan::make(entries, m_kept, std::exchange(m_records, {}), m_notesRecreated, noteTexts,
+                                   [&](const QByteArray& name) { return readNote(notesFd.get(), name); });
+    m_records = std::move(plan.records);
+    m_vanished += plan.vanished;
+    m_outsideChange = plan.outsideChange;
+    for (const QByteArray& name : std::as_const(plan.lossyOriginals)) {
+        if (!preserveOriginal(notesFd.get(), name))
+            return false;
+    }
+    if (!plan.writes.isEmpty())
+        return writeThroughStaging(notesFd.get(), plan.writes, plan.removals, plan.seen);
+    return removeOnly(notesFd.get(), plan.removals, plan.seen);
+}
 
+bool NoteFolder::finishStoppedSave(int notesFd)
+{
     // A save that stopped part-way (of this run, or one the start could not finish) is finished
     // first, so the folder is in a known state. While its staging folder cannot be cleared, nothing
     // is staged: it may hold the only copy of a text.
-    {
-        Fd appFd(openDir(m_appFolder));
-        int error = appFd.valid() ? recoverStaging(appFd.get(), kStaging, notesFd.get()) : 0;
-        if (error != 0)
-            return fail(Failure::Write, error, m_appFolder + '/' + kStaging);
-        error = recoverStaging(notesFd.get(), kInnerStaging, notesFd.get());
-        if (error != 0)
-            return fail(Failure::Write, error, m_appFolder + '/' + kNotes + '/' + kInnerStaging);
-        m_stagingLeft = false;
-    }
+    Fd appFd(openDir(m_appFolder));
+    int error = appFd.valid() ? recoverStaging(appFd.get(), kStaging, notesFd) : 0;
+    if (error != 0)
+        return fail(Failure::Write, error, m_appFolder + '/' + kStaging);
+    error = recoverStaging(notesFd, kInnerStaging, notesFd);
+    if (error != 0)
+        return fail(Failure::Write, error, m_appFolder + '/' + kNotes + '/' + kInnerStaging);
+    m_stagingLeft = false;
+    return true;
+}
 
+bool NoteFolder::keepPendingRemovalsSafe()
+{
     // Removed notes whose recovery copy is not yet written still have their files here: Notes must
     // not change before they are safe.
-    if (!m_pendingRecycle.isEmpty()) {
-        const QStringList pending = std::exchange(m_pendingRecycle, {});
-        if (!writeRecycled(pending))
-            return false;
-    }
+    if (m_pendingRecycle.isEmpty())
+        return true;
+    const QStringList pending = std::exchange(m_pendingRecycle, {});
+    return writeRecycled(pending);
+}
 
+bool NoteFolder::listForSave(int notesFd, std::vector<Entry>* entries)
+{
     bool listed = false;
-    const std::vector<Entry> entries = listFolder(notesFd.get(), &listed);
+    *entries = listFolder(notesFd, &listed);
     if (!listed)
         return fail(Failure::Folder, errno ? errno : EIO, m_appFolder + '/' + kNotes);
-
     if (!m_listed) {
         // Without a load nothing here was read into the store: keep it all as it is, and treat only
         // what appears from now on as foreign.
-        for (const Entry& entry : entries)
+        for (const Entry& entry : *entries)
             m_kept.insert(entry.name);
         m_listed = true;
     }
+    return true;
+}
 
-    QHash<QByteArray, FileStamp> onDisk; // files this save knows: it may keep, reuse or remove them
-    QSet<QByteArray> blocked;            // names it must leave as they are
-    onDisk.reserve(qsizetype(entries.size()));
-    for (const Entry& entry : entries) {
-        if (isHidden(entry.name))
-            continue; // a sync tool's or an editor's file, being written right now perhaps
-        if (!entry.statOk || !S_ISREG(entry.st.st_mode) || m_kept.contains(entry.name) ||
-            !isValidUtf8(entry.name))
-            blocked.insert(entry.name);
-        else
-            onDisk.insert(entry.name, stampOf(entry.st));
+FileRead NoteFolder::readNote(int notesFd, const QByteArray& name)
+{
+    FileRead read;
+    QByteArray bytes;
+    struct stat st;
+    read.outcome = readFileAt(notesFd, name, &bytes, &st, kMaxNoteFileBytes);
+    if (read.outcome == ReadOutcome::Read) {
+        read.file.stamp = FileStamp::of(st);
+        read.file.text = decodeNoteBytes(bytes, &read.file.canonical, &read.file.lossy);
     }
-    for (auto it = m_records.begin(); it != m_records.end();) {
-        if (onDisk.contains(it.key()) || blocked.contains(it.key())) {
-            ++it;
-            continue;
-        }
-        // Deleted from outside since we last looked: the store hears of it at its next look, unless
-        // the whole folder went (then nothing of it is a deletion of a note).
-        if (!m_notesRecreated)
-            m_vanished.append(it->text);
-        it = m_records.erase(it);
-    }
+    return read;
+}
 
-    QStringList wanted;
-    for (const QString& text : noteTexts) {
-        if (!isBlankForSave(text))
-            wanted.append(text);
-    }
-    QList<QByteArray> names;
-    QHash<QByteArray, QString> wantedByName;
-    const auto assignNames = [&] {
-        names.clear();
-        wantedByName.clear();
-        names.reserve(wanted.size());
-        wantedByName.reserve(wanted.size());
-        int n = 1;
-        for (const QString& text : wanted) {
-            while (!blocked.isEmpty() && blocked.contains(numberedName(n)))
-                ++n;
-            names.append(numberedName(n++));
-            wantedByName.insert(names.last(), text);
-        }
-    };
-    assignNames();
-
-    // A file whose stamp is not the one we recorded was changed or put there by someone else. Unless
-    // it still holds what we know, this save leaves it exactly as it is and does not use its name:
-    // the store takes it in at its next look, and only then may a save replace or move it.
-    bool blockedMore = false;
-    for (auto it = onDisk.begin(); it != onDisk.end();) {
-        const auto record = m_records.constFind(it.key());
-        if (record != m_records.cend() && record->stamp == it.value()) {
-            ++it;
-            continue;
-        }
-        const Resolution resolution = resolveUnknown(notesFd.get(), it.key(), wantedByName);
-        if (resolution == Resolution::Known) {
-            it.value() = m_records.value(it.key()).stamp;
-            ++it;
-            continue;
-        }
-        if (resolution == Resolution::Vanished) {
-            const auto gone = m_records.constFind(it.key());
-            if (gone != m_records.cend()) {
-                m_vanished.append(gone->text);
-                m_records.erase(gone);
-            }
-        } else {
-            blocked.insert(it.key());
-            blockedMore = true;
-        }
-        m_outsideChange = true;
-        it = onDisk.erase(it);
-    }
-    if (blockedMore)
-        assignNames();
-
-    // A text already in a file keeps that file: in place, or renamed to its new number (a second
-    // link staged, so the bytes are never rewritten, whatever their encoding).
-    QSet<QByteArray> inPlace;
-    for (qsizetype i = 0; i < wanted.size(); ++i) {
-        const auto record = m_records.constFind(names.at(i));
-        if (record != m_records.cend() && onDisk.contains(names.at(i)) &&
-            (record->text.isSharedWith(wanted.at(i)) || record->text == wanted.at(i)))
-            inPlace.insert(names.at(i));
-    }
-    QHash<QString, QList<QByteArray>> movable;
-    for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
-        if (!inPlace.contains(it.key()))
-            movable[m_records.value(it.key()).text].append(it.key());
-    }
-    QList<Write> writes;
-    QSet<QByteArray> moved;
-    for (qsizetype i = 0; i < wanted.size(); ++i) {
-        if (inPlace.contains(names.at(i)))
-            continue;
-        Write write{names.at(i), wanted.at(i), {}, true, false};
-        const auto source = movable.find(wanted.at(i));
-        if (source != movable.end() && !source->isEmpty()) {
-            write.linkFrom = source->takeLast();
-            const Record& record = m_records[write.linkFrom];
-            write.canonical = record.canonical;
-            write.lossy = record.lossy;
-            moved.insert(write.linkFrom);
-        }
-        writes.append(write);
-    }
-    QList<QByteArray> removals;
-    for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
-        if (!wantedByName.contains(it.key()))
-            removals.append(it.key());
-    }
-
-    // What decoding could not represent exists only in the file itself: keep its bytes before the
-    // file is replaced or removed, unless it lives on under another number.
-    QList<QByteArray> touched = removals;
-    for (const Write& write : writes)
-        touched.append(write.name);
-    for (const QByteArray& name : touched) {
-        const auto record = m_records.constFind(name);
-        if (record != m_records.cend() && record->lossy && !moved.contains(name) &&
-            !preserveOriginal(notesFd.get(), name))
-            return false;
-    }
-
-    if (!writes.isEmpty())
-        return writeThroughStaging(notesFd.get(), writes, removals, onDisk);
-
+bool NoteFolder::removeOnly(int notesFd, const QList<QByteArray>& removals,
+                            const QHash<QByteArray, FileStamp>& seen)
+{
     // Nothing to write: only removals, which leave the other files where they are.
     bool ok = true;
     for (const QByteArray& name : removals) {
         if (!step())
             return fail(Failure::Write, EIO, m_appFolder + '/' + kNotes);
         struct stat st;
-        if (::fstatat(notesFd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            stampOf(st) != onDisk.value(name)) {
+        if (::fstatat(notesFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            FileStamp::of(st) != seen.value(name)) {
             m_outsideChange = true; // changed since the listing: not ours to remove
             continue;
         }
-        if (::unlinkat(notesFd.get(), name.constData(), 0) == 0 || errno == ENOENT)
+        if (::unlinkat(notesFd, name.constData(), 0) == 0 || errno == ENOENT)
             m_records.remove(name);
         else
             ok = fail(Failure::Write, errno, m_appFolder + '/' + kNotes);
@@ -653,8 +487,8 @@ public:
             if (write.linkFrom.isEmpty())
                 ++m_folder.m_filesWritten;
             if (st)
-                m_folder.m_records.insert(name,
-                                          Record{stampOf(*st), write.text, write.canonical, write.lossy});
+                m_folder.m_records.insert(
+                    name, Record{FileStamp::of(*st), write.text, write.canonical, write.lossy});
             else
                 m_folder.m_records.remove(name);
             return;
@@ -662,7 +496,7 @@ public:
         // Within the run that staged it, the text of the file is known.
         const auto committed = m_folder.m_committed.constFind(name);
         if (committed != m_folder.m_committed.cend() && st)
-            m_folder.m_records.insert(name, Record{stampOf(*st), *committed, true, false});
+            m_folder.m_records.insert(name, Record{FileStamp::of(*st), *committed, true, false});
         else
             m_folder.m_records.remove(name);
     }
@@ -729,7 +563,7 @@ void NoteFolder::keepMovedStamps(int notesFd, const QList<Write>& writes)
         if (write.linkFrom.isEmpty() || record == m_records.end() ||
             ::fstatat(notesFd, write.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        FileStamp now = stampOf(st);
+        FileStamp now = FileStamp::of(st);
         const qint64 ctimeNs = now.ctimeNs;
         now.ctimeNs = record->stamp.ctimeNs;
         if (now == record->stamp)

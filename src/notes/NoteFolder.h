@@ -8,6 +8,7 @@
 
 #include "notes/NoteJournal.h"
 #include "notes/RecycleFolder.h"
+#include "notes/SavePlan.h"
 #include "platform/NoServices.h"
 
 #include <functional>
@@ -144,31 +145,10 @@ public:
     static constexpr int kRecycleMinDays = RecycleFolder::kMinDays;
 
 private:
-    struct FileStamp
-    {
-        qint64 size = -1;
-        qint64 mtimeNs = 0;
-        qint64 ctimeNs = 0;
-        quint64 inode = 0;
-        quint64 device = 0;
-        quint32 mode = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
-    /// What this store knows a file of Notes holds.
-    struct Record
-    {
-        FileStamp stamp;
-        QString text;
-        /// The bytes are exactly what a save writes for the text.
-        bool canonical = false;
-        /// Decoding lost something: the original bytes go to the recovery folder before the file is
-        /// first replaced or removed.
-        bool lossy = false;
-    };
+    using Record = KnownFile;
     using Write = NoteWrite;
     bool step() const { return !m_stepHook || m_stepHook(); }
     bool fail(Failure::Kind kind, int error, const QByteArray& path);
-    static FileStamp stampOf(const struct stat& st);
     int openNotesFolder(bool create);
     bool preserveOriginal(int notesFd, const QByteArray& name);
     bool writeRecycled(const QStringList& texts);
@@ -176,9 +156,12 @@ private:
     /// Finishes or drops what a save that stopped part-way left in a staging folder (see
     /// NoteJournal::recover()).
     int recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
-    enum class Resolution : int;
-    Resolution resolveUnknown(int notesFd, const QByteArray& name,
-                              const QHash<QByteArray, QString>& wantedByName);
+    /// The steps of a save, in their order.
+    bool finishStoppedSave(int notesFd);
+    bool keepPendingRemovalsSafe();
+    bool listForSave(int notesFd, std::vector<FolderFiles::Entry>* entries);
+    static FileRead readNote(int notesFd, const QByteArray& name);
+    bool removeOnly(int notesFd, const QList<QByteArray>& removals, const QHash<QByteArray, FileStamp>& seen);
     bool writeThroughStaging(int notesFd, const QList<Write>& writes, const QList<QByteArray>& removals,
                              const QHash<QByteArray, FileStamp>& seen);
     bool stageAndCommit(int parentFd, const QByteArray& stagingName, int notesFd, const QList<Write>& writes,
