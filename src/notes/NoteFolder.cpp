@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "notes/NoteFolder.h"
 
+#include "notes/FolderLook.h"
 #include "notes/NoteFiles.h"
 #include "notes/NoteJournal.h"
 #include "notes/SavePlan.h"
@@ -29,30 +30,6 @@ const QByteArray kStaging(".Notes.saving");
 // Used when staging beside Notes cannot work: a read-only application folder, or Notes on another
 // file system or mount (a rename cannot cross either). load() ignores subfolders and hidden names.
 const QByteArray kInnerStaging(".saving");
-
-bool isNumberedName(const QByteArray& name, QByteArrayView* digits)
-{
-    if (!name.endsWith(".txt") || name.size() <= 4)
-        return false;
-    const QByteArrayView stem = QByteArrayView(name).chopped(4);
-    for (char c : stem) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    *digits = stem;
-    return true;
-}
-
-int compareNumbers(QByteArrayView a, QByteArrayView b)
-{
-    while (a.size() > 1 && a.front() == '0')
-        a = a.sliced(1);
-    while (b.size() > 1 && b.front() == '0')
-        b = b.sliced(1);
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    return a.compare(b);
-}
 
 } // namespace
 
@@ -83,18 +60,7 @@ bool NoteFolder::isBlankForSave(QStringView text)
 
 bool NoteFolder::lessInFolderOrder(const QByteArray& a, const QByteArray& b)
 {
-    QByteArrayView digitsA;
-    QByteArrayView digitsB;
-    const bool numberedA = isNumberedName(a, &digitsA);
-    const bool numberedB = isNumberedName(b, &digitsB);
-    if (numberedA != numberedB)
-        return numberedA;
-    if (numberedA) {
-        const int byNumber = compareNumbers(digitsA, digitsB);
-        if (byNumber != 0)
-            return byNumber < 0;
-    }
-    return a < b;
+    return FolderLook::lessInFolderOrder(a, b);
 }
 
 bool NoteFolder::fail(Failure::Kind kind, int error, const QByteArray& path)
@@ -174,7 +140,7 @@ NoteFolder::LoadResult NoteFolder::load()
         if (S_ISREG(entry.st.st_mode))
             files.push_back(entry.name);
     }
-    std::sort(files.begin(), files.end(), &NoteFolder::lessInFolderOrder);
+    std::sort(files.begin(), files.end(), &FolderLook::lessInFolderOrder);
 
     result.texts.reserve(qsizetype(files.size()));
     m_records.reserve(qsizetype(files.size()));
@@ -209,135 +175,21 @@ NoteFolder::LoadResult NoteFolder::load()
 
 NoteFolder::LookResult NoteFolder::look()
 {
-    LookResult result;
     if (!m_listed)
-        return result; // nothing was read into the store: nothing here is a change of its notes
+        return {}; // nothing was read into the store: nothing here is a change of its notes
     m_notesRecreated = false;
     Fd notesFd(openNotesFolder(false));
     if (!notesFd.valid())
-        return result; // a missing folder is made again by the next save, not a deletion of notes
+        return {}; // a missing folder is made again by the next save, not a deletion of notes
     bool listed = false;
     const std::vector<Entry> entries = listFolder(notesFd.get(), &listed);
     if (!listed)
-        return result;
-
-    QList<Change> found;
-    std::vector<QByteArray> present; // note files known after this look
-    QSet<QByteArray> listedNames;
-    for (const Entry& entry : entries) {
-        if (isHidden(entry.name) || m_kept.contains(entry.name))
-            continue;
-        listedNames.insert(entry.name);
-        if (!entry.statOk || !S_ISREG(entry.st.st_mode) || !SavePlan::isUtf8(entry.name))
-            continue;
-        const FileStamp stamp = FileStamp::of(entry.st);
-        const auto record = m_records.find(entry.name);
-        if (record != m_records.end() && record->stamp == stamp) {
-            present.push_back(entry.name);
-            continue;
-        }
-        // A file still being written changes between two looks: it waits for the next one.
-        const auto last = m_lastLook.constFind(entry.name);
-        const qint64 nowMs = m_clock->monotonicMs();
-        timespec wall{};
-        ::clock_gettime(CLOCK_REALTIME, &wall);
-        const bool settled = last != m_lastLook.cend() && last->stamp == stamp &&
-                             (nowMs - last->atMs >= kSettleMs ||
-                              nanoseconds(wall) - stamp.mtimeNs > qint64(1000) * 1000 * 1000);
-        if (!settled) {
-            if (last == m_lastLook.cend() || !(last->stamp == stamp))
-                m_lastLook.insert(entry.name, Seen{stamp, nowMs});
-            result.unsettled = true;
-            if (record != m_records.end())
-                present.push_back(entry.name);
-            continue;
-        }
-        QByteArray bytes;
-        struct stat st;
-        const ReadOutcome outcome = readFileAt(notesFd.get(), entry.name, &bytes, &st, kMaxNoteFileBytes);
-        if (outcome != ReadOutcome::Read || !(FileStamp::of(st) == stamp)) {
-            m_lastLook.remove(entry.name);
-            result.unsettled = outcome != ReadOutcome::Failed;
-            if (record != m_records.end())
-                present.push_back(entry.name);
-            continue;
-        }
-        m_lastLook.remove(entry.name);
-        Record fresh;
-        fresh.stamp = stamp;
-        fresh.text = decodeNoteBytes(bytes, &fresh.canonical, &fresh.lossy);
-        if (record == m_records.end())
-            found.append({Change::Added, {}, fresh.text, {}});
-        else if (record->text != fresh.text)
-            found.append({Change::Changed, record->text, fresh.text, {}});
-        m_records.insert(entry.name, std::move(fresh));
-        present.push_back(entry.name);
-    }
-    for (auto it = m_records.begin(); it != m_records.end();) {
-        if (listedNames.contains(it.key())) {
-            ++it;
-            continue;
-        }
-        found.append({Change::Removed, it->text, {}, {}});
-        it = m_records.erase(it);
-    }
-    for (const QString& text : std::exchange(m_vanished, {}))
-        found.append({Change::Removed, text, {}, {}});
-    for (auto it = m_lastLook.begin(); it != m_lastLook.end();) {
-        if (listedNames.contains(it.key()))
-            ++it;
-        else
-            it = m_lastLook.erase(it);
-    }
-
-    // A text that left one name and arrived at another was moved, not changed: another copy of the
-    // application renumbered its files.
-    QHash<QString, int> gone;
-    QHash<QString, int> came;
-    for (const Change& change : found) {
-        if (change.kind != Change::Added)
-            ++gone[change.before];
-        if (change.kind != Change::Removed)
-            ++came[change.after];
-    }
-    QHash<QString, int> movedGone;
-    for (auto it = gone.cbegin(); it != gone.cend(); ++it) {
-        const int both = qMin(it.value(), came.value(it.key()));
-        if (both > 0)
-            movedGone.insert(it.key(), both);
-    }
-    QHash<QString, int> movedCame = movedGone;
-    const auto take = [](QHash<QString, int>& counts, const QString& text) {
-        const auto it = counts.find(text);
-        if (it == counts.end() || it.value() == 0)
-            return false;
-        --it.value();
-        return true;
-    };
-    QHash<QString, QString> previousOf;
-    {
-        std::sort(present.begin(), present.end(), &NoteFolder::lessInFolderOrder);
-        QString previous;
-        for (const QByteArray& name : present) {
-            const QString& text = m_records[name].text;
-            if (!previousOf.contains(text))
-                previousOf.insert(text, previous);
-            previous = text;
-        }
-    }
-    for (Change change : found) {
-        const bool leftAlone = change.kind != Change::Added && take(movedGone, change.before);
-        const bool cameAlone = change.kind != Change::Removed && take(movedCame, change.after);
-        if (change.kind == Change::Changed && leftAlone != cameAlone) {
-            change.kind = leftAlone ? Change::Added : Change::Removed;
-        } else if (leftAlone || cameAlone) {
-            continue;
-        }
-        if (change.kind != Change::Removed)
-            change.previous = previousOf.value(change.after);
-        result.changes.append(change);
-    }
-    return result;
+        return {};
+    timespec wall{};
+    ::clock_gettime(CLOCK_REALTIME, &wall);
+    return FolderLook::compare(entries, m_kept, &m_records, &m_lastLook, std::exchange(m_vanished, {}),
+                               m_clock->monotonicMs(), nanoseconds(wall),
+                               [&](const QByteArray& name) { return readNote(notesFd.get(), name); });
 }
 
 bool NoteFolder::save(const QStringList& noteTexts)

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include "notes/FolderLook.h"
 #include "notes/NoteJournal.h"
 #include "notes/RecycleFolder.h"
 #include "notes/SavePlan.h"
@@ -73,30 +74,8 @@ public:
     bool save(const QStringList& noteTexts);
 
     /// What changed in the folder since this store last looked, as texts of notes.
-    struct Change
-    {
-        enum Kind
-        {
-            /// A file appeared: after is its text.
-            Added,
-            /// A file's text went from before to after.
-            Changed,
-            /// A file went: before was its text.
-            Removed
-        };
-        Kind kind = Added;
-        QString before;
-        QString after;
-        /// Where the new text sits in folder order: the text of the note file before it, or null
-        /// when it comes first.
-        QString previous;
-    };
-    struct LookResult
-    {
-        QList<Change> changes;
-        /// Some file was still being written (it changed between two looks): look again shortly.
-        bool unsettled = false;
-    };
+    using Change = FolderLook::Change;
+    using LookResult = FolderLook::Result;
 
     /// Compares the folder with what this store last saw or wrote there and records what it finds:
     /// the changes another program made, by text. A file that only moved to another name is no
@@ -104,7 +83,7 @@ public:
     /// it the same, kSettleMs or more apart (or last modified over a second ago). Hidden files are
     /// never read. Nothing without a load before.
     LookResult look();
-    static constexpr int kSettleMs = 250;
+    static constexpr int kSettleMs = FolderLook::kSettleMs;
 
     /// The last save left files alone that changed outside while it ran (or that were changed
     /// outside before it and not looked at yet): the caller looks and saves again.
@@ -196,12 +175,7 @@ private:
     /// Files found changing at a look: their stamp then and when (monotonic ms). Taken in once a
     /// look at least kSettleMs later finds them the same, or finds them the same and last modified
     /// more than a second ago.
-    struct Seen
-    {
-        FileStamp stamp;
-        qint64 atMs = 0;
-    };
-    QHash<QByteArray, Seen> m_lastLook;
+    FolderLook::Sightings m_lastLook;
     bool m_outsideChange = false;
     /// Notes itself was gone and had to be made again: its files were not deleted one by one.
     bool m_notesRecreated = false;

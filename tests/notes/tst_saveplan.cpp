@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "notes/FolderLook.h"
 #include "notes/SavePlan.h"
 
 #include <QtTest>
@@ -80,6 +81,8 @@ class TestSavePlan : public QObject
 private slots:
     void plan_data();
     void plan();
+    void look_data();
+    void look();
 };
 
 void TestSavePlan::plan_data()
@@ -156,6 +159,64 @@ void TestSavePlan::plan()
     QCOMPARE(sorted(reread), sorted(f.changed));
     for (auto it = plan.seen.cbegin(); it != plan.seen.cend(); ++it)
         QVERIFY(plan.records.value(it.key()).stamp == it.value());
+}
+
+void TestSavePlan::look_data()
+{
+    QTest::addColumn<QString>("folder");
+    // How long ago (ms) an earlier look saw each written file as it is now; -1: never.
+    QTest::addColumn<int>("sightedMsAgo");
+    // "+n@a" n added after the note a; "~a>b@" a changed to b, first; "-a" a removed.
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<bool>("unsettled");
+    using L = QStringList;
+    QTest::newRow("nothing changed") << "1.txt=a 2.txt=b" << -1 << L{} << false;
+    QTest::newRow("added") << "1.txt=a 2.txt+n" << 250 << L{"+n@a"} << false;
+    QTest::newRow("changed") << "1.txt=a>x 2.txt=b" << 250 << L{"~a>x@"} << false;
+    QTest::newRow("removed") << "-1.txt=a 2.txt=b" << -1 << L{"-a"} << false;
+    QTest::newRow("renumbered by another copy") << "1.txt=a>b 2.txt=b>a" << 250 << L{} << false;
+    QTest::newRow("added at the top by another copy") << "1.txt=a>n 2.txt+a" << 250 << L{"+n@"} << false;
+    QTest::newRow("still being written") << "1.txt=a>x" << -1 << L{} << true;
+    QTest::newRow("seen too recently") << "1.txt=a>x" << 100 << L{} << true;
+    QTest::newRow("hidden file") << ".x+n 1.txt=a" << 250 << L{} << false;
+    QTest::newRow("subfolder") << "sub/ 1.txt=a" << 250 << L{} << false;
+}
+
+void TestSavePlan::look()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, sightedMsAgo);
+    const Folder f(folder);
+    // Written files are two seconds old by the wall clock, too fresh to settle by their age alone.
+    const qint64 nowMs = 10000;
+    const qint64 wallNs = qint64(2) * 1000 * 1000 * 1000;
+    FolderLook::Sightings sightings;
+    for (const Entry& entry : f.listing) {
+        if (sightedMsAgo >= 0 && f.changed.contains(QString::fromUtf8(entry.name)))
+            sightings.insert(entry.name, {FileStamp::of(entry.st), nowMs - sightedMsAgo});
+    }
+    SavePlan::Records records = f.records;
+    const FolderLook::Result result =
+        FolderLook::compare(f.listing, {}, &records, &sightings, {}, nowMs, wallNs,
+                            [&](const QByteArray& name) { return f.reads.value(name); });
+    QStringList changes;
+    for (const FolderLook::Change& change : result.changes) {
+        if (change.kind == FolderLook::Change::Removed)
+            changes.append(u'-' + change.before);
+        else if (change.kind == FolderLook::Change::Added)
+            changes.append(u'+' + change.after + u'@' + change.previous);
+        else
+            changes.append(u'~' + change.before + u'>' + change.after + u'@' + change.previous);
+    }
+    QTEST(changes, "changes");
+    QTEST(result.unsettled, "unsettled");
+    // A file taken in is known as read, and no longer waits; one still being written waits.
+    for (const QString& name : f.changed) {
+        const QByteArray bytes = name.toUtf8();
+        QCOMPARE(sightings.contains(bytes), result.unsettled);
+        if (!result.unsettled)
+            QCOMPARE(records.value(bytes).text, f.reads.value(bytes).file.text);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSavePlan)
