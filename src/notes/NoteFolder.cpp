@@ -121,10 +121,35 @@ NoteFolder::LoadResult NoteFolder::load()
         recoverStaging(notesFd.get(), kInnerStaging, notesFd.get());
     }
 
+    bool complete = false;
+    const std::vector<QByteArray> files = listForLoad(notesFd.get(), &complete);
+    result.texts.reserve(qsizetype(files.size()));
+    m_records.reserve(qsizetype(files.size()));
+    for (const QByteArray& name : files) {
+        // A name that is not UTF-8 could never be shown or written back under the same name.
+        FileRead read;
+        if (SavePlan::isUtf8(name))
+            read = readNote(notesFd.get(), name);
+        if (read.outcome == ReadOutcome::Missing)
+            continue;
+        if (read.outcome == ReadOutcome::Failed) {
+            m_kept.insert(name);
+            complete = false;
+            continue;
+        }
+        result.texts.append(read.file.text);
+        m_records.insert(name, std::move(read.file));
+    }
+    result.complete = complete;
+    return result;
+}
+
+std::vector<QByteArray> NoteFolder::listForLoad(int notesFd, bool* complete)
+{
     bool listed = false;
-    std::vector<Entry> entries = listFolder(notesFd.get(), &listed, false);
+    const std::vector<Entry> entries = listFolder(notesFd, &listed, false);
     m_listed = listed;
-    bool complete = listed;
+    *complete = listed;
     std::vector<QByteArray> files;
     for (const Entry& entry : entries) {
         if (isHidden(entry.name))
@@ -133,7 +158,7 @@ NoteFolder::LoadResult NoteFolder::load()
             // A dangling link holds nothing; anything else we cannot look at is a note we may miss.
             if (entry.statErrno != ENOENT) {
                 m_kept.insert(entry.name);
-                complete = false;
+                *complete = false;
             }
             continue;
         }
@@ -141,36 +166,7 @@ NoteFolder::LoadResult NoteFolder::load()
             files.push_back(entry.name);
     }
     std::sort(files.begin(), files.end(), &FolderLook::lessInFolderOrder);
-
-    result.texts.reserve(qsizetype(files.size()));
-    m_records.reserve(qsizetype(files.size()));
-    for (const QByteArray& name : files) {
-        // A name that is not UTF-8 could never be shown or written back under the same name.
-        if (!SavePlan::isUtf8(name)) {
-            m_kept.insert(name);
-            complete = false;
-            continue;
-        }
-        QByteArray bytes;
-        struct stat fileSt;
-        switch (readFileAt(notesFd.get(), name, &bytes, &fileSt, kMaxNoteFileBytes)) {
-        case ReadOutcome::Missing:
-            continue;
-        case ReadOutcome::Failed:
-            m_kept.insert(name);
-            complete = false;
-            continue;
-        case ReadOutcome::Read:
-            break;
-        }
-        Record record;
-        record.stamp = FileStamp::of(fileSt);
-        record.text = decodeNoteBytes(bytes, &record.canonical, &record.lossy);
-        result.texts.append(record.text);
-        m_records.insert(name, std::move(record));
-    }
-    result.complete = complete;
-    return result;
+    return files;
 }
 
 NoteFolder::LookResult NoteFolder::look()

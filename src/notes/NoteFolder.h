@@ -135,6 +135,8 @@ private:
     /// Finishes or drops what a save that stopped part-way left in a staging folder (see
     /// NoteJournal::recover()).
     int recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
+    /// The files of Notes a load reads, in folder order.
+    std::vector<QByteArray> listForLoad(int notesFd, bool* complete);
     /// The steps of a save, in their order.
     bool finishStoppedSave(int notesFd);
     bool keepPendingRemovalsSafe();
