@@ -6,7 +6,10 @@
 #include <QSet>
 #include <QStringList>
 
+#include "notes/FolderLook.h"
+#include "notes/NoteJournal.h"
 #include "notes/RecycleFolder.h"
+#include "notes/SavePlan.h"
 #include "platform/NoServices.h"
 
 #include <functional>
@@ -71,30 +74,8 @@ public:
     bool save(const QStringList& noteTexts);
 
     /// What changed in the folder since this store last looked, as texts of notes.
-    struct Change
-    {
-        enum Kind
-        {
-            /// A file appeared: after is its text.
-            Added,
-            /// A file's text went from before to after.
-            Changed,
-            /// A file went: before was its text.
-            Removed
-        };
-        Kind kind = Added;
-        QString before;
-        QString after;
-        /// Where the new text sits in folder order: the text of the note file before it, or null
-        /// when it comes first.
-        QString previous;
-    };
-    struct LookResult
-    {
-        QList<Change> changes;
-        /// Some file was still being written (it changed between two looks): look again shortly.
-        bool unsettled = false;
-    };
+    using Change = FolderLook::Change;
+    using LookResult = FolderLook::Result;
 
     /// Compares the folder with what this store last saw or wrote there and records what it finds:
     /// the changes another program made, by text. A file that only moved to another name is no
@@ -102,7 +83,7 @@ public:
     /// it the same, kSettleMs or more apart (or last modified over a second ago). Hidden files are
     /// never read. Nothing without a load before.
     LookResult look();
-    static constexpr int kSettleMs = 250;
+    static constexpr int kSettleMs = FolderLook::kSettleMs;
 
     /// The last save left files alone that changed outside while it ran (or that were changed
     /// outside before it and not looked at yet): the caller looks and saves again.
@@ -143,58 +124,31 @@ public:
     static constexpr int kRecycleMinDays = RecycleFolder::kMinDays;
 
 private:
-    struct FileStamp
-    {
-        qint64 size = -1;
-        qint64 mtimeNs = 0;
-        qint64 ctimeNs = 0;
-        quint64 inode = 0;
-        quint64 device = 0;
-        quint32 mode = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
-    /// What this store knows a file of Notes holds.
-    struct Record
-    {
-        FileStamp stamp;
-        QString text;
-        /// The bytes are exactly what a save writes for the text.
-        bool canonical = false;
-        /// Decoding lost something: the original bytes go to the recovery folder before the file is
-        /// first replaced or removed.
-        bool lossy = false;
-    };
-    /// One file a save puts into Notes: a new text, or a known file's bytes moved from linkFrom.
-    struct Write
-    {
-        QByteArray name;
-        QString text;
-        QByteArray linkFrom;
-        bool canonical = true;
-        bool lossy = false;
-    };
+    using Record = KnownFile;
+    using Write = NoteWrite;
     bool step() const { return !m_stepHook || m_stepHook(); }
     bool fail(Failure::Kind kind, int error, const QByteArray& path);
-    static FileStamp stampOf(const struct stat& st);
     int openNotesFolder(bool create);
     bool preserveOriginal(int notesFd, const QByteArray& name);
     bool writeRecycled(const QStringList& texts);
-    struct Journal;
-    /// Finishes or drops what a save that stopped part-way left in a staging folder. 0, or why the
-    /// folder stays: it is not a folder of ours (ELOOP for a link), or holds a text that could be put
-    /// nowhere else (EBUSY).
+    class JournalListener;
+    /// Finishes or drops what a save that stopped part-way left in a staging folder (see
+    /// NoteJournal::recover()).
     int recoverStaging(int parentDir, const QByteArray& stagingName, int notesFd);
-    bool finishJournal(int stageFd, int notesFd, const Journal& journal);
-    /// The largest journal a save could have written for the files there now.
-    static qint64 journalLimit(int stageFd, int notesFd);
-    enum class Resolution : int;
-    Resolution resolveUnknown(int notesFd, const QByteArray& name,
-                              const QHash<QByteArray, QString>& wantedByName);
+    /// The files of Notes a load reads, in folder order.
+    std::vector<QByteArray> listForLoad(int notesFd, bool* complete);
+    /// The steps of a save, in their order.
+    bool finishStoppedSave(int notesFd);
+    bool keepPendingRemovalsSafe();
+    bool listForSave(int notesFd, std::vector<FolderFiles::Entry>* entries);
+    static FileRead readNote(int notesFd, const QByteArray& name);
+    bool removeOnly(int notesFd, const QList<QByteArray>& removals, const QHash<QByteArray, FileStamp>& seen);
     bool writeThroughStaging(int notesFd, const QList<Write>& writes, const QList<QByteArray>& removals,
                              const QHash<QByteArray, FileStamp>& seen);
     bool stageAndCommit(int parentFd, const QByteArray& stagingName, int notesFd, const QList<Write>& writes,
                         const QList<QByteArray>& removals, const QHash<QByteArray, FileStamp>& seen,
-                        bool* crossDevice);
+                        bool* fallBack);
+    void keepMovedStamps(int notesFd, const QList<Write>& writes);
 
     QByteArray m_appFolder;
     const Clock* m_clock;
@@ -223,12 +177,7 @@ private:
     /// Files found changing at a look: their stamp then and when (monotonic ms). Taken in once a
     /// look at least kSettleMs later finds them the same, or finds them the same and last modified
     /// more than a second ago.
-    struct Seen
-    {
-        FileStamp stamp;
-        qint64 atMs = 0;
-    };
-    QHash<QByteArray, Seen> m_lastLook;
+    FolderLook::Sightings m_lastLook;
     bool m_outsideChange = false;
     /// Notes itself was gone and had to be made again: its files were not deleted one by one.
     bool m_notesRecreated = false;
