@@ -3,6 +3,7 @@
 #include "notes/NoteSearch.h"
 #include "notes/TextMetrics.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -11,8 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +96,50 @@ void BM_NewNoteAtTop1000(benchmark::State& state)
         state.SkipWithError("a save rewrote notes that only moved");
 }
 BENCHMARK(BM_NewNoteAtTop1000)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// What every change in Notes costs while the application runs: looking over 1,000 files, first with
+// nothing changed, then with one file another program rewrote (dated back, so two looks in a row
+// take it in).
+void BM_LookUnchanged1000(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    NoteFolder folder(dir.path());
+    folder.load();
+    folder.save(sampleNotes(1000, 1024));
+    for (auto _ : state) {
+        if (!folder.look().changes.isEmpty())
+            state.SkipWithError("an untouched folder was seen changed");
+    }
+}
+BENCHMARK(BM_LookUnchanged1000)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+void BM_LookOutsideEdit1000(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    NoteFolder folder(dir.path());
+    folder.load();
+    folder.save(sampleNotes(1000, 1024));
+    const QByteArray path = QFile::encodeName(dir.path() + QStringLiteral("/Notes/500.txt"));
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string text = "\xEF\xBB\xBFoutside " + std::to_string(++round);
+        FILE* file = std::fopen(path.constData(), "wb");
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+        timespec dated[2];
+        clock_gettime(CLOCK_REALTIME, &dated[0]);
+        dated[0].tv_sec -= 5;
+        dated[1] = dated[0];
+        utimensat(AT_FDCWD, path.constData(), dated, 0);
+        state.ResumeTiming();
+        // The first look sees the file new, the second finds it the same and takes it in.
+        const qsizetype seen = folder.look().changes.size();
+        if (seen + folder.look().changes.size() != 1)
+            state.SkipWithError("the outside change was not seen once");
+    }
+}
+BENCHMARK(BM_LookOutsideEdit1000)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
 void BM_Load10000(benchmark::State& state)
 {
