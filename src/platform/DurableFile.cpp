@@ -61,6 +61,29 @@ int createTemporary(const QByteArray& folder, const QByteArray& name, unsigned m
     return -1;
 }
 
+// Writes the whole of the data, flushes it and closes the file: Step::None, or the step that failed
+// with errno telling why.
+Step writeSyncClose(FolderFiles::Fd& file, const QByteArray& data)
+{
+    if (!FolderFiles::writeAll(file.get(), data))
+        return Step::Write;
+    if (::fsync(file.get()) != 0)
+        return Step::Sync;
+    // A delayed write error (NFS, a full quota) can surface only at close.
+    if (::close(file.release()) != 0)
+        return Step::Sync;
+    return Step::None;
+}
+
+// Some file systems cannot flush a folder at all; the rename or the new name is then as durable as it
+// gets.
+WriteResult syncFolderOf(const QByteArray& folder)
+{
+    if (const int error = FolderFiles::syncFolder(folder); error != 0 && error != EINVAL)
+        return WriteResult::failure(Step::SyncFolder, error);
+    return WriteResult::success();
+}
+
 } // namespace
 
 QString WriteResult::describe() const
@@ -86,19 +109,11 @@ WriteResult write(const QString& path, const QByteArray& data, unsigned mode)
         return WriteResult::failure(step, error);
     };
 
-    if (!FolderFiles::writeAll(file.get(), data))
-        return fail(Step::Write, errno);
-    if (::fsync(file.get()) != 0)
-        return fail(Step::Sync, errno);
-    // A delayed write error (NFS, a full quota) can surface only at close.
-    if (::close(file.release()) != 0)
-        return fail(Step::Sync, errno);
+    if (const Step failed = writeSyncClose(file, data); failed != Step::None)
+        return fail(failed, errno);
     if (::rename(tempPath.constData(), targetPath.constData()) != 0)
         return fail(Step::Rename, errno);
-    // Some file systems cannot flush a folder at all; the rename is then as durable as it gets.
-    if (const int error = FolderFiles::syncFolder(folder); error != 0 && error != EINVAL)
-        return WriteResult::failure(Step::SyncFolder, error);
-    return WriteResult::success();
+    return syncFolderOf(folder);
 }
 
 WriteResult createNew(const QString& path, const QByteArray& data, unsigned mode)
@@ -115,15 +130,9 @@ WriteResult createNew(const QString& path, const QByteArray& data, unsigned mode
         ::unlink(targetPath.constData());
         return WriteResult::failure(step, error);
     };
-    if (!FolderFiles::writeAll(file.get(), data))
-        return fail(Step::Write, errno);
-    if (::fsync(file.get()) != 0)
-        return fail(Step::Sync, errno);
-    if (::close(file.release()) != 0)
-        return fail(Step::Sync, errno);
-    if (const int error = FolderFiles::syncFolder(folder); error != 0 && error != EINVAL)
-        return WriteResult::failure(Step::SyncFolder, error);
-    return WriteResult::success();
+    if (const Step failed = writeSyncClose(file, data); failed != Step::None)
+        return fail(failed, errno);
+    return syncFolderOf(folder);
 }
 
 QString ReadResult::describe() const
