@@ -325,7 +325,7 @@ NoteStore::Removal NoteStore::removeNote(int index, AfterRemoval rule)
     recycle({m_texts.at(index)});
     if (index > NoteCount() - 1)
         return Removal::None;
-    Undo undo{{m_texts.at(index)}, {m_entries.at(index)}, {index}, m_current, false, NoteCount() == 1};
+    Undo undo{{m_texts.at(index)}, {m_entries.at(index)}, index, m_current, false, NoteCount() == 1};
     if (NoteCount() == 1) {
         m_texts[0] = QString();
         m_base[0] = QString();
@@ -362,9 +362,7 @@ void NoteStore::clearNotes()
 {
     ensureLoaded();
     recycle(m_texts);
-    Undo undo{m_texts, m_entries, {}, m_current, true, false};
-    for (int i = 0; i < m_texts.size(); ++i)
-        undo.indexes.append(i);
+    Undo undo{m_texts, m_entries, 0, m_current, true, false};
     reset();
     emit editorTextReplaced(QString());
     keepForUndo(std::move(undo));
@@ -407,7 +405,7 @@ bool NoteStore::undoRemoval()
         m_ids[0] = newId();
         setEntry(0, undo.entries.first());
     } else {
-        const int index = undo.indexes.first();
+        const int index = undo.index;
         m_texts.insert(index, undo.texts.first());
         m_entries.insert(index, undo.entries.first());
         m_base.insert(index, QString());

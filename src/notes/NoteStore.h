@@ -242,10 +242,10 @@ private:
     /// What the last removal took, to put back (see undoRemoval()).
     struct Undo
     {
-        /// The notes taken, with their entries and their indexes in ascending order.
+        /// The notes taken, with their entries; a removal takes one, from index.
         QStringList texts;
         QStringList entries;
-        QList<int> indexes;
+        int index = 0;
         int current = -1;
         bool cleared = false;
         /// The only note was emptied in place rather than taken out.

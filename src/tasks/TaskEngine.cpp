@@ -129,7 +129,6 @@ void TaskEngine::tick()
         } guard{m_scanning};
 
         const qint64 nowMs = m_clock.monotonicMs();
-        const QDateTime nowUtc = m_clock.now().toUTC();
         // Formed on first use: most ticks meet no clock-time task. The local time is read afresh at
         // every tick, so a clock set by hand or a new time zone is followed at once.
         QDateTime localNow;
@@ -147,8 +146,10 @@ void TaskEngine::tick()
                 const qint64 seconds = leftMs > 0 ? leftMs / 1000 : 0;
                 if (seconds == 0) {
                     const Slot& slot = m_slots.at(i);
-                    const QDateTime dueAt =
-                        slot.missed.isValid() ? slot.missed : nowUtc.addMSecs(qMin<qint64>(leftMs, 0));
+                    // The wall clock is read only for a countdown that fires, not at every tick.
+                    const QDateTime dueAt = slot.missed.isValid()
+                                                ? slot.missed
+                                                : m_clock.now().toUTC().addMSecs(qMin<qint64>(leftMs, 0));
                     task.TimeText = runOutText();
                     fire(i, true, dueAt, due);
                 } else {
