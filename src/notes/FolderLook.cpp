@@ -146,6 +146,8 @@ void Looker::pairMoves()
         if (!previousOf.contains(text))
             previousOf.insert(text, previous);
         previous = text;
+        if (!movedGone.isEmpty())
+            result.order.append(text);
     }
     for (Change change : found) {
         const bool leftAlone = change.kind != Change::Added && take(movedGone, change.before);

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -41,6 +42,9 @@ struct FolderLook
         QList<Change> changes;
         /// Some file was still being written (it changed between two looks): look again shortly.
         bool unsettled = false;
+        /// Set only when some text moved to another name: the texts of the note files in folder
+        /// order, which the list takes, so that a save never moves them back.
+        QStringList order;
     };
     /// A file found changing at a look: its stamp then, and when (monotonic ms).
     struct Sighting

@@ -4,6 +4,9 @@
 #include "notes/NoteSearch.h"
 #include "notes/TextMetrics.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 // A save that keeps meeting files changed outside while it runs gives up after this many rounds; what
 // it left alone is taken in by the next look.
@@ -510,7 +513,7 @@ void NoteStore::followFolderLater()
 
 void NoteStore::tookLook(const NoteFolder::LookResult& look)
 {
-    if (!look.changes.isEmpty())
+    if (!look.changes.isEmpty() || !look.order.isEmpty())
         emit aboutToTakeOutsideChanges();
     const bool unsettled = applyLook(look);
     m_lookPending = false;
@@ -523,6 +526,50 @@ void NoteStore::tookLook(const NoteFolder::LookResult& look)
     }
     if (unsettled)
         emit folderUnsettled();
+}
+
+bool NoteStore::takeFolderOrder(const QStringList& order)
+{
+    // The notes that have a file take the places the list gives notes with files, in the folder's
+    // order; a note never saved keeps its own place. A text held twice takes its ranks in turn.
+    QHash<QString, QList<int>> ranks;
+    for (int rank = 0; rank < order.size(); ++rank)
+        ranks[order.at(rank)].append(rank);
+    std::vector<std::pair<int, int>> ranked; // (rank in the folder, note index)
+    for (int i = 0; i < m_base.size(); ++i) {
+        if (m_base.at(i).isNull())
+            continue;
+        const auto it = ranks.find(m_base.at(i));
+        if (it == ranks.end() || it->isEmpty())
+            continue;
+        ranked.emplace_back(it->takeFirst(), i);
+    }
+    std::vector<int> places;
+    places.reserve(ranked.size());
+    for (const auto& [rank, index] : ranked)
+        places.push_back(index);
+    std::sort(ranked.begin(), ranked.end());
+    bool moved = false;
+    for (std::size_t k = 0; k < ranked.size(); ++k)
+        moved = moved || ranked[k].second != places[k];
+    if (!moved)
+        return false;
+    const QStringList texts = m_texts;
+    const QStringList base = m_base;
+    const QList<quint64> ids = m_ids;
+    const QStringList entries = m_entries;
+    const int current = m_current;
+    for (std::size_t k = 0; k < ranked.size(); ++k) {
+        const int from = ranked[k].second;
+        const int to = places[k];
+        m_texts[to] = texts.at(from);
+        m_base[to] = base.at(from);
+        m_ids[to] = ids.at(from);
+        m_entries[to] = entries.at(from);
+        if (from == current)
+            m_current = to;
+    }
+    return true;
 }
 
 bool NoteStore::applyLook(const NoteFolder::LookResult& look)
@@ -580,7 +627,9 @@ bool NoteStore::applyLook(const NoteFolder::LookResult& look)
         }
         }
     }
-    if (!look.changes.isEmpty())
+    if (takeFolderOrder(look.order))
+        resetting = true;
+    if (!look.changes.isEmpty() || resetting)
         forgetUndo();
     if (resetting)
         emit entriesReset(m_entries);

@@ -230,6 +230,9 @@ private:
     void tookLook(const NoteFolder::LookResult& look);
     /// Takes in what a look found; true when some file was still being written.
     bool applyLook(const NoteFolder::LookResult& look);
+    /// Puts the notes with files into the folder's order (texts of its note files); true when any
+    /// note moved.
+    bool takeFolderOrder(const QStringList& order);
     /// The note that the folder held as text (as its file last read or saved), −1 when none; one
     /// still unedited first.
     int noteOnDisk(const QString& text) const;

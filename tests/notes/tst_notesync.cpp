@@ -27,8 +27,9 @@ void putOutside(const QString& notes, const QString& name, const QString& text)
              0);
 }
 
-/// The outside program's action: "put|NAME|TEXT", "delete|NAME", or "renumber|TEXT" (another copy
-/// added a note at the top and moved every file one number up).
+/// The outside program's action: "put|NAME|TEXT", "delete|NAME", "renumber|TEXT" (another copy
+/// added a note at the top and moved every file one number up), or "reorder|TEXT|TEXT|..." (another
+/// computer's order arrived: 1.txt, 2.txt, ... now hold these texts).
 void actOutside(const QString& notes, const QString& action)
 {
     const QString verb = action.section(u'|', 0, 0);
@@ -43,6 +44,10 @@ void actOutside(const QString& notes, const QString& action)
             QVERIFY(QFile::rename(notes + QStringLiteral("/%1.txt").arg(i),
                                   notes + QStringLiteral("/%1.txt").arg(i + 1)));
         putOutside(notes, QStringLiteral("1.txt"), name);
+    } else if (verb == QLatin1String("reorder")) {
+        const QStringList texts = action.split(u'|').mid(1);
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            putOutside(notes, QStringLiteral("%1.txt").arg(i + 1), texts[i]);
     }
 }
 
@@ -161,6 +166,13 @@ void TestNoteSync::outsideChangesBecomeNotes_data()
     QTest::newRow("renumbered by another copy")
         << ""
         << "renumber|N" << QStringList{"", "N", "A", "B", "C"} << untouched << QStringList{} << 0;
+    // The list takes the folder's order, so that no save moves the files back.
+    QTest::newRow("reordered by another computer")
+        << ""
+        << "reorder|C|A|B" << QStringList{"", "C", "A", "B"} << untouched << QStringList{} << 0;
+    QTest::newRow("reordered there, edited here")
+        << "B mine"
+        << "reorder|C|A|B" << QStringList{"", "C", "A", "B mine"} << untouched << QStringList{} << 1;
     QTest::newRow("changed on both sides")
         << "B mine"
         << "put|2.txt|B theirs" << QStringList{"", "A", "B mine", mark + "B theirs", "C"} << untouched
