@@ -143,6 +143,7 @@ private slots:
     void init();
     void cleanup();
     void typedAndAddedOnBothSidesEndEqual();
+    void anotherComputersOrderMovesNothing();
     void randomisedSoak();
 
 private:
@@ -459,6 +460,42 @@ void TestSyncPeers::typedAndAddedOnBothSidesEndEqual()
 
     closeBoth();
     checkEnd(kept, removed);
+}
+
+void TestSyncPeers::anotherComputersOrderMovesNothing()
+{
+    // As a sync tool puts a file in place: a hidden temporary file renamed over the name.
+    const auto putAll = [this](const QStringList& texts) {
+        const QString notes = m_peers[0].notes();
+        for (int i = 0; i < texts.size(); ++i) {
+            const QString temporary = notes + QStringLiteral("/.incoming.tmp");
+            if (!putFile(temporary, utf8WithBom(texts[i])) ||
+                std::rename(QFile::encodeName(temporary).constData(),
+                            QFile::encodeName(notes + QStringLiteral("/%1.txt").arg(i + 1)).constData()) != 0)
+                return false;
+        }
+        return true;
+    };
+    const auto bothHold = [this](const QStringList& texts) {
+        return QTest::qWaitFor(
+            [&] { return textsIn(m_peers[0].notes()) == texts && textsIn(m_peers[1].notes()) == texts; }, 10000);
+    };
+    const QStringList texts{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three"),
+                            QStringLiteral("four")};
+    QVERIFY(putAll(texts));
+    QVERIFY2(bothHold(texts), qPrintable(describe()));
+    QTest::qWait(1500);
+
+    // Another computer's order comes in at A: the same notes under other numbers. Both copies take
+    // it; neither moves the files back, now or when it closes, so nothing travels to and fro.
+    const QStringList reordered{QStringLiteral("three"), QStringLiteral("one"), QStringLiteral("four"),
+                                QStringLiteral("two")};
+    QVERIFY(putAll(reordered));
+    QVERIFY2(bothHold(reordered), qPrintable(describe()));
+    closeBoth();
+    QVERIFY2(textsIn(m_peers[0].notes()) == reordered, qPrintable(describe()));
+    QVERIFY2(textsIn(m_peers[1].notes()) == reordered, qPrintable(describe()));
+    checkEnd(texts);
 }
 
 void TestSyncPeers::randomisedSoak()
