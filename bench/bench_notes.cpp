@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "notes/NoteFolder.h"
 #include "notes/NoteSearch.h"
+#include "notes/NoteStore.h"
 #include "notes/TextMetrics.h"
 
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -140,6 +142,73 @@ void BM_LookOutsideEdit1000(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LookOutsideEdit1000)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// The close of a window holding 1,000 notes: untouched, and after another program (a sync tool
+// bringing another computer's order) moved every text one number on. Only the close is timed; the
+// window had already followed the folder. "moved" counts the files the close put under another name.
+void closeOf1000(benchmark::State& state, bool reordered)
+{
+    QTemporaryDir dir;
+    NoteStore store(std::make_unique<NoteFolder>(dir.path()));
+    store.load();
+    store.appendNotes(sampleNotes(1000, 1024).mid(1));
+    store.save();
+    const QString notes = dir.path() + QStringLiteral("/Notes/");
+    const auto path = [&notes](int number) {
+        return QFile::encodeName(notes + QString::number(number) + QStringLiteral(".txt"));
+    };
+    const auto inode = [](const QByteArray& name) {
+        struct stat st = {};
+        return ::stat(name.constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    // Dated back, so that a file is taken in at the second look that finds it unchanged.
+    for (int i = 1; i <= 1000; ++i) {
+        timespec dated[2];
+        clock_gettime(CLOCK_REALTIME, &dated[0]);
+        dated[0].tv_sec -= 5;
+        dated[1] = dated[0];
+        utimensat(AT_FDCWD, path(i).constData(), dated, 0);
+    }
+    double moved = 0;
+    int rounds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (reordered) {
+            const QByteArray parked = QFile::encodeName(notes + QStringLiteral(".parked"));
+            std::rename(path(1).constData(), parked.constData());
+            for (int i = 2; i <= 1000; ++i)
+                std::rename(path(i).constData(), path(i - 1).constData());
+            std::rename(parked.constData(), path(1000).constData());
+            store.followFolder();
+            store.followFolder();
+        }
+        std::vector<ino_t> before;
+        for (int i = 1; i <= 1000; ++i)
+            before.push_back(inode(path(i)));
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(store.save());
+        state.PauseTiming();
+        for (int i = 1; i <= 1000; ++i)
+            moved += inode(path(i)) != before[std::size_t(i - 1)] ? 1 : 0;
+        ++rounds;
+        state.ResumeTiming();
+    }
+    state.counters["moved"] = moved / rounds;
+}
+void BM_CloseUntouched1000(benchmark::State& state)
+{
+    closeOf1000(state, false);
+}
+BENCHMARK(BM_CloseUntouched1000)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(9)->ReportAggregatesOnly(true);
+void BM_CloseAfterOutsideOrder1000(benchmark::State& state)
+{
+    closeOf1000(state, true);
+}
+BENCHMARK(BM_CloseAfterOutsideOrder1000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 void BM_Load10000(benchmark::State& state)
 {
