@@ -4,9 +4,9 @@
 // that this program starts itself. With "断电保护" on (AutoSave = 1), also how long until the letter
 // is kept in Notes/.
 //
-//   bench_typing [--keys N] [--rounds N] [--gap MS] [--load] [--load-mib N] [--app PATH]
-//                [--bare PATH] [--baseline PATH] [--variants NAME,...] [--screenshots DIR] [--verbose]
-//                [--keep]
+//   bench_typing [--keys N] [--rounds N] [--gap MS] [--return-every N] [--load] [--load-mib N]
+//                [--app PATH] [--bare PATH] [--baseline PATH] [--variants NAME,...] [--screenshots DIR]
+//                [--verbose] [--keep]
 //
 // Variants (names for --variants): bare, bare-1mb (the yardsticks, added when a variant needs
 // them); empty-off, empty-on (typing into the empty note the application opens with, 断电保护 off or
@@ -32,7 +32,9 @@
 // keys are --gap apart, and never less than 5 ms after the previous key's drawing, so each key is
 // measured alone even when the application falls behind. A few keys before the measured ones are
 // not counted: the first edit of a note makes it a new note and its first save may renumber the
-// others.
+// others. Every --return-every'th measured key (8) is Return instead of a letter: a new line moves
+// everything below the caret, so it draws far more than a letter; its times are a row of their own
+// under each variant ("Return"), against the yardstick's Return.
 //
 // How a letter is kept. With 断电保护 on, inotify on Notes/ reports each name renamed or written
 // into it; the file is read back, and the letters it ends with tell which keys it holds. A key's
@@ -124,6 +126,7 @@ enum class Content
 struct Results
 {
     std::vector<double> paintMs, durableMs;
+    std::vector<double> returnPaintMs; // Return only (not in paintMs)
     int launches = 0;
     int missedPaints = 0;
     int missedDurable = 0;
@@ -148,6 +151,7 @@ struct Options
     int keys = 200;
     int rounds = 5;
     double gapMs = 40;
+    int returnEvery = 8;
     bool load = false;
     int loadMiB = 4;
     std::string app = VEMRA_APP_EXECUTABLE;
@@ -162,9 +166,9 @@ struct Options
 [[noreturn]] void usage(int status)
 {
     std::printf(
-        "usage: bench_typing [--keys N] [--rounds N] [--gap MS] [--load] [--load-mib N] [--app PATH]\n"
-        "                    [--bare PATH] [--baseline PATH] [--variants NAME,...] [--screenshots DIR]\n"
-        "                    [--verbose] [--keep]\n"
+        "usage: bench_typing [--keys N] [--rounds N] [--gap MS] [--return-every N] [--load] [--load-mib N]\n"
+        "                    [--app PATH] [--bare PATH] [--baseline PATH] [--variants NAME,...]\n"
+        "                    [--screenshots DIR] [--verbose] [--keep]\n"
         "variants: empty-off empty-on 1mb-off 1mb-on 1000-off 1000-on (base-... with --baseline);\n"
         "          bare bare-1mb disk disk-1mb (added for the variants that need them)\n");
     std::exit(status);
@@ -186,6 +190,8 @@ Options parse(int argc, char** argv)
             o.rounds = std::max(1, std::atoi(value().c_str()));
         else if (a == "--gap")
             o.gapMs = std::max(1.0, std::atof(value().c_str()));
+        else if (a == "--return-every")
+            o.returnEvery = std::max(0, std::atoi(value().c_str()));
         else if (a == "--load")
             o.load = true;
         else if (a == "--load-mib")
@@ -522,6 +528,8 @@ struct Key
     double sentMs = NAN;
     double paintMs = NAN;   // first damage after the key
     double durableMs = NAN; // first file in Notes/ that holds it
+    bool newLine = false;   // Return, not a letter
+    size_t typedEnd = 0;    // bytes typed once it is in a file
 };
 
 /// Types into one running program and follows its drawing and its note files.
@@ -548,14 +556,17 @@ public:
     const std::vector<Key>& keys() const { return m_keys; }
     const std::string& typed() const { return m_typed; }
 
-    /// Types the next letter and waits for its drawing, at most kPaintTimeoutMs.
-    bool typeLetter()
+    /// Types the next letter (or Return) and waits for its drawing, at most kPaintTimeoutMs.
+    bool typeLetter(bool newLine = false)
     {
         const char c = letter(m_typed.size());
         m_screen.sync();
         pumpUntil(nowMs()); // what was on the way belongs to earlier keys
-        m_typed += c;
-        m_keys.push_back(Key{m_screen.tap(uint32_t(c))});
+        // A note file ends its lines with CR LF.
+        m_typed += newLine ? std::string("\r\n") : std::string(1, c);
+        m_keys.push_back(Key{m_screen.tap(newLine ? kReturn : uint32_t(c))});
+        m_keys.back().newLine = newLine;
+        m_keys.back().typedEnd = m_typed.size();
         const Key& key = m_keys.back();
         pumpUntil(key.sentMs + kPaintTimeoutMs, [&] { return !std::isnan(key.paintMs); });
         return !std::isnan(key.paintMs);
@@ -628,7 +639,7 @@ private:
         }
         for (const std::string& name : names) {
             const size_t count = typedCountIn(m_notes + "/" + name, m_typed);
-            for (; m_durableCount < std::min(count, m_keys.size()); ++m_durableCount)
+            for (; m_durableCount < m_keys.size() && m_keys[m_durableCount].typedEnd <= count; ++m_durableCount)
                 m_keys[m_durableCount].durableMs = at;
         }
     }
@@ -736,7 +747,8 @@ void launchAndType(const Run& run, Variant& v, Results& results, int keys, bool 
         if (!std::isnan(previous.paintMs))
             next = std::max(next, previous.paintMs + 5);
         typist.pumpUntil(next);
-        misses = typist.typeLetter() ? 0 : misses + 1;
+        const int every = run.options.returnEvery;
+        misses = typist.typeLetter(every > 0 && i % every == every - 1) ? 0 : misses + 1;
     }
     if (v.autoSave)
         typist.waitDurable(kDurableTimeoutMs);
@@ -753,7 +765,7 @@ void launchAndType(const Run& run, Variant& v, Results& results, int keys, bool 
         if (std::isnan(typed[i].paintMs))
             ++results.missedPaints;
         else
-            results.paintMs.push_back(typed[i].paintMs - typed[i].sentMs);
+            (typed[i].newLine ? results.returnPaintMs : results.paintMs).push_back(typed[i].paintMs - typed[i].sentMs);
         if (v.autoSave && std::isnan(typed[i].durableMs))
             ++results.missedDurable;
         else if (v.autoSave)
@@ -865,6 +877,14 @@ void printTable(const std::vector<Variant>& variants, int pass, const Options& o
                     cell(p95 / percentile(bare.paintMs, 0.95), "%6.2fx").c_str(),
                     cell(percentile(r.durableMs, 0.5)).c_str(), cell(percentile(r.durableMs, 0.95)).c_str(),
                     v.autoSave || v.disk ? std::to_string(r.missedDurable).c_str() : "-", notes);
+        if (!r.returnPaintMs.empty()) {
+            const double returnMed = percentile(r.returnPaintMs, 0.5);
+            const double returnP95 = percentile(r.returnPaintMs, 0.95);
+            std::printf("%-26s %5zu %4s %s %s %s %s\n", "  Return", r.returnPaintMs.size(), "",
+                        cell(returnMed).c_str(), cell(returnP95).c_str(),
+                        cell(returnMed / percentile(bare.returnPaintMs, 0.5), "%6.2fx").c_str(),
+                        cell(returnP95 / percentile(bare.returnPaintMs, 0.95), "%6.2fx").c_str());
+        }
     }
 }
 
