@@ -198,13 +198,6 @@ int main(int argc, char** argv)
         qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"));
     if (!platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", platform);
-    // On X11 Qt hands its drawings to the server in shared memory, and before drawing again where it
-    // drew last it waits for the server to have read them: a round trip that wakes both of its
-    // threads. A visible countdown draws the same digits every second, so that was three wake-ups a
-    // second instead of one. Through the socket, a second's few kilobytes need no answer.
-    const bool sharedMemoryChosen = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
-    if (!sharedMemoryChosen)
-        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     const DataFolderLock lock = locking.get();
     // A second start while another instance runs hands its request to that one and ends: the data
@@ -233,8 +226,6 @@ int main(int argc, char** argv)
     // The choice was for this process only: programs the application starts pick their own.
     if (!platform.isEmpty())
         qunsetenv("QT_QPA_PLATFORM");
-    if (!sharedMemoryChosen)
-        qunsetenv("QT_XCB_NO_MITSHM");
 
     QApplication::setApplicationName(QStringLiteral("VemraNotes"));
     QApplication::setApplicationDisplayName(QString());
