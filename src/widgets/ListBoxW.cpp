@@ -72,8 +72,11 @@ public:
             // places the whole text gives them.
             QRectF place(area);
             place.setLeft(area.left() + part.offset);
-            painter->drawText(place, int(alignment) | Qt::TextSingleLine,
-                              text.sliced(part.from, part.to - part.from));
+            if ((alignment & Qt::AlignVertical_Mask) == Qt::AlignVCenter && item.font == list->font())
+                list->drawPart(painter, place, text.sliced(part.from, part.to - part.from));
+            else
+                painter->drawText(place, int(alignment) | Qt::TextSingleLine,
+                                  text.sliced(part.from, part.to - part.from));
         } else {
             painter->drawText(area, int(alignment) | Qt::TextSingleLine, shown);
         }
@@ -346,6 +349,24 @@ ListBoxW::DrawnPart ListBoxW::drawnPart(const QString& text, const QRect& area) 
     return {from, to, start};
 }
 
+void ListBoxW::drawPart(QPainter* painter, const QRectF& place, const QString& part) const
+{
+    // A countdown's parts are a few hundred at most; anything else passes through.
+    constexpr qsizetype kMostParts = 512;
+    auto it = m_parts.find(part);
+    if (it == m_parts.end()) {
+        if (m_parts.size() >= kMostParts)
+            m_parts.clear();
+        QStaticText laidOut(part);
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+        it = m_parts.insert(part, laidOut);
+    }
+    const QFontMetricsF metrics(font());
+    const qreal top = place.top() + (place.height() - metrics.height()) / 2;
+    painter->drawStaticText(QPointF(place.left(), top), *it);
+}
+
 void ListBoxW::paintEvent(QPaintEvent* event)
 {
     m_painting = event->region();
@@ -379,6 +400,7 @@ void ListBoxW::changeEvent(QEvent* event)
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_textInset = -1;
         m_glyphs.clear();
+        m_parts.clear();
         m_firstRow = QRect();
     }
     QListView::changeEvent(event);

@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QListView>
+#include <QStaticText>
 #include <QStringList>
 
 class ListBoxModel;
@@ -42,6 +43,10 @@ public:
         qreal offset = 0;
     };
     DrawnPart drawnPart(const QString& text, const QRect& area) const;
+    /// Draws part (characters of an entry) from place's left edge, its line centred in place as
+    /// drawText with AlignVCenter centres it. A countdown draws the same few digits again and again:
+    /// each part is laid out once.
+    void drawPart(QPainter* painter, const QRectF& place, const QString& part) const;
 
 signals:
     void DblClick();
@@ -84,6 +89,8 @@ private:
     mutable int m_textInset = -1;
     /// The characters measured so far, in the list's font.
     mutable QHash<char16_t, Glyph> m_glyphs;
+    /// Parts drawn lately, laid out, in the list's font.
+    mutable QHash<QString, QStaticText> m_parts;
     /// The first entry's rectangle in the viewport scrolled to its start, for a viewport of this size.
     mutable QRect m_firstRow;
     mutable QSize m_firstRowViewport;
