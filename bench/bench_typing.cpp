@@ -32,7 +32,7 @@
 // keys are --gap apart, and never less than 5 ms after the previous key's drawing, so each key is
 // measured alone even when the application falls behind. A few keys before the measured ones are
 // not counted: the first edit of a note makes it a new note and its first save may renumber the
-// others. Every --return-every'th measured key (8) is Return instead of a letter: a new line moves
+// others (its own row, "first key", gives how long that took to be kept). Every --return-every'th measured key (8) is Return instead of a letter: a new line moves
 // everything below the caret, so it draws far more than a letter; its times are a row of their own
 // under each variant ("Return"), against the yardstick's Return.
 //
@@ -127,6 +127,7 @@ struct Results
 {
     std::vector<double> paintMs, durableMs;
     std::vector<double> returnPaintMs; // Return only (not in paintMs)
+    std::vector<double> firstKeptMs;   // the first key of a launch: the note comes in at the top
     int launches = 0;
     int missedPaints = 0;
     int missedDurable = 0;
@@ -761,6 +762,8 @@ void launchAndType(const Run& run, Variant& v, Results& results, int keys, bool 
 
     ++results.launches;
     const std::vector<Key>& typed = typist.keys();
+    if (v.autoSave && !typed.empty() && !std::isnan(typed[0].durableMs))
+        results.firstKeptMs.push_back(typed[0].durableMs - typed[0].sentMs);
     for (size_t i = kWarmupKeys; i < typed.size(); ++i) {
         if (std::isnan(typed[i].paintMs))
             ++results.missedPaints;
@@ -877,6 +880,10 @@ void printTable(const std::vector<Variant>& variants, int pass, const Options& o
                     cell(p95 / percentile(bare.paintMs, 0.95), "%6.2fx").c_str(),
                     cell(percentile(r.durableMs, 0.5)).c_str(), cell(percentile(r.durableMs, 0.95)).c_str(),
                     v.autoSave || v.disk ? std::to_string(r.missedDurable).c_str() : "-", notes);
+        if (!r.firstKeptMs.empty())
+            std::printf("%-26s %5zu %4s %9s %9s %7s %7s %s %s\n", "  first key (new note)", r.firstKeptMs.size(), "",
+                        "", "", "", "", cell(percentile(r.firstKeptMs, 0.5)).c_str(),
+                        cell(percentile(r.firstKeptMs, 0.95)).c_str());
         if (!r.returnPaintMs.empty()) {
             const double returnMed = percentile(r.returnPaintMs, 0.5);
             const double returnP95 = percentile(r.returnPaintMs, 0.95);
