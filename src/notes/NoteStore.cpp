@@ -130,8 +130,11 @@ void NoteStore::appendFolderNotes(const NoteFolder::LoadResult& loaded)
     m_texts.append(loaded.texts);
     m_entries.append(titles);
     m_base.append(loaded.texts);
-    for (qsizetype i = 0; i < loaded.texts.size(); ++i)
+    for (qsizetype i = 0; i < loaded.texts.size(); ++i) {
         m_ids.append(newId());
+        if (!NoteFolder::isBlankForSave(loaded.texts.at(i)))
+            m_savedOrder.append(m_ids.back());
+    }
     if (!titles.isEmpty())
         emit entriesAdded(titles);
 }
@@ -186,7 +189,24 @@ void NoteStore::postSave(bool chase)
                 tookSave(ids, texts, ok, failure, outside, chase);
             };
         },
-        kSaveJob);
+        kSaveJob, saveWeight());
+}
+
+NoteWriter::Weight NoteStore::saveWeight() const
+{
+    // A save moves every note whose place among the saved ones changed: a new note at the top of a
+    // thousand moves them all.
+    constexpr int kHeavyMoves = 64;
+    int moved = 0;
+    qsizetype rank = 0;
+    for (qsizetype i = 0; i < m_texts.size() && moved <= kHeavyMoves; ++i) {
+        if (NoteFolder::isBlankForSave(m_texts.at(i)))
+            continue;
+        if (rank >= m_savedOrder.size() || m_savedOrder.at(rank) != m_ids.at(i))
+            ++moved;
+        ++rank;
+    }
+    return moved > kHeavyMoves ? NoteWriter::Weight::Heavy : NoteWriter::Weight::Light;
 }
 
 void NoteStore::tookSave(const QList<quint64>& ids, const QStringList& texts, bool ok,
@@ -200,6 +220,11 @@ void NoteStore::tookSave(const QList<quint64>& ids, const QStringList& texts, bo
         return;
     }
     m_toldFailures.clear();
+    m_savedOrder.clear();
+    for (qsizetype k = 0; k < ids.size(); ++k) {
+        if (!NoteFolder::isBlankForSave(texts.at(k)))
+            m_savedOrder.append(ids.at(k));
+    }
     // The folder holds what was written, for the notes still here, wherever they are now. Mostly
     // the list is as it was when the save was given, and what was written is the base as a whole.
     if (ids == m_ids) {

@@ -225,6 +225,8 @@ private:
     /// Gives the writer a save of the texts as they are now. chase: a file found changed outside
     /// brings a look and another save.
     void postSave(bool chase);
+    /// Heavy when the save moves many files (see NoteWriter).
+    NoteWriter::Weight saveWeight() const;
     void tookSave(const QList<quint64>& ids, const QStringList& texts, bool ok,
                   const NoteFolder::Failure& failure, bool outsideChange, bool chase);
     void tookLook(const NoteFolder::LookResult& look);
@@ -272,6 +274,8 @@ private:
     /// Parallel to m_texts: which note each is, so that a save finished on the writer's thread marks
     /// the right notes saved however the list changed meanwhile.
     QList<quint64> m_ids;
+    /// The notes the last save (or the load) left in the folder, in its order.
+    QList<quint64> m_savedOrder;
     quint64 m_lastId = 0;
     NoteFolder::Failure m_lastFailure;
     bool m_lastSaveOk = true;

@@ -13,8 +13,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -67,6 +71,8 @@ private slots:
     void saveComesAfterTheWritesBeforeIt();
     void aFolderThatKeepsFailingIsToldOnce();
     void whatALookFindsIsInBeforeTheNextSave();
+    void aSaveThatMovesManyFilesIsNotStarved_data();
+    void aSaveThatMovesManyFilesIsNotStarved();
 };
 
 void TestNoteWriter::laterTextsWinAndWaitingSavesMerge()
@@ -156,6 +162,39 @@ void TestNoteWriter::whatALookFindsIsInBeforeTheNextSave()
     QCOMPARE(commitsAsked, 1);
     QCOMPARE(f.store.NoteTexts(), (QStringList{QStringLiteral("mine, edited"), QStringLiteral("theirs")}));
     QCOMPARE(f.onDisk(), (QStringList{QStringLiteral("mine, edited"), QStringLiteral("theirs")}));
+}
+
+void TestNoteWriter::aSaveThatMovesManyFilesIsNotStarved_data()
+{
+    QTest::addColumn<int>("note"); // the note typed into; 0 is the empty one at the top
+    QTest::addColumn<bool>("heavy");
+    QTest::newRow("one note edited") << 50 << false;
+    QTest::newRow("a new note at the top of 100") << 0 << true;
+}
+
+void TestNoteWriter::aSaveThatMovesManyFilesIsNotStarved()
+{
+    QFETCH(int, note);
+    QFETCH(bool, heavy);
+    const auto niceHere = [] { return ::getpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid))); };
+    Fixture f;
+    QStringList texts;
+    for (int i = 1; i <= 100; ++i)
+        texts.append(QStringLiteral("note %1").arg(i));
+    f.store.appendNotes(texts);
+    QVERIFY(f.store.save());
+    std::atomic<int> savedAt{-100};
+    f.store.folder().setStepHook([&] {
+        savedAt = niceHere();
+        return true;
+    });
+    QVERIFY(f.store.open(note));
+    f.store.commit(QStringLiteral("typed"));
+    f.store.saveLater();
+    f.store.waitForWrites();
+    // Light work gives way (nice 10); a save that moves every file keeps the window's priority.
+    QCOMPARE(savedAt.load(), heavy ? niceHere() : std::max(niceHere(), 10));
+    QCOMPARE(f.onDisk().size(), 100 + (note == 0 ? 1 : 0));
 }
 
 QTEST_GUILESS_MAIN(TestNoteWriter)
