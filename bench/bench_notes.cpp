@@ -199,7 +199,11 @@ void BM_CloseUntouched1000(benchmark::State& state)
 {
     closeOf1000(state, false);
 }
-BENCHMARK(BM_CloseUntouched1000)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CloseUntouched1000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 void BM_CloseAfterOutsideOrder1000(benchmark::State& state)
 {
     closeOf1000(state, true);

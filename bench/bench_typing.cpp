@@ -32,9 +32,10 @@
 // keys are --gap apart, and never less than 5 ms after the previous key's drawing, so each key is
 // measured alone even when the application falls behind. A few keys before the measured ones are
 // not counted: the first edit of a note makes it a new note and its first save may renumber the
-// others (its own row, "first key", gives how long that took to be kept). Every --return-every'th measured key (8) is Return instead of a letter: a new line moves
-// everything below the caret, so it draws far more than a letter; its times are a row of their own
-// under each variant ("Return"), against the yardstick's Return.
+// others (its own row, "first key", gives how long that took to be kept). Every --return-every'th measured
+// key (8) is Return instead of a letter: a new line moves everything below the caret, so it draws far more
+// than a letter; its times are a row of their own under each variant ("Return"), against the yardstick's
+// Return.
 //
 // How a letter is kept. With 断电保护 on, inotify on Notes/ reports each name renamed or written
 // into it; the file is read back, and the letters it ends with tell which keys it holds. A key's
@@ -640,7 +641,8 @@ private:
         }
         for (const std::string& name : names) {
             const size_t count = typedCountIn(m_notes + "/" + name, m_typed);
-            for (; m_durableCount < m_keys.size() && m_keys[m_durableCount].typedEnd <= count; ++m_durableCount)
+            for (; m_durableCount < m_keys.size() && m_keys[m_durableCount].typedEnd <= count;
+                 ++m_durableCount)
                 m_keys[m_durableCount].durableMs = at;
         }
     }
@@ -768,7 +770,8 @@ void launchAndType(const Run& run, Variant& v, Results& results, int keys, bool 
         if (std::isnan(typed[i].paintMs))
             ++results.missedPaints;
         else
-            (typed[i].newLine ? results.returnPaintMs : results.paintMs).push_back(typed[i].paintMs - typed[i].sentMs);
+            (typed[i].newLine ? results.returnPaintMs : results.paintMs)
+                .push_back(typed[i].paintMs - typed[i].sentMs);
         if (v.autoSave && std::isnan(typed[i].durableMs))
             ++results.missedDurable;
         else if (v.autoSave)
@@ -881,8 +884,9 @@ void printTable(const std::vector<Variant>& variants, int pass, const Options& o
                     cell(percentile(r.durableMs, 0.5)).c_str(), cell(percentile(r.durableMs, 0.95)).c_str(),
                     v.autoSave || v.disk ? std::to_string(r.missedDurable).c_str() : "-", notes);
         if (!r.firstKeptMs.empty())
-            std::printf("%-26s %5zu %4s %9s %9s %7s %7s %s %s\n", "  first key (new note)", r.firstKeptMs.size(), "",
-                        "", "", "", "", cell(percentile(r.firstKeptMs, 0.5)).c_str(),
+            std::printf("%-26s %5zu %4s %9s %9s %7s %7s %s %s\n", "  first key (new note)",
+                        r.firstKeptMs.size(), "", "", "", "", "",
+                        cell(percentile(r.firstKeptMs, 0.5)).c_str(),
                         cell(percentile(r.firstKeptMs, 0.95)).c_str());
         if (!r.returnPaintMs.empty()) {
             const double returnMed = percentile(r.returnPaintMs, 0.5);

@@ -26,8 +26,8 @@ private slots:
 
 void TestMainSync::listAndEditorFollowTheFolder_data()
 {
-    QTest::addColumn<bool>("activate"); // else the watcher reports
-    QTest::addColumn<QString>("typed"); // typed into note 2 before the change, not yet saved
+    QTest::addColumn<bool>("activate");       // else the watcher reports
+    QTest::addColumn<QString>("typed");       // typed into note 2 before the change, not yet saved
     QTest::addColumn<QStringList>("outside"); // what 1.txt, 2.txt, 3.txt hold after the change
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("editor");
@@ -41,9 +41,8 @@ void TestMainSync::listAndEditorFollowTheFolder_data()
         << false << " here" << changed
         << QStringList{"#无内容#", "one", "two here", mark + "two there", "three"} << "two here";
     // Another computer's order, brought by a sync tool: the list takes it and the close moves nothing.
-    QTest::newRow("watcher, another order")
-        << false << "" << QStringList{"three", "one", "two"} << QStringList{"#无内容#", "three", "one", "two"}
-        << "two";
+    QTest::newRow("watcher, another order") << false << "" << QStringList{"three", "one", "two"}
+                                            << QStringList{"#无内容#", "three", "one", "two"} << "two";
 }
 
 void TestMainSync::listAndEditorFollowTheFolder()
@@ -82,7 +81,8 @@ void TestMainSync::listAndEditorFollowTheFolder()
         const QString name = tp.path(QStringLiteral("Notes/%1.txt").arg(i + 1));
         const QString temporary = tp.path(QStringLiteral("Notes/.%1.txt.tmp").arg(i + 1));
         writeFile(temporary, utf8WithBom(outside[i]));
-        QCOMPARE(std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(name).constData()), 0);
+        QCOMPARE(std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(name).constData()),
+                 0);
     }
     const auto inodes = [&tp] {
         QList<quint64> numbers;

@@ -478,7 +478,8 @@ void TestSyncPeers::anotherComputersOrderMovesNothing()
     };
     const auto bothHold = [this](const QStringList& texts) {
         return QTest::qWaitFor(
-            [&] { return textsIn(m_peers[0].notes()) == texts && textsIn(m_peers[1].notes()) == texts; }, 10000);
+            [&] { return textsIn(m_peers[0].notes()) == texts && textsIn(m_peers[1].notes()) == texts; },
+            10000);
     };
     const QStringList texts{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three"),
                             QStringLiteral("four")};
