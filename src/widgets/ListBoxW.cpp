@@ -163,6 +163,11 @@ ListBoxW::ListBoxW(QWidget* parent) : QListView(parent), m_model(new ListBoxMode
 {
     setModel(m_model);
     setItemDelegate(new EntryDelegate(this));
+    // A row asked to be drawn in part may be another row once the list changes.
+    const auto forgetChangedRows = [this] { m_changedRows.clear(); };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, forgetChangedRows);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, forgetChangedRows);
+    connect(m_model, &QAbstractItemModel::modelReset, this, forgetChangedRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMouseTracking(true);
@@ -370,8 +375,53 @@ void ListBoxW::drawPart(QPainter* painter, const QRectF& place, const QString& p
 void ListBoxW::paintEvent(QPaintEvent* event)
 {
     m_painting = event->region();
-    QListView::paintEvent(event);
+    if (!paintChangedParts())
+        QListView::paintEvent(event);
     m_painting = QRegion();
+    m_changedRows.clear();
+}
+
+bool ListBoxW::paintChangedParts()
+{
+    // A countdown's second asks for its changed digits alone. The view's own paint would build a
+    // style option and ask the model for every role of each row, to draw the same few glyphs the
+    // delegate draws here for a plain row: no selection, pointer or focus look, nothing else asked.
+    if (m_changedRows.isEmpty() || !isEnabled() || alternatingRowColors() || viewport()->underMouse() ||
+        state() != NoState)
+        return false;
+    QRegion rows;
+    for (int row : std::as_const(m_changedRows))
+        rows |= rowRect(row);
+    if (!(m_painting - rows).isEmpty())
+        return false;
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    struct Part
+    {
+        QRectF place;
+        QString text;
+    };
+    QList<Part> parts;
+    for (int row : std::as_const(m_changedRows)) {
+        const QModelIndex index = m_model->index(row);
+        if (row >= m_model->items.size() || selectionModel()->isSelected(index))
+            return false;
+        const QRect area = visualRect(index).adjusted(margin, 0, -margin, 0);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const qreal estimate = plainAdvance(text, true);
+        const DrawnPart part = drawnPart(text, area);
+        if (estimate < 0 || estimate >= area.width() - kElideSlack || part.to <= part.from)
+            return false;
+        QRectF place(area);
+        place.setLeft(area.left() + part.offset);
+        parts.append({place, text.sliced(part.from, part.to - part.from)});
+    }
+    QPainter painter(viewport());
+    painter.setFont(font());
+    const QPalette::ColorGroup group = isActiveWindow() ? QPalette::Active : QPalette::Inactive;
+    painter.setPen(palette().color(group, QPalette::Text));
+    for (const Part& part : std::as_const(parts))
+        drawPart(&painter, part.place, part.text);
+    return true;
 }
 
 qreal ListBoxW::advance(QStringView text) const
@@ -498,6 +548,8 @@ void ListBoxW::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottom
     // the window system is sent.
     if (topLeft.row() == m_changedRow && bottomRight.row() == m_changedRow) {
         viewport()->update(m_changedSpan);
+        if (!m_changedRows.contains(m_changedRow))
+            m_changedRows.append(m_changedRow);
         return;
     }
     for (int row = topLeft.row(); row <= bottomRight.row(); ++row)

@@ -94,8 +94,14 @@ private:
     /// The first entry's rectangle in the viewport scrolled to its start, for a viewport of this size.
     mutable QRect m_firstRow;
     mutable QSize m_firstRowViewport;
+    /// Draws only the changed parts of the rows in m_changedRows when that is all the paint asks
+    /// for and they look plain; false when the view must paint.
+    bool paintChangedParts();
+
     /// The part of the viewport being drawn, during a paint event.
     QRegion m_painting;
+    /// Rows whose changed characters alone were asked to be drawn since the last paint.
+    QList<int> m_changedRows;
     int m_changedRow = -1;
     QRect m_changedSpan;
 };
