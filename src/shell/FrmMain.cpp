@@ -84,7 +84,6 @@ void FrmMain::Form_Load()
     LoadSettingsAndNotes();
     Text1->setFocus();
     restoreKeptTasks();
-    cancelDueStart();
     m_todo->start();
 }
 
@@ -560,6 +559,9 @@ void FrmMain::afterFirstPaint()
     // save a crash cut short flushes, and a slow disk must not hold the typing meanwhile.
     setWindowIcon(Artwork::windowIcon());
     m_notes->loadInBackground();
+    // Taking back the start an earlier close asked for starts a program of the session's: not
+    // before the window is on the screen.
+    cancelDueStart();
     // The folder is watched from now on whether or not the window is ever activated: a start at
     // log-in or from the session timer may never take the focus, and would miss every change.
     followNotesFolder();

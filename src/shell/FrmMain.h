@@ -332,8 +332,9 @@ private:
     /// Closing with the list kept and reminders armed: asks the session to start the application
     /// at the earliest due moment.
     void scheduleDueStart();
-    /// Takes away the start an earlier close asked for: this run fires what falls due itself.
+    /// Takes away the start an earlier close asked for, once: this run fires what falls due itself.
     void cancelDueStart();
+    bool m_dueStartCancelled = false;
     /// The kept-list switch came on where the session cannot start the application: says once that
     /// reminders come only while it runs.
     void tellIfRemindersNeedTheWindow();

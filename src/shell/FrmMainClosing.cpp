@@ -46,6 +46,8 @@ void FrmMain::runCloseSequence()
     else
         m_platform.autostart->disable(m_platform.appName);
     m_todo->stop();
+    // A window closed before its first drawing has not taken it back yet.
+    cancelDueStart();
     if (m_keepTasks) {
         keepTasksNow();
         scheduleDueStart();
@@ -147,6 +149,9 @@ void FrmMain::scheduleDueStart()
 
 void FrmMain::cancelDueStart()
 {
+    if (m_dueStartCancelled)
+        return;
+    m_dueStartCancelled = true;
     if (m_platform.sessionTimer->available())
         m_platform.sessionTimer->cancel(SessionTimer::unitName(m_platform.appFolder));
 }

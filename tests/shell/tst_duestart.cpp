@@ -43,6 +43,7 @@ private slots:
     void timerUnitNamesOnlyOurExecutable_data();
     void timerUnitNamesOnlyOurExecutable();
     void userInstanceKeepsTheTimerUntilTheNextStart();
+    void earlierStartIsTakenBackOnceTheWindowIsDrawn();
 };
 
 void TestDueStart::closeAsksForAStartAtTheEarliestDue_data()
@@ -166,6 +167,22 @@ void TestDueStart::userInstanceKeepsTheTimerUntilTheNextStart()
     // Nothing left to ask for at this close.
     next.todoPage()->engine().ClearAllTasks();
     next.close();
+}
+
+void TestDueStart::earlierStartIsTakenBackOnceTheWindowIsDrawn()
+{
+    // Taking it back starts a program: never on the way to the first drawing.
+    TestPlatform tp;
+    tp.sessionTimer.reachable = true;
+    QVERIFY(writeFile(tp.path(QStringLiteral("Config.ini")), kKeepOn));
+    FrmMain w(tp.platform());
+    QVERIFY(tp.sessionTimer.calls.isEmpty());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QStringList cancelled{QStringLiteral("cancel ") + SessionTimer::unitName(tp.appFolder())};
+    QTRY_COMPARE(tp.sessionTimer.calls, cancelled);
+    w.close();
+    QCOMPARE(tp.sessionTimer.calls, cancelled); // nothing due, and not taken back twice
 }
 
 QTEST_MAIN(TestDueStart)
