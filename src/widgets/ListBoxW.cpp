@@ -367,8 +367,9 @@ void ListBoxW::drawPart(QPainter* painter, const QRectF& place, const QString& p
         laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
         it = m_parts.insert(part, laidOut);
     }
-    const QFontMetricsF metrics(font());
-    const qreal top = place.top() + (place.height() - metrics.height()) / 2;
+    if (m_lineHeight < 0)
+        m_lineHeight = QFontMetricsF(font()).height();
+    const qreal top = place.top() + (place.height() - m_lineHeight) / 2;
     painter->drawStaticText(QPointF(place.left(), top), *it);
 }
 
@@ -402,11 +403,13 @@ bool ListBoxW::paintChangedParts()
     };
     QList<Part> parts;
     for (int row : std::as_const(m_changedRows)) {
+        if (row >= m_model->items.size())
+            return false;
         const QModelIndex index = m_model->index(row);
-        if (row >= m_model->items.size() || selectionModel()->isSelected(index))
+        if (selectionModel()->isSelected(index))
             return false;
         const QRect area = visualRect(index).adjusted(margin, 0, -margin, 0);
-        const QString text = index.data(Qt::DisplayRole).toString();
+        const QString text = shownText(m_model->items.at(row));
         const qreal estimate = plainAdvance(text, true);
         const DrawnPart part = drawnPart(text, area);
         if (estimate < 0 || estimate >= area.width() - kElideSlack || part.to <= part.from)
@@ -451,6 +454,7 @@ void ListBoxW::changeEvent(QEvent* event)
         m_textInset = -1;
         m_glyphs.clear();
         m_parts.clear();
+        m_lineHeight = -1;
         m_firstRow = QRect();
     }
     QListView::changeEvent(event);

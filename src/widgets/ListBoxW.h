@@ -91,6 +91,8 @@ private:
     mutable QHash<char16_t, Glyph> m_glyphs;
     /// Parts drawn lately, laid out, in the list's font.
     mutable QHash<QString, QStaticText> m_parts;
+    /// The height of a line in the list's font, once asked for; -1 until then.
+    mutable qreal m_lineHeight = -1;
     /// The first entry's rectangle in the viewport scrolled to its start, for a viewport of this size.
     mutable QRect m_firstRow;
     mutable QSize m_firstRowViewport;
