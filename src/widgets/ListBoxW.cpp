@@ -95,6 +95,9 @@ protected:
 /// An entry as drawn: line breaks folded into spaces.
 QString shownText(QString entry)
 {
+    // Every countdown entry is folded every second; nearly none holds a break.
+    if (!entry.contains(u'\n') && !entry.contains(u'\r'))
+        return entry;
     entry.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     entry.replace(u'\r', u' ');
     entry.replace(u'\n', u' ');
@@ -281,13 +284,23 @@ qreal ListBoxW::charAdvance(QChar c, bool lettersToo) const
 
 const ListBoxW::Glyph& ListBoxW::glyph(QChar c) const
 {
-    auto known = m_glyphs.constFind(c.unicode());
-    if (known == m_glyphs.cend()) {
-        const QFontMetricsF metrics(font());
-        known = m_glyphs.insert(
-            c.unicode(), {metrics.horizontalAdvance(c), metrics.leftBearing(c), metrics.rightBearing(c)});
+    // A countdown's second measures a few dozen characters, most of them ASCII digits and signs.
+    const char16_t u = c.unicode();
+    Glyph* known = nullptr;
+    if (u < m_asciiGlyphs.size()) {
+        known = &m_asciiGlyphs[u];
+        if (known->measured)
+            return *known;
+    } else if (const auto it = m_glyphs.constFind(u); it != m_glyphs.cend()) {
+        return *it;
     }
-    return *known;
+    const QFontMetricsF metrics(font());
+    const Glyph measured{metrics.horizontalAdvance(c), metrics.leftBearing(c), metrics.rightBearing(c), true};
+    if (known) {
+        *known = measured;
+        return *known;
+    }
+    return *m_glyphs.insert(u, measured);
 }
 
 QRect ListBoxW::rowRect(int row) const
@@ -408,7 +421,7 @@ bool ListBoxW::paintChangedParts()
         const QModelIndex index = m_model->index(row);
         if (selectionModel()->isSelected(index))
             return false;
-        const QRect area = visualRect(index).adjusted(margin, 0, -margin, 0);
+        const QRect area = rowRect(row).adjusted(margin, 0, -margin, 0);
         const QString text = shownText(m_model->items.at(row));
         const qreal estimate = plainAdvance(text, true);
         const DrawnPart part = drawnPart(text, area);
@@ -453,6 +466,7 @@ void ListBoxW::changeEvent(QEvent* event)
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_textInset = -1;
         m_glyphs.clear();
+        m_asciiGlyphs.fill(Glyph{});
         m_parts.clear();
         m_lineHeight = -1;
         m_firstRow = QRect();

@@ -6,6 +6,8 @@
 #include <QStaticText>
 #include <QStringList>
 
+#include <array>
+
 class ListBoxModel;
 
 /// The Unicode list box: entries by index, one selection, DblClick on a double-click. Entries keep
@@ -73,6 +75,7 @@ private:
         qreal advance = 0;
         qreal leftBearing = 0;
         qreal rightBearing = 0;
+        bool measured = false;
     };
     /// A character's measures in the list's font.
     const Glyph& glyph(QChar c) const;
@@ -87,7 +90,8 @@ private:
 
     ListBoxModel* m_model;
     mutable int m_textInset = -1;
-    /// The characters measured so far, in the list's font.
+    /// The characters measured so far, in the list's font: ASCII by code, the others by hash.
+    mutable std::array<Glyph, 0x80> m_asciiGlyphs;
     mutable QHash<char16_t, Glyph> m_glyphs;
     /// Parts drawn lately, laid out, in the list's font.
     mutable QHash<QString, QStaticText> m_parts;
