@@ -7,12 +7,13 @@
 // Widgets program pays for a visible countdown.
 //
 //   bench_idle [--seconds N] [--settle N] [--rounds N] [--app PATH] [--bare PATH] [--baseline PATH]
-//              [--env NAME=VALUE]... [--threads] [--only TEXT]
+//              [--env NAME=VALUE]... [--threads] [--only TEXT]...
 //
 // Processor time is the sum over the process's threads of /proc/<pid>/task/<tid>/schedstat (time on a
 // processor, in nanoseconds); wake-ups are the threads' voluntary context switches (each sleep that
 // ended). --baseline adds an earlier build of the executable as three more variants; --only keeps
-// the variants whose label holds TEXT (say "visible"), for trying one change quickly.
+// the variants whose label holds one of the TEXTs (say "visible" and "label"), for trying one change
+// quickly.
 //
 // The window is made inactive by taking the keyboard focus away from it (X focus None), as when
 // the user works in another program: an active window would blink its text cursor.
@@ -209,8 +210,8 @@ struct Options
     /// NAME=value pairs added to every launch's environment (--env), for trying a setting.
     std::vector<std::string> env;
     bool threads = false;
-    /// Only the variants whose label holds this text (--only); all when empty.
-    std::string only;
+    /// Only the variants whose label holds one of these texts (--only); all when empty.
+    std::vector<std::string> only;
 };
 
 Options parse(int argc, char** argv)
@@ -240,7 +241,7 @@ Options parse(int argc, char** argv)
         else if (arg == "--threads")
             options.threads = true;
         else if (arg == "--only")
-            options.only = value();
+            options.only.push_back(value());
         else
             fail("unknown option " + arg);
     }
@@ -366,10 +367,13 @@ int main(int argc, char** argv)
         variants.push_back({"baseline: 5 visible", options.baseline, Setup::VisibleCountdowns, {}, {}, {}});
     }
     if (!options.only.empty()) {
-        std::erase_if(variants,
-                      [&](const Variant& v) { return v.label.find(options.only) == std::string::npos; });
+        std::erase_if(variants, [&](const Variant& v) {
+            return std::none_of(options.only.begin(), options.only.end(), [&](const std::string& text) {
+                return v.label.find(text) != std::string::npos;
+            });
+        });
         if (variants.empty())
-            fail("no variant's label holds " + options.only);
+            fail("no variant's label holds what --only asks for");
     }
     for (int round = 0; round < options.rounds; ++round) {
         for (Variant& v : variants)
