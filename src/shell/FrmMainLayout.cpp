@@ -87,8 +87,6 @@ void FrmMain::createControls()
     Text1->setFont(Controls::font(QStringLiteral("黑体"), 11.25));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Text1->setOwnWheelZoom(false);
-    // A first start's empty page says what to do; it is drawn, never part of the text.
-    Text1->setPlaceholderText(QStringLiteral("在这里写便笺；Ctrl+N 新建，Ctrl+2 待办，F1 帮助"));
     // While the note list covers it the editor is disabled, but it stays a white page.
     QPalette editorPalette = Text1->palette();
     editorPalette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);

@@ -475,6 +475,14 @@ void TextBoxW::changeEvent(QEvent* event)
     }
 }
 
+void TextBoxW::setHint(const QString& hint)
+{
+    if (isEnabled())
+        setPlaceholderText(hint);
+    else
+        m_placeholderWhileDisabled = hint;
+}
+
 void TextBoxW::focusInEvent(QFocusEvent* event)
 {
     QPlainTextEdit::focusInEvent(event);

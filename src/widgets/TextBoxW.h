@@ -52,6 +52,8 @@ public:
     /// meant to hold) is centred vertically inside the box, on whole device pixels. The font's
     /// line box would leave CJK fonts' glyphs visibly low.
     void setInkCentred(const QString& sample);
+    /// The placeholder text, shown once the box is enabled: a disabled box shows none.
+    void setHint(const QString& hint);
 
     /// Modifier state as the bit set 1 Shift, 2 Ctrl, 4 Alt.
     static int shiftState(Qt::KeyboardModifiers modifiers);

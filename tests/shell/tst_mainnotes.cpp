@@ -326,8 +326,9 @@ void TestMainNotes::editorDisabledExactlyWhileListShown()
     TestPlatform tp;
     Window m(tp, {QStringLiteral("one")});
     QVERIFY(m.editor->isEnabled());
-    // The empty editor's hint is drawn, never text; beside the open list it is not drawn at all.
-    QVERIFY(m.editor->placeholderText().startsWith(QStringLiteral("在这里写便笺")));
+    // The empty editor's hint is drawn, never text, once the window is; beside the open list it is
+    // not drawn at all.
+    QTRY_VERIFY(m.editor->placeholderText().startsWith(QStringLiteral("在这里写便笺")));
     m.openPanel();
     QVERIFY(m.editor->placeholderText().isEmpty());
     QCOMPARE(m.w->noteTexts().first(), QString());

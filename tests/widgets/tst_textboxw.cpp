@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The text box's CR LF text, kept from change to change, against the document it stands for.
+// The text box's CR LF text, kept from change to change, against the document it stands for; its hint.
 #include "widgets/TextBoxW.h"
 
 #include <QRandomGenerator>
@@ -12,6 +12,7 @@ class TestTextBoxW : public QObject
     Q_OBJECT
 private slots:
     void keptTextFollowsEveryKindOfEdit();
+    void hintShowsOnlyWhileEnabled();
 };
 
 namespace {
@@ -152,6 +153,19 @@ void TestTextBoxW::keptTextFollowsEveryKindOfEdit()
     QTest::keyClicks(&box, QStringLiteral("end"));
     const QString first = box.text();
     QCOMPARE(box.text().constData(), first.constData());
+}
+
+void TestTextBoxW::hintShowsOnlyWhileEnabled()
+{
+    // The editor is given its hint after the first drawing, perhaps while the note list covers it.
+    TextBoxW box;
+    box.setEnabled(false);
+    box.setHint(QStringLiteral("hint"));
+    QCOMPARE(box.placeholderText(), QString());
+    box.setEnabled(true);
+    QCOMPARE(box.placeholderText(), QStringLiteral("hint"));
+    box.setEnabled(false);
+    QCOMPARE(box.placeholderText(), QString());
 }
 
 QTEST_MAIN(TestTextBoxW)
