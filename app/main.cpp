@@ -9,6 +9,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SystemFonts.h"
 #include "platform/SystemPlatform.h"
+#include "platform/ThreadPriority.h"
 #include "platform/WindowSystem.h"
 #include "shell/FrmMain.h"
 #include "shell/Shutdown.h"
@@ -26,6 +27,7 @@
 #include <future>
 #include <memory>
 #include <pwd.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -183,15 +185,25 @@ int main(int argc, char** argv)
     const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
 
     // While Qt connects to the window system on this thread, another one finds and locks the data
-    // folder and loads the font configuration that the first caption will need: the start then
-    // waits for neither. Nothing reads the data before the lock is held. The environment is read
-    // here: the other thread must not read it while Qt may change it.
+    // folder, and then loads the font configuration that the first caption will need. Nothing reads
+    // the data before the lock is held. The environment is read here: the other thread must not
+    // read it while Qt may change it.
+    //
+    // The fonts are a head start only, at a lower priority: on two processors even a thread that
+    // only computes slows Qt's connection, which waits on the X server at every step, by more than
+    // half of what it saves. Nothing waits for them either: on a busy machine the first text
+    // measured loads the configuration itself, as it would without the head start.
     const QString perUser = DataFolder::perUserFolder(qEnvironmentVariable("XDG_DATA_HOME"), homeFolder());
-    std::future<DataFolderLock> locking = std::async(std::launch::async, [perUser] {
+    std::promise<DataFolderLock> locked;
+    std::future<DataFolderLock> locking = locked.get_future();
+    const std::jthread headStart([perUser, &locked] {
         DataFolderLock lock = lockDataFolder(perUser);
-        if (lock.state != SingleInstance::State::HeldElsewhere)
+        const bool runs = lock.state != SingleInstance::State::HeldElsewhere;
+        locked.set_value(std::move(lock));
+        if (runs) {
+            ThreadPriority::yieldToOthers();
             SystemFonts::loadConfiguration();
-        return lock;
+        }
     });
 
     const QByteArray platform = WindowSystem::platformToRequest(
