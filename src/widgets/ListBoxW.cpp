@@ -11,8 +11,33 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <optional>
 
 namespace {
+/// The letter whose script the digits and signs at from take when text is laid out: the nearest
+/// letter of a script before them, else the first after; QChar() when text has none, and nothing
+/// when a character outside the basic plane stands in the way.
+std::optional<QChar> scriptContext(const QString& text, qsizetype from)
+{
+    const auto strong = [](QChar c) { return c.script() > QChar::Script_Common; };
+    for (qsizetype i = from - 1; i >= 0; --i) {
+        if (text.at(i).isSurrogate())
+            return std::nullopt;
+        if (strong(text.at(i)))
+            return text.at(i);
+    }
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (text.at(i).isSurrogate())
+            return std::nullopt;
+        if (strong(text.at(i)))
+            return text.at(i);
+    }
+    return QChar();
+}
+
 /// Pixels an entry's estimated width must stay below its room to be drawn without eliding it.
 constexpr qreal kElideSlack = 8;
 
@@ -73,7 +98,8 @@ public:
             QRectF place(area);
             place.setLeft(area.left() + part.offset);
             if ((alignment & Qt::AlignVertical_Mask) == Qt::AlignVCenter && item.font == list->font())
-                list->drawPart(painter, place, text.sliced(part.from, part.to - part.from));
+                list->drawPart(painter, place, text.sliced(part.from, part.to - part.from),
+                               scriptContext(text, part.from));
             else
                 painter->drawText(place, int(alignment) | Qt::TextSingleLine,
                                   text.sliced(part.from, part.to - part.from));
@@ -367,9 +393,52 @@ ListBoxW::DrawnPart ListBoxW::drawnPart(const QString& text, const QRect& area) 
     return {from, to, start};
 }
 
-void ListBoxW::drawPart(QPainter* painter, const QRectF& place, const QString& part) const
+const QList<QGlyphRun>& ListBoxW::characterGlyphs(QChar c, QChar context) const
 {
-    // A countdown's parts are a few hundred at most; anything else passes through.
+    const quint32 key = quint32(c.unicode()) << 16 | context.unicode();
+    auto it = m_characters.find(key);
+    if (it == m_characters.end()) {
+        // A few dozen in a countdown's list; other lists pass through.
+        constexpr qsizetype kMostCharacters = 512;
+        if (m_characters.size() >= kMostCharacters)
+            m_characters.clear();
+        // Laid out beside the letter, a digit gets the face its row gives it: a face may hint the
+        // same digit differently for Latin and for Chinese text.
+        QTextLayout layout(context.isNull() || context == c ? QString(c) : QString(c) + context, font());
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        it = m_characters.insert(key, layout.glyphRuns(0, 1));
+    }
+    return *it;
+}
+
+void ListBoxW::drawPart(QPainter* painter, const QRectF& place, const QString& part,
+                        std::optional<QChar> context) const
+{
+    if (m_lineHeight < 0)
+        m_lineHeight = QFontMetricsF(font()).height();
+    const qreal top = place.top() + (place.height() - m_lineHeight) / 2;
+    // A second's part is its digit and the neighbours it may reach into: sixty new parts in a
+    // countdown's first minute, each shaped once, where a dozen characters are laid out once for
+    // good. Digits and signs sit at their advances, so one by one they draw as the row does; the
+    // last character, the neighbour after, may be a letter of its own.
+    const auto common = [this](QChar c) {
+        return c.script() == QChar::Script_Common && charAdvance(c, false) >= 0;
+    };
+    const bool oneByOne = context && !part.isEmpty() && std::all_of(part.cbegin(), part.cend() - 1, common) &&
+                          (common(part.back()) || charAdvance(part.back(), true) >= 0);
+    if (oneByOne) {
+        qreal x = place.left();
+        for (const QChar c : part) {
+            const bool letter = c.script() > QChar::Script_Common;
+            for (const QGlyphRun& run : characterGlyphs(c, letter ? c : *context))
+                painter->drawGlyphRun(QPointF(x, top), run);
+            x += glyph(c).advance;
+        }
+        return;
+    }
+    // Other parts are a few hundred at most; anything else passes through.
     constexpr qsizetype kMostParts = 512;
     auto it = m_parts.find(part);
     if (it == m_parts.end()) {
@@ -380,9 +449,6 @@ void ListBoxW::drawPart(QPainter* painter, const QRectF& place, const QString& p
         laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
         it = m_parts.insert(part, laidOut);
     }
-    if (m_lineHeight < 0)
-        m_lineHeight = QFontMetricsF(font()).height();
-    const qreal top = place.top() + (place.height() - m_lineHeight) / 2;
     painter->drawStaticText(QPointF(place.left(), top), *it);
 }
 
@@ -413,6 +479,7 @@ bool ListBoxW::paintChangedParts()
     {
         QRectF place;
         QString text;
+        std::optional<QChar> context;
     };
     QList<Part> parts;
     for (int row : std::as_const(m_changedRows)) {
@@ -429,14 +496,14 @@ bool ListBoxW::paintChangedParts()
             return false;
         QRectF place(area);
         place.setLeft(area.left() + part.offset);
-        parts.append({place, text.sliced(part.from, part.to - part.from)});
+        parts.append({place, text.sliced(part.from, part.to - part.from), scriptContext(text, part.from)});
     }
     QPainter painter(viewport());
     painter.setFont(font());
     const QPalette::ColorGroup group = isActiveWindow() ? QPalette::Active : QPalette::Inactive;
     painter.setPen(palette().color(group, QPalette::Text));
     for (const Part& part : std::as_const(parts))
-        drawPart(&painter, part.place, part.text);
+        drawPart(&painter, part.place, part.text, part.context);
     return true;
 }
 
@@ -468,6 +535,7 @@ void ListBoxW::changeEvent(QEvent* event)
         m_glyphs.clear();
         m_asciiGlyphs.fill(Glyph{});
         m_parts.clear();
+        m_characters.clear();
         m_lineHeight = -1;
         m_firstRow = QRect();
     }

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QGlyphRun>
 #include <QHash>
 #include <QListView>
 #include <QStaticText>
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 class ListBoxModel;
 
@@ -47,8 +49,11 @@ public:
     DrawnPart drawnPart(const QString& text, const QRect& area) const;
     /// Draws part (characters of an entry) from place's left edge, its line centred in place as
     /// drawText with AlignVCenter centres it. A countdown draws the same few digits again and again:
-    /// each part is laid out once.
-    void drawPart(QPainter* painter, const QRectF& place, const QString& part) const;
+    /// each part is laid out once. context is the letter whose script the entry gives the part's
+    /// digits and signs (QChar() when none, nothing when unknown); a part of such characters is drawn
+    /// one by one, from glyphs laid out once each.
+    void drawPart(QPainter* painter, const QRectF& place, const QString& part,
+                  std::optional<QChar> context) const;
 
 signals:
     void DblClick();
@@ -95,6 +100,10 @@ private:
     mutable QHash<char16_t, Glyph> m_glyphs;
     /// Parts drawn lately, laid out, in the list's font.
     mutable QHash<QString, QStaticText> m_parts;
+    /// A character's glyphs as its entry draws it, by the character and the letter whose script it
+    /// takes there.
+    const QList<QGlyphRun>& characterGlyphs(QChar c, QChar context) const;
+    mutable QHash<quint32, QList<QGlyphRun>> m_characters;
     /// The height of a line in the list's font, once asked for; -1 until then.
     mutable qreal m_lineHeight = -1;
     /// The first entry's rectangle in the viewport scrolled to its start, for a viewport of this size.
