@@ -84,6 +84,9 @@ private:
     };
     /// A character's measures in the list's font.
     const Glyph& glyph(QChar c) const;
+    /// A character's glyphs as its entry draws it, by the character and the letter whose script it
+    /// takes there.
+    const QList<QGlyphRun>& characterGlyphs(QChar c, QChar context) const;
     /// The rectangle of an entry in the viewport, as visualRect gives it.
     QRect rowRect(int row) const;
     /// One character's advance as plainAdvance gives it.
@@ -100,9 +103,7 @@ private:
     mutable QHash<char16_t, Glyph> m_glyphs;
     /// Parts drawn lately, laid out, in the list's font.
     mutable QHash<QString, QStaticText> m_parts;
-    /// A character's glyphs as its entry draws it, by the character and the letter whose script it
-    /// takes there.
-    const QList<QGlyphRun>& characterGlyphs(QChar c, QChar context) const;
+    /// Characters laid out so far, by the character and its script's letter (characterGlyphs).
     mutable QHash<quint32, QList<QGlyphRun>> m_characters;
     /// The height of a line in the list's font, once asked for; -1 until then.
     mutable qreal m_lineHeight = -1;
